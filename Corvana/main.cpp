@@ -1,0 +1,5 @@
+#include "Corvana/cli/CommandLine.h"
+
+int main(int argc, char** argv) {
+    return CommandLine::run(argc, argv);
+}
