@@ -1,0 +1,51 @@
+#include "ModbusCore/ModbusCodes.h"
+
+std::optional<FunctionCode> FunctionCode::fromRaw(std::uint8_t raw) {
+    for (FunctionCode code : allCases()) {
+        if (code.rawValue() == raw) {
+            return code;
+        }
+    }
+    return std::nullopt;
+}
+
+const std::array<FunctionCode, 11>& FunctionCode::allCases() {
+    static constexpr std::array<FunctionCode, 11> cases{
+        readCoils,
+        readDiscreteInputs,
+        readHoldingRegisters,
+        readInputRegisters,
+        writeSingleCoil,
+        writeSingleRegister,
+        diagnostics,
+        writeMultipleCoils,
+        writeMultipleRegisters,
+        maskWriteRegister,
+        readWriteMultipleRegisters,
+    };
+    return cases;
+}
+
+std::optional<ModbusException> ModbusException::fromRaw(std::uint8_t raw) {
+    for (ModbusException exception : allCases()) {
+        if (exception.rawValue() == raw) {
+            return exception;
+        }
+    }
+    return std::nullopt;
+}
+
+const std::array<ModbusException, 9>& ModbusException::allCases() {
+    static constexpr std::array<ModbusException, 9> cases{
+        illegalFunction,
+        illegalDataAddress,
+        illegalDataValue,
+        serverDeviceFailure,
+        acknowledge,
+        serverDeviceBusy,
+        memoryParityError,
+        gatewayPathUnavailable,
+        gatewayTargetFailedToRespond,
+    };
+    return cases;
+}

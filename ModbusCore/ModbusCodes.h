@@ -1,0 +1,68 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+// Protocol limits of Modbus RTU (Modbus over serial line, Modbus application protocol).
+namespace Modbus {
+inline constexpr std::uint8_t broadcastAddress = 0;
+inline constexpr std::uint8_t minUnitAddress = 1;
+inline constexpr std::uint8_t maxUnitAddress = 247;
+inline constexpr std::size_t maxFrameLength = 256;
+inline constexpr std::size_t minFrameLength = 4; // address, function code, CRC low, CRC high
+inline constexpr std::uint16_t maxReadBits = 2000;
+inline constexpr std::uint16_t maxReadRegisters = 125;
+inline constexpr std::uint16_t maxWriteBits = 1968;
+inline constexpr std::uint16_t maxWriteRegisters = 123;
+inline constexpr std::uint8_t exceptionFlag = 0x80;
+} // namespace Modbus
+
+// The function codes a simulated unit executes; any other byte has no FunctionCode.
+struct FunctionCode {
+    enum Value : std::uint8_t {
+        readCoils = 0x01,
+        readDiscreteInputs = 0x02,
+        readHoldingRegisters = 0x03,
+        readInputRegisters = 0x04,
+        writeSingleCoil = 0x05,
+        writeSingleRegister = 0x06,
+        diagnostics = 0x08,
+        writeMultipleCoils = 0x0F,
+        writeMultipleRegisters = 0x10,
+        maskWriteRegister = 0x16,
+        readWriteMultipleRegisters = 0x17,
+    };
+
+    constexpr FunctionCode(Value v) : value(v) {}
+    constexpr operator Value() const { return value; }
+    constexpr std::uint8_t rawValue() const { return value; }
+
+    static std::optional<FunctionCode> fromRaw(std::uint8_t raw);
+    static const std::array<FunctionCode, 11>& allCases();
+
+    Value value;
+};
+
+struct ModbusException {
+    enum Value : std::uint8_t {
+        illegalFunction = 0x01,
+        illegalDataAddress = 0x02,
+        illegalDataValue = 0x03,
+        serverDeviceFailure = 0x04,
+        acknowledge = 0x05,
+        serverDeviceBusy = 0x06,
+        memoryParityError = 0x08,
+        gatewayPathUnavailable = 0x0A,
+        gatewayTargetFailedToRespond = 0x0B,
+    };
+
+    constexpr ModbusException(Value v) : value(v) {}
+    constexpr operator Value() const { return value; }
+    constexpr std::uint8_t rawValue() const { return value; }
+
+    static std::optional<ModbusException> fromRaw(std::uint8_t raw);
+    static const std::array<ModbusException, 9>& allCases();
+
+    Value value;
+};
