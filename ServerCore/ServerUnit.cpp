@@ -1,0 +1,101 @@
+#include "ServerCore/ServerUnit.h"
+
+#include "ModbusCore/JSONFields.h"
+
+#include <algorithm>
+#include <limits>
+#include <nlohmann/json.hpp>
+
+namespace {
+
+constexpr std::array<std::string_view, 4> faultRawValues{"none", "noResponse", "exception",
+                                                         "badCRC"};
+constexpr std::array<std::string_view, 2> policyRawValues{"exception", "zero"};
+
+template <class E>
+std::optional<E> fromRawIn(std::string_view raw) {
+    for (auto e : E::allCases()) {
+        if (e.rawValue() == raw) {
+            return e;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<ServerUnit::Fault> ServerUnit::Fault::fromRaw(std::string_view raw) {
+    return fromRawIn<Fault>(raw);
+}
+
+const std::array<ServerUnit::Fault, 4>& ServerUnit::Fault::allCases() {
+    static constexpr std::array<Fault, 4> cases{none, noResponse, exception, badCRC};
+    return cases;
+}
+
+std::string_view ServerUnit::Fault::rawValue() const {
+    return faultRawValues[value];
+}
+
+std::optional<ServerUnit::UndefinedAddresses>
+ServerUnit::UndefinedAddresses::fromRaw(std::string_view raw) {
+    return fromRawIn<UndefinedAddresses>(raw);
+}
+
+const std::array<ServerUnit::UndefinedAddresses, 2>& ServerUnit::UndefinedAddresses::allCases() {
+    static constexpr std::array<UndefinedAddresses, 2> cases{exception, zero};
+    return cases;
+}
+
+std::string_view ServerUnit::UndefinedAddresses::rawValue() const {
+    return policyRawValues[value];
+}
+
+ServerUnit::Behaviour ServerUnit::behaviour() const {
+    return Behaviour{
+        .enabled = enabled,
+        .fault = fault,
+        .exceptionCode = exceptionCode,
+        // A negative delay, which the record keeps as typed, means no delay.
+        .delay = std::max(delayMs, 0) / 1000.0,
+        .undefinedAddresses = undefinedAddresses,
+    };
+}
+
+nlohmann::json ServerUnit::toJSON() const {
+    nlohmann::json json = nlohmann::json::object();
+    json["unitID"] = unitID;
+    json["name"] = name;
+    json["enabled"] = enabled;
+    json["fault"] = std::string(fault.rawValue());
+    json["exceptionCode"] = exceptionCode.rawValue();
+    json["delayMs"] = delayMs;
+    json["undefinedAddresses"] = std::string(undefinedAddresses.rawValue());
+    return json;
+}
+
+ServerUnit ServerUnit::fromJSON(const nlohmann::json& json) {
+    using namespace JSONFields;
+    const auto& object = requireObject(json, "unit");
+
+    ServerUnit unit;
+    unit.unitID = static_cast<std::uint8_t>(requiredInteger(object, "unitID", 0, 255));
+    unit.name = optionalString(object, "name").value_or(unit.name);
+    unit.enabled = optionalBool(object, "enabled").value_or(unit.enabled);
+    unit.fault = optionalEnum<Fault>(object, "fault").value_or(unit.fault);
+    if (auto code = optionalInteger(object, "exceptionCode", 0, 255)) {
+        auto exception = ModbusException::fromRaw(static_cast<std::uint8_t>(*code));
+        if (!exception) {
+            throw DecodingError("\"exceptionCode\" " + std::to_string(*code) +
+                                " is not a Modbus exception code");
+        }
+        unit.exceptionCode = *exception;
+    }
+    unit.delayMs =
+        static_cast<int>(optionalInteger(object, "delayMs", std::numeric_limits<int>::min(),
+                                         std::numeric_limits<int>::max())
+                             .value_or(unit.delayMs));
+    unit.undefinedAddresses = optionalEnum<UndefinedAddresses>(object, "undefinedAddresses")
+                                  .value_or(unit.undefinedAddresses);
+    return unit;
+}
