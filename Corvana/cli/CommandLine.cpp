@@ -1,5 +1,7 @@
 #include "Corvana/cli/CommandLine.h"
 
+#include "Localization/L10n.h"
+
 #include <iostream>
 #include <string_view>
 
@@ -9,11 +11,10 @@ namespace {
 constexpr std::string_view versionText = "corvana 0.1.0";
 
 std::string usageText() {
-    return "Usage: corvana [OPTION]\n"
-           "Simulates Modbus RTU slave devices on a serial line.\n"
-           "\n"
-           "  -h, --help      show this help and exit\n"
-           "  -v, --version   show the version and exit\n";
+    std::string text = L10n::Cli::usage() + "\n" + L10n::Cli::description() + "\n\n";
+    text += "  -h, --help      " + L10n::Cli::helpOption() + "\n";
+    text += "  -v, --version   " + L10n::Cli::versionOption() + "\n";
+    return text;
 }
 
 } // namespace
@@ -28,8 +29,7 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
             out << versionText << '\n';
             return exitOk;
         }
-        err << "corvana: unknown option '" << argument << "'\n"
-            << "Try 'corvana --help' for more information.\n";
+        err << L10n::Cli::unknownOption(argument) << '\n' << L10n::Cli::tryHelp() << '\n';
         return exitUsage;
     }
     out << usageText();

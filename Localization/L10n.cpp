@@ -1,0 +1,552 @@
+#include "Localization/L10n.h"
+
+#include <nlohmann/json.hpp>
+
+#include <array>
+#include <cstdio>
+#include <initializer_list>
+#include <utility>
+
+extern const std::string_view corvanaTranslationEn;
+extern const std::string_view corvanaTranslationNl;
+extern const std::string_view corvanaTranslationDe;
+extern const std::string_view corvanaTranslationFr;
+extern const std::string_view corvanaTranslationEs;
+
+namespace L10n {
+namespace {
+
+using Texts = std::map<std::string, std::string, std::less<>>;
+
+thread_local std::optional<Language> scopedLanguage;
+
+// A damaged file gives an empty table; every lookup then falls back to English.
+Texts parse(std::string_view source) {
+    Texts texts;
+    const auto json = nlohmann::json::parse(source, nullptr, false);
+    if (!json.is_object()) {
+        return texts;
+    }
+    for (const auto& [key, value] : json.items()) {
+        if (value.is_string()) {
+            texts.emplace(key, value.get<std::string>());
+        }
+    }
+    return texts;
+}
+
+// The key itself when even English lacks it, so a mistake shows instead of crashing.
+std::string_view lookup(std::string_view key) {
+    const Texts& current = texts(language());
+    if (auto found = current.find(key); found != current.end()) {
+        return found->second;
+    }
+    const Texts& english = texts(Language::en);
+    if (auto found = english.find(key); found != english.end()) {
+        return found->second;
+    }
+    return key;
+}
+
+std::string text(std::string_view key) {
+    return std::string(lookup(key));
+}
+
+using Values = std::initializer_list<std::pair<std::string_view, std::string_view>>;
+
+// Replaces each "{name}" of the text by its value in one pass, so inserted values are never
+// scanned for placeholders themselves.
+std::string fill(std::string_view key, Values values) {
+    const std::string_view pattern = lookup(key);
+    std::string result;
+    result.reserve(pattern.size() + 16);
+    std::size_t position = 0;
+    while (position < pattern.size()) {
+        const auto open = pattern.find('{', position);
+        const auto close = open == std::string_view::npos ? open : pattern.find('}', open);
+        if (close == std::string_view::npos) {
+            result.append(pattern.substr(position));
+            break;
+        }
+        result.append(pattern.substr(position, open - position));
+        const std::string_view name = pattern.substr(open + 1, close - open - 1);
+        const std::pair<std::string_view, std::string_view>* match = nullptr;
+        for (const auto& value : values) {
+            if (value.first == name) {
+                match = &value;
+            }
+        }
+        if (match != nullptr) {
+            result.append(match->second);
+        } else {
+            result.append(pattern.substr(open, close - open + 1));
+        }
+        position = close + 1;
+    }
+    return result;
+}
+
+// Singular for exactly one, plural otherwise.
+std::string countText(std::string_view key, int count) {
+    const std::string number = std::to_string(count);
+    const std::string fullKey = std::string(key) + (count == 1 ? ".one" : ".other");
+    return fill(fullKey, {{"count", number}});
+}
+
+template <std::size_t N>
+std::string indexedText(std::string_view key, const std::array<std::string_view, N>& names,
+                        int index) {
+    if (index < 0 || static_cast<std::size_t>(index) >= N) {
+        return {};
+    }
+    return text(std::string(key) + "." + std::string(names[static_cast<std::size_t>(index)]));
+}
+
+std::string withShortcut(std::string_view key, std::string_view shortcut) {
+    return fill(key, {{"shortcut", shortcut}});
+}
+
+} // namespace
+
+Language language() {
+    return scopedLanguage ? *scopedLanguage : Language::current();
+}
+
+ScopedLanguage::ScopedLanguage(Language language)
+    : previous_(scopedLanguage) {
+    scopedLanguage = language;
+}
+
+ScopedLanguage::~ScopedLanguage() {
+    scopedLanguage = previous_;
+}
+
+const std::map<std::string, std::string, std::less<>>& texts(Language language) {
+    // Each file is parsed on first use only; the run normally needs its own and English.
+    switch (language) {
+    case Language::nl: {
+        static const Texts dutch = parse(corvanaTranslationNl);
+        return dutch;
+    }
+    case Language::de: {
+        static const Texts german = parse(corvanaTranslationDe);
+        return german;
+    }
+    case Language::fr: {
+        static const Texts french = parse(corvanaTranslationFr);
+        return french;
+    }
+    case Language::es: {
+        static const Texts spanish = parse(corvanaTranslationEs);
+        return spanish;
+    }
+    case Language::en:
+        break;
+    }
+    static const Texts english = parse(corvanaTranslationEn);
+    return english;
+}
+
+// Constant keys: the function Space::name() returns the text of "Space.name".
+#define L10N_CONSTANT(space, name)                                                                 \
+    std::string space::name() {                                                                    \
+        return text(#space "." #name);                                                             \
+    }
+
+L10N_CONSTANT(Header, serialPort)
+L10N_CONSTANT(Header, noPortsFound)
+L10N_CONSTANT(Header, selectPort)
+L10N_CONSTANT(Header, notConnected)
+L10N_CONSTANT(Header, baudSuffix)
+L10N_CONSTANT(Header, baudRate)
+L10N_CONSTANT(Header, start)
+L10N_CONSTANT(Header, stop)
+
+L10N_CONSTANT(Settings, dataBits)
+L10N_CONSTANT(Settings, parity)
+L10N_CONSTANT(Settings, stopBits)
+L10N_CONSTANT(Settings, parityNone)
+L10N_CONSTANT(Settings, parityEven)
+L10N_CONSTANT(Settings, parityOdd)
+L10N_CONSTANT(Settings, millisecondsSuffix)
+L10N_CONSTANT(Settings, modbusDefault)
+L10N_CONSTANT(Settings, modbusDefaultHint)
+
+L10N_CONSTANT(Footer, logOptions)
+L10N_CONSTANT(Footer, autoscroll)
+L10N_CONSTANT(Footer, timestamps)
+L10N_CONSTANT(Footer, showRawFrames)
+L10N_CONSTANT(Footer, showRawFramesHint)
+L10N_CONSTANT(Footer, save)
+L10N_CONSTANT(Footer, clearLog)
+
+std::string Footer::saveHint() {
+    return withShortcut("Footer.saveHint", Shortcut::saveLog);
+}
+
+std::string Footer::clearHint() {
+    return withShortcut("Footer.clearHint", Shortcut::clearLog);
+}
+
+L10N_CONSTANT(Menu, saveLog)
+L10N_CONSTANT(Menu, clearLog)
+L10N_CONSTANT(Menu, newProject)
+L10N_CONSTANT(Menu, openProject)
+L10N_CONSTANT(Menu, saveProjectAs)
+L10N_CONSTANT(Menu, importDatapoints)
+L10N_CONSTANT(Menu, exportDatapoints)
+
+L10N_CONSTANT(Table, name)
+L10N_CONSTANT(Table, unit)
+L10N_CONSTANT(Table, table)
+L10N_CONSTANT(Table, address)
+L10N_CONSTANT(Table, type)
+L10N_CONSTANT(Table, order)
+L10N_CONSTANT(Table, scale)
+L10N_CONSTANT(Table, value)
+L10N_CONSTANT(Table, engineeringUnit)
+L10N_CONSTANT(Table, display)
+L10N_CONSTANT(Table, description)
+L10N_CONSTANT(Table, simulation)
+L10N_CONSTANT(Table, nameField)
+L10N_CONSTANT(Table, datapoint)
+L10N_CONSTANT(Table, duplicate)
+L10N_CONSTANT(Table, csv)
+L10N_CONSTANT(Table, csvHint)
+L10N_CONSTANT(Table, overlapTitle)
+L10N_CONSTANT(Table, overlapMessage)
+L10N_CONSTANT(Table, overlapHint)
+L10N_CONSTANT(Table, orderHint)
+L10N_CONSTANT(Table, scaleHint)
+L10N_CONSTANT(Table, valueHint)
+L10N_CONSTANT(Table, noDatapoints)
+
+std::string Table::delete_() {
+    return text("Table.delete");
+}
+
+std::string Table::addHint() {
+    return withShortcut("Table.addHint", Shortcut::addDatapoint);
+}
+
+std::string Table::addressHint(std::string_view modicon) {
+    return fill("Table.addressHint", {{"modicon", modicon}});
+}
+
+std::string Table::valueDoesNotFit(std::string_view typeName) {
+    return fill("Table.valueDoesNotFit", {{"type", typeName}});
+}
+
+std::string Table::tableName(int index) {
+    static constexpr std::array<std::string_view, 4> names = {"coil", "discreteInput",
+                                                              "holdingRegister", "inputRegister"};
+    return indexedText("Table.tableName", names, index);
+}
+
+std::string Table::dataTypeName(int index) {
+    static constexpr std::array<std::string_view, 9> names = {
+        "bool", "uint16", "int16", "uint32", "int32", "float32", "uint64", "int64", "float64"};
+    return indexedText("Table.dataTypeName", names, index);
+}
+
+std::string Table::formatName(int index) {
+    static constexpr std::array<std::string_view, 3> names = {"decimal", "hex", "binary"};
+    return indexedText("Table.formatName", names, index);
+}
+
+L10N_CONSTANT(Project, project)
+L10N_CONSTANT(Project, projectHint)
+L10N_CONSTANT(Project, saveCurrentTitle)
+L10N_CONSTANT(Project, saveCurrentMessage)
+L10N_CONSTANT(Project, save)
+L10N_CONSTANT(Project, dontSave)
+
+std::string Import::found(int count) {
+    return countText("Import.found", count);
+}
+
+std::string Import::skipped(int count) {
+    return fill("Import.skipped", {{"count", std::to_string(count)}});
+}
+
+L10N_CONSTANT(Import, addOrReplace)
+L10N_CONSTANT(Import, add)
+L10N_CONSTANT(Import, replace)
+L10N_CONSTANT(Import, cancel)
+
+std::string Modbus::functionName(std::uint8_t code) {
+    switch (code) {
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+    case 6:
+    case 8:
+    case 15:
+    case 16:
+    case 22:
+    case 23:
+    case 43: // Encapsulated Interface Transport / Read Device Identification
+        return text("Modbus.function." + std::to_string(code));
+    default:
+        return text("Modbus.function.other");
+    }
+}
+
+std::string Modbus::exceptionName(std::uint8_t code) {
+    switch (code) {
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+    case 6:
+    case 8:
+    case 10:
+    case 11:
+        return text("Modbus.exception." + std::to_string(code));
+    default:
+        return text("Modbus.exception.other");
+    }
+}
+
+std::string Board::usbSerial(std::string_view detail) {
+    return fill("Board.usbSerial", {{"detail", detail}});
+}
+
+L10N_CONSTANT(Errors, somethingWentWrong)
+L10N_CONSTANT(Errors, ok)
+L10N_CONSTANT(Errors, selectPortFirst)
+L10N_CONSTANT(Errors, portNotOpen)
+L10N_CONSTANT(Errors, noResponse)
+L10N_CONSTANT(Errors, adapterDisconnected)
+L10N_CONSTANT(Errors, missingColumns)
+
+std::string Errors::savingFailed(std::string_view reason) {
+    return fill("Errors.savingFailed", {{"reason", reason}});
+}
+
+std::string Errors::cannotRead(std::string_view fileName) {
+    return fill("Errors.cannotRead", {{"file", fileName}});
+}
+
+std::string Errors::noDatapointsInFile(std::string_view detail) {
+    return fill("Errors.noDatapointsInFile", {{"detail", detail}});
+}
+
+std::string Errors::importLine(int line, std::string_view problem) {
+    return fill("Errors.importLine", {{"line", std::to_string(line)}, {"problem", problem}});
+}
+
+std::string Errors::invalidPort(std::string_view path) {
+    return fill("Errors.invalidPort", {{"path", path}});
+}
+
+std::string Errors::cannotOpen(std::string_view path, std::string_view reason) {
+    return fill("Errors.cannotOpen", {{"path", path}, {"reason", reason}});
+}
+
+std::string Errors::portBusy(std::string_view path) {
+    return fill("Errors.portBusy", {{"path", path}});
+}
+
+std::string Errors::configureFailed(std::string_view reason) {
+    return fill("Errors.configureFailed", {{"reason", reason}});
+}
+
+std::string Errors::unsupportedBaudRate(std::int64_t rate) {
+    return fill("Errors.unsupportedBaudRate", {{"rate", std::to_string(rate)}});
+}
+
+std::string Errors::sendingFailed(std::string_view reason) {
+    return fill("Errors.sendingFailed", {{"reason", reason}});
+}
+
+std::string Errors::invalidTable(std::string_view text) {
+    return fill("Errors.invalidTable", {{"text", text}});
+}
+
+std::string Errors::invalidAddress(std::string_view text) {
+    return fill("Errors.invalidAddress", {{"text", text}});
+}
+
+std::string Errors::invalidUnit(std::string_view text) {
+    return fill("Errors.invalidUnit", {{"text", text}});
+}
+
+std::string Errors::invalidDataType(std::string_view text) {
+    return fill("Errors.invalidDataType", {{"text", text}});
+}
+
+std::string Errors::invalidNumber(std::string_view text) {
+    return fill("Errors.invalidNumber", {{"text", text}});
+}
+
+L10N_CONSTANT(Help, serialSettings)
+L10N_CONSTANT(Help, stopToChange)
+
+std::string Help::start() {
+    return withShortcut("Help.start", Shortcut::startStop);
+}
+
+std::string Help::stop() {
+    return withShortcut("Help.stop", Shortcut::startStop);
+}
+
+L10N_CONSTANT(State, running)
+L10N_CONSTANT(State, stopped)
+L10N_CONSTANT(State, serialLost)
+L10N_CONSTANT(State, ready)
+
+std::string Notice::emptyLog() {
+    return withShortcut("Notice.emptyLog", Shortcut::startStop);
+}
+
+L10N_CONSTANT(Notice, noAdapterTitle)
+L10N_CONSTANT(Notice, noAdapterMessage)
+L10N_CONSTANT(Notice, startServer)
+L10N_CONSTANT(Notice, invalidData)
+L10N_CONSTANT(Notice, portGone)
+L10N_CONSTANT(Notice, dismiss)
+
+L10N_CONSTANT(Log, log)
+L10N_CONSTANT(Log, showLog)
+L10N_CONSTANT(Log, optionsHint)
+L10N_CONSTANT(Log, showOtherUnits)
+L10N_CONSTANT(Log, showOtherUnitsHint)
+L10N_CONSTANT(Log, serverLog)
+L10N_CONSTANT(Log, server)
+L10N_CONSTANT(Log, unitEmpty)
+L10N_CONSTANT(Log, simulatedValue)
+L10N_CONSTANT(Log, addUnitFirst)
+L10N_CONSTANT(Log, serverStopped)
+L10N_CONSTANT(Log, broadcast)
+L10N_CONSTANT(Log, otherDevice)
+L10N_CONSTANT(Log, crcDamaged)
+L10N_CONSTANT(Log, portBack)
+
+std::string Log::toggleHint() {
+    return withShortcut("Log.toggleHint", Shortcut::toggleLog);
+}
+
+std::string Log::statistics(std::uint64_t requests, std::uint64_t responses,
+                            std::uint64_t exceptions, std::uint64_t otherUnits,
+                            std::uint64_t invalid) {
+    return fill("Log.statistics", {{"requests", std::to_string(requests)},
+                                   {"responses", std::to_string(responses)},
+                                   {"exceptions", std::to_string(exceptions)},
+                                   {"otherUnits", std::to_string(otherUnits)},
+                                   {"invalid", std::to_string(invalid)}});
+}
+
+std::string Log::serverStarted(std::string_view port, std::string_view units) {
+    return fill("Log.serverStarted", {{"port", port}, {"units", units}});
+}
+
+std::string Log::unit(int id) {
+    return fill("Log.unit", {{"id", std::to_string(id)}});
+}
+
+std::string Log::request(int id, std::uint8_t functionCode) {
+    std::array<char, 3> hex{};
+    std::snprintf(hex.data(), hex.size(), "%02X", static_cast<unsigned>(functionCode));
+    return fill("Log.request", {{"id", std::to_string(id)}, {"code", hex.data()}});
+}
+
+std::string Log::noAnswer(int id) {
+    return fill("Log.noAnswer", {{"id", std::to_string(id)}});
+}
+
+std::string Log::notSimulated(int id) {
+    return fill("Log.notSimulated", {{"id", std::to_string(id)}});
+}
+
+std::string Log::invalidData(std::size_t byteCount) {
+    return fill("Log.invalidData", {{"count", std::to_string(byteCount)}});
+}
+
+std::string Log::portGone(std::string_view name) {
+    return fill("Log.portGone", {{"name", name}});
+}
+
+L10N_CONSTANT(Units, units)
+L10N_CONSTANT(Units, addUnit)
+L10N_CONSTANT(Units, addUnitHint)
+L10N_CONSTANT(Units, removeUnit)
+L10N_CONSTANT(Units, removeUnitHint)
+L10N_CONSTANT(Units, removeUnitMessage)
+L10N_CONSTANT(Units, noUnitSelected)
+L10N_CONSTANT(Units, unitID)
+L10N_CONSTANT(Units, unitIDHint)
+L10N_CONSTANT(Units, unitIDInvalid)
+L10N_CONSTANT(Units, nameOptional)
+L10N_CONSTANT(Units, enabled)
+L10N_CONSTANT(Units, enabledHint)
+L10N_CONSTANT(Units, turnedOff)
+L10N_CONSTANT(Units, behaviour)
+L10N_CONSTANT(Units, behaviourHint)
+L10N_CONSTANT(Units, exceptionCode)
+L10N_CONSTANT(Units, delay)
+L10N_CONSTANT(Units, delayHint)
+L10N_CONSTANT(Units, unknownAddresses)
+L10N_CONSTANT(Units, exception02)
+L10N_CONSTANT(Units, readAsZero)
+L10N_CONSTANT(Units, unknownAddressesHint)
+
+std::string Units::removeUnitQuestion(int id) {
+    return fill("Units.removeUnitQuestion", {{"id", std::to_string(id)}});
+}
+
+std::string Units::datapointCount(int count) {
+    return countText("Units.datapointCount", count);
+}
+
+std::string Units::faultName(int index) {
+    static constexpr std::array<std::string_view, 4> names = {"none", "noResponse", "exception",
+                                                              "badCRC"};
+    return indexedText("Units.faultName", names, index);
+}
+
+namespace {
+constexpr std::array<std::string_view, 6> simulationKinds = {"none", "counter", "ramp",
+                                                             "sine", "random",  "toggle"};
+}
+
+L10N_CONSTANT(Simulation, kind)
+L10N_CONSTANT(Simulation, minimum)
+L10N_CONSTANT(Simulation, maximum)
+L10N_CONSTANT(Simulation, period)
+L10N_CONSTANT(Simulation, hint)
+
+std::string Simulation::kindName(int index) {
+    return indexedText("Simulation.kindName", simulationKinds, index);
+}
+
+std::string Simulation::kindDescription(int index) {
+    return indexedText("Simulation.kindDescription", simulationKinds, index);
+}
+
+L10N_CONSTANT(Example, deviceName)
+L10N_CONSTANT(Example, energyMeter)
+L10N_CONSTANT(Example, temperature)
+L10N_CONSTANT(Example, pressure)
+L10N_CONSTANT(Example, runTime)
+L10N_CONSTANT(Example, mode)
+L10N_CONSTANT(Example, pumpOn)
+L10N_CONSTANT(Example, alarm)
+L10N_CONSTANT(Example, energy)
+
+L10N_CONSTANT(Cli, usage)
+L10N_CONSTANT(Cli, description)
+L10N_CONSTANT(Cli, helpOption)
+L10N_CONSTANT(Cli, versionOption)
+L10N_CONSTANT(Cli, tryHelp)
+
+std::string Cli::unknownOption(std::string_view option) {
+    return fill("Cli.unknownOption", {{"option", option}});
+}
+
+#undef L10N_CONSTANT
+
+} // namespace L10n

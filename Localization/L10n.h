@@ -1,0 +1,323 @@
+#pragma once
+
+#include "Localization/Language.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Every short text the user sees, in the language of the run (Language::current(), or the
+// language of a ScopedLanguage on this thread). The wordings live in one translation file per
+// language (Localization/translations/<code>.json), compiled into the binary. Localization
+// depends on no other module, so enumerations are passed as their raw numbers or as their index
+// in the enumeration's declaration order, as documented at each function. An index out of range
+// gives an empty text.
+namespace L10n {
+
+// The language texts are returned in on this thread.
+Language language();
+
+// Makes this thread's texts use `language` until the guard ends; guards nest.
+class ScopedLanguage {
+public:
+    explicit ScopedLanguage(Language language);
+    ~ScopedLanguage();
+    ScopedLanguage(const ScopedLanguage&) = delete;
+    ScopedLanguage& operator=(const ScopedLanguage&) = delete;
+
+private:
+    std::optional<Language> previous_;
+};
+
+// The raw translation table of one language: key ("Header.serialPort") to text, with named
+// placeholders such as "{path}" still in it. For tests and tools.
+const std::map<std::string, std::string, std::less<>>& texts(Language language);
+
+// Keyboard shortcuts as written in texts; the same in every language.
+namespace Shortcut {
+inline constexpr std::string_view startStop = "Ctrl+R";
+inline constexpr std::string_view toggleLog = "Ctrl+L";
+inline constexpr std::string_view saveLog = "Ctrl+S";
+inline constexpr std::string_view clearLog = "Ctrl+K";
+inline constexpr std::string_view find = "Ctrl+F";
+inline constexpr std::string_view addDatapoint = "Ctrl+Shift+D";
+inline constexpr std::string_view deleteDatapoints = "Ctrl+Backspace";
+inline constexpr std::string_view importDatapoints = "Ctrl+Shift+I";
+inline constexpr std::string_view exportDatapoints = "Ctrl+Shift+E";
+inline constexpr std::string_view newProject = "Ctrl+N";
+inline constexpr std::string_view openProject = "Ctrl+O";
+inline constexpr std::string_view saveProjectAs = "Ctrl+Shift+S";
+inline constexpr std::string_view help = "F1";
+} // namespace Shortcut
+
+// The port bar at the top of the window.
+namespace Header {
+std::string serialPort();
+std::string noPortsFound();
+std::string selectPort();
+std::string notConnected(); // appended to a remembered port that is not present
+std::string baudSuffix();   // appended to a baud rate number
+std::string baudRate();
+std::string start();
+std::string stop();
+} // namespace Header
+
+// The serial settings popover.
+namespace Settings {
+std::string dataBits();
+std::string parity();
+std::string stopBits();
+std::string parityNone();
+std::string parityEven();
+std::string parityOdd();
+std::string millisecondsSuffix();
+std::string modbusDefault();
+std::string modbusDefaultHint();
+} // namespace Settings
+
+// The log pane's bar.
+namespace Footer {
+std::string logOptions();
+std::string autoscroll();
+std::string timestamps();
+std::string showRawFrames();
+std::string showRawFramesHint();
+std::string save();
+std::string saveHint();
+std::string clearLog();
+std::string clearHint();
+} // namespace Footer
+
+namespace Menu {
+std::string saveLog();
+std::string clearLog();
+std::string newProject();
+std::string openProject();
+std::string saveProjectAs();
+std::string importDatapoints();
+std::string exportDatapoints();
+} // namespace Menu
+
+// The datapoint table.
+namespace Table {
+// Column titles.
+std::string name();
+std::string unit(); // the unit ID column
+std::string table();
+std::string address();
+std::string type();
+std::string order();
+std::string scale();
+std::string value();
+std::string engineeringUnit();
+std::string display();
+std::string description();
+std::string simulation();
+std::string nameField();
+
+std::string datapoint();
+std::string addHint();
+std::string duplicate();
+std::string delete_();
+std::string csv();
+std::string csvHint();
+std::string overlapTitle();
+std::string overlapMessage();
+std::string overlapHint();
+std::string addressHint(std::string_view modicon);
+std::string orderHint();
+std::string scaleHint();
+std::string valueHint();
+std::string valueDoesNotFit(std::string_view typeName);
+std::string noDatapoints();
+// RegisterTable order: 0 coil, 1 discrete input, 2 holding register, 3 input register.
+std::string tableName(int index);
+// DataType order: 0 bool, 1 uint16, 2 int16, 3 uint32, 4 int32, 5 float32, 6 uint64, 7 int64,
+// 8 float64.
+std::string dataTypeName(int index);
+// DisplayFormat order: 0 decimal, 1 hex, 2 binary.
+std::string formatName(int index);
+} // namespace Table
+
+// The project menu.
+namespace Project {
+std::string project();
+std::string projectHint();
+std::string saveCurrentTitle();
+std::string saveCurrentMessage();
+std::string save();
+std::string dontSave();
+} // namespace Project
+
+// CSV import.
+namespace Import {
+std::string found(int count);
+std::string addOrReplace();
+std::string skipped(int count);
+std::string add();
+std::string replace();
+std::string cancel();
+} // namespace Import
+
+namespace Modbus {
+// Any function code; codes without a name of their own get a generic one.
+std::string functionName(std::uint8_t code);
+// Any exception code; codes that are not Modbus exceptions get a generic one.
+std::string exceptionName(std::uint8_t code);
+} // namespace Modbus
+
+namespace Board {
+std::string usbSerial(std::string_view detail);
+} // namespace Board
+
+namespace Errors {
+std::string somethingWentWrong();
+std::string ok();
+std::string selectPortFirst();
+std::string savingFailed(std::string_view reason);
+std::string cannotRead(std::string_view fileName);
+std::string noDatapointsInFile(std::string_view detail);
+std::string importLine(int line, std::string_view problem);
+std::string invalidPort(std::string_view path);
+std::string cannotOpen(std::string_view path, std::string_view reason);
+std::string portBusy(std::string_view path);
+std::string configureFailed(std::string_view reason);
+std::string unsupportedBaudRate(std::int64_t rate);
+std::string portNotOpen();
+std::string sendingFailed(std::string_view reason);
+std::string noResponse();
+std::string adapterDisconnected();
+std::string missingColumns();
+std::string invalidTable(std::string_view text);
+std::string invalidAddress(std::string_view text);
+std::string invalidUnit(std::string_view text);
+std::string invalidDataType(std::string_view text);
+std::string invalidNumber(std::string_view text);
+} // namespace Errors
+
+// Tooltips.
+namespace Help {
+std::string serialSettings();
+std::string start();
+std::string stop();
+std::string stopToChange();
+} // namespace Help
+
+// The status next to the start button.
+namespace State {
+std::string running();
+std::string stopped();
+std::string serialLost();
+std::string ready();
+} // namespace State
+
+// Notices and banners.
+namespace Notice {
+std::string emptyLog();
+std::string noAdapterTitle();
+std::string noAdapterMessage();
+std::string startServer();
+std::string invalidData();
+std::string portGone();
+std::string dismiss();
+} // namespace Notice
+
+// The log pane and log lines.
+namespace Log {
+std::string log();
+std::string toggleHint();
+std::string showLog();
+std::string optionsHint();
+std::string statistics(std::uint64_t requests, std::uint64_t responses, std::uint64_t exceptions,
+                       std::uint64_t otherUnits, std::uint64_t invalid);
+std::string showOtherUnits();
+std::string showOtherUnitsHint();
+std::string serverLog();
+std::string server();
+std::string unitEmpty();
+std::string simulatedValue();
+std::string addUnitFirst();
+std::string serverStarted(std::string_view port, std::string_view units);
+std::string serverStopped();
+std::string unit(int id);
+std::string request(int id, std::uint8_t functionCode); // the code as two upper-case hex digits
+std::string broadcast();
+std::string noAnswer(int id);
+std::string notSimulated(int id);
+std::string otherDevice();
+std::string invalidData(std::size_t byteCount);
+std::string crcDamaged();
+std::string portGone(std::string_view name);
+std::string portBack();
+} // namespace Log
+
+// The unit sidebar and unit settings.
+namespace Units {
+std::string units();
+std::string addUnit();
+std::string addUnitHint();
+std::string removeUnit();
+std::string removeUnitHint();
+std::string removeUnitQuestion(int id);
+std::string removeUnitMessage();
+std::string datapointCount(int count);
+std::string noUnitSelected();
+std::string unitID();
+std::string unitIDHint();
+std::string unitIDInvalid();
+std::string nameOptional();
+std::string enabled();
+std::string enabledHint();
+std::string turnedOff();
+std::string behaviour();
+std::string behaviourHint();
+// ServerUnit::Fault order: 0 none (normal), 1 no response, 2 always exception, 3 bad CRC.
+std::string faultName(int index);
+std::string exceptionCode();
+std::string delay();
+std::string delayHint();
+std::string unknownAddresses();
+std::string exception02();
+std::string readAsZero();
+std::string unknownAddressesHint();
+} // namespace Units
+
+// The simulation editor.
+namespace Simulation {
+std::string kind();
+std::string minimum();
+std::string maximum();
+std::string period();
+std::string hint();
+// Simulation::Kind order: 0 none, 1 counter, 2 ramp, 3 sine, 4 random, 5 toggle.
+std::string kindName(int index);
+std::string kindDescription(int index);
+} // namespace Simulation
+
+// The example device of the first start.
+namespace Example {
+std::string deviceName();
+std::string energyMeter();
+std::string temperature();
+std::string pressure();
+std::string runTime();
+std::string mode();
+std::string pumpOn();
+std::string alarm();
+std::string energy();
+} // namespace Example
+
+// The corvana command's own output.
+namespace Cli {
+std::string usage();       // "Usage: corvana [OPTION]"
+std::string description(); // one line saying what the program does
+std::string helpOption();
+std::string versionOption();
+std::string unknownOption(std::string_view option);
+std::string tryHelp();
+} // namespace Cli
+
+} // namespace L10n

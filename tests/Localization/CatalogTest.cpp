@@ -1,0 +1,423 @@
+#include "Localization/L10n.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <set>
+#include <string>
+
+namespace {
+
+using TextFunction = std::string (*)();
+
+// Every key of the catalogue, each indexed and counted key in all its forms.
+const TextFunction allTexts[] = {
+    [] { return L10n::Header::serialPort(); },
+    [] { return L10n::Header::noPortsFound(); },
+    [] { return L10n::Header::selectPort(); },
+    [] { return L10n::Header::notConnected(); },
+    [] { return L10n::Header::baudSuffix(); },
+    [] { return L10n::Header::baudRate(); },
+    [] { return L10n::Header::start(); },
+    [] { return L10n::Header::stop(); },
+    [] { return L10n::Settings::dataBits(); },
+    [] { return L10n::Settings::parity(); },
+    [] { return L10n::Settings::stopBits(); },
+    [] { return L10n::Settings::parityNone(); },
+    [] { return L10n::Settings::parityEven(); },
+    [] { return L10n::Settings::parityOdd(); },
+    [] { return L10n::Settings::millisecondsSuffix(); },
+    [] { return L10n::Settings::modbusDefault(); },
+    [] { return L10n::Settings::modbusDefaultHint(); },
+    [] { return L10n::Footer::logOptions(); },
+    [] { return L10n::Footer::autoscroll(); },
+    [] { return L10n::Footer::timestamps(); },
+    [] { return L10n::Footer::showRawFrames(); },
+    [] { return L10n::Footer::showRawFramesHint(); },
+    [] { return L10n::Footer::save(); },
+    [] { return L10n::Footer::saveHint(); },
+    [] { return L10n::Footer::clearLog(); },
+    [] { return L10n::Footer::clearHint(); },
+    [] { return L10n::Menu::saveLog(); },
+    [] { return L10n::Menu::clearLog(); },
+    [] { return L10n::Menu::newProject(); },
+    [] { return L10n::Menu::openProject(); },
+    [] { return L10n::Menu::saveProjectAs(); },
+    [] { return L10n::Menu::importDatapoints(); },
+    [] { return L10n::Menu::exportDatapoints(); },
+    [] { return L10n::Table::name(); },
+    [] { return L10n::Table::unit(); },
+    [] { return L10n::Table::table(); },
+    [] { return L10n::Table::address(); },
+    [] { return L10n::Table::type(); },
+    [] { return L10n::Table::order(); },
+    [] { return L10n::Table::scale(); },
+    [] { return L10n::Table::value(); },
+    [] { return L10n::Table::engineeringUnit(); },
+    [] { return L10n::Table::display(); },
+    [] { return L10n::Table::description(); },
+    [] { return L10n::Table::simulation(); },
+    [] { return L10n::Table::nameField(); },
+    [] { return L10n::Table::datapoint(); },
+    [] { return L10n::Table::addHint(); },
+    [] { return L10n::Table::duplicate(); },
+    [] { return L10n::Table::delete_(); },
+    [] { return L10n::Table::csv(); },
+    [] { return L10n::Table::csvHint(); },
+    [] { return L10n::Table::overlapTitle(); },
+    [] { return L10n::Table::overlapMessage(); },
+    [] { return L10n::Table::overlapHint(); },
+    [] { return L10n::Table::addressHint("x"); },
+    [] { return L10n::Table::orderHint(); },
+    [] { return L10n::Table::scaleHint(); },
+    [] { return L10n::Table::valueHint(); },
+    [] { return L10n::Table::valueDoesNotFit("x"); },
+    [] { return L10n::Table::noDatapoints(); },
+    [] { return L10n::Table::tableName(0); },
+    [] { return L10n::Table::tableName(1); },
+    [] { return L10n::Table::tableName(2); },
+    [] { return L10n::Table::tableName(3); },
+    [] { return L10n::Table::dataTypeName(0); },
+    [] { return L10n::Table::dataTypeName(1); },
+    [] { return L10n::Table::dataTypeName(2); },
+    [] { return L10n::Table::dataTypeName(3); },
+    [] { return L10n::Table::dataTypeName(4); },
+    [] { return L10n::Table::dataTypeName(5); },
+    [] { return L10n::Table::dataTypeName(6); },
+    [] { return L10n::Table::dataTypeName(7); },
+    [] { return L10n::Table::dataTypeName(8); },
+    [] { return L10n::Table::formatName(0); },
+    [] { return L10n::Table::formatName(1); },
+    [] { return L10n::Table::formatName(2); },
+    [] { return L10n::Project::project(); },
+    [] { return L10n::Project::projectHint(); },
+    [] { return L10n::Project::saveCurrentTitle(); },
+    [] { return L10n::Project::saveCurrentMessage(); },
+    [] { return L10n::Project::save(); },
+    [] { return L10n::Project::dontSave(); },
+    [] { return L10n::Import::found(1); },
+    [] { return L10n::Import::found(2); },
+    [] { return L10n::Import::addOrReplace(); },
+    [] { return L10n::Import::skipped(2); },
+    [] { return L10n::Import::add(); },
+    [] { return L10n::Import::replace(); },
+    [] { return L10n::Import::cancel(); },
+    [] { return L10n::Modbus::functionName(1); },
+    [] { return L10n::Modbus::functionName(2); },
+    [] { return L10n::Modbus::functionName(3); },
+    [] { return L10n::Modbus::functionName(4); },
+    [] { return L10n::Modbus::functionName(5); },
+    [] { return L10n::Modbus::functionName(6); },
+    [] { return L10n::Modbus::functionName(8); },
+    [] { return L10n::Modbus::functionName(15); },
+    [] { return L10n::Modbus::functionName(16); },
+    [] { return L10n::Modbus::functionName(22); },
+    [] { return L10n::Modbus::functionName(23); },
+    [] { return L10n::Modbus::functionName(43); },
+    [] { return L10n::Modbus::functionName(99); },
+    [] { return L10n::Modbus::exceptionName(1); },
+    [] { return L10n::Modbus::exceptionName(2); },
+    [] { return L10n::Modbus::exceptionName(3); },
+    [] { return L10n::Modbus::exceptionName(4); },
+    [] { return L10n::Modbus::exceptionName(5); },
+    [] { return L10n::Modbus::exceptionName(6); },
+    [] { return L10n::Modbus::exceptionName(8); },
+    [] { return L10n::Modbus::exceptionName(10); },
+    [] { return L10n::Modbus::exceptionName(11); },
+    [] { return L10n::Modbus::exceptionName(12); },
+    [] { return L10n::Board::usbSerial("x"); },
+    [] { return L10n::Errors::somethingWentWrong(); },
+    [] { return L10n::Errors::ok(); },
+    [] { return L10n::Errors::selectPortFirst(); },
+    [] { return L10n::Errors::savingFailed("x"); },
+    [] { return L10n::Errors::cannotRead("x"); },
+    [] { return L10n::Errors::noDatapointsInFile("x"); },
+    [] { return L10n::Errors::importLine(2, "x"); },
+    [] { return L10n::Errors::invalidPort("x"); },
+    [] { return L10n::Errors::cannotOpen("x", "x"); },
+    [] { return L10n::Errors::portBusy("x"); },
+    [] { return L10n::Errors::configureFailed("x"); },
+    [] { return L10n::Errors::unsupportedBaudRate(9600); },
+    [] { return L10n::Errors::portNotOpen(); },
+    [] { return L10n::Errors::sendingFailed("x"); },
+    [] { return L10n::Errors::noResponse(); },
+    [] { return L10n::Errors::adapterDisconnected(); },
+    [] { return L10n::Errors::missingColumns(); },
+    [] { return L10n::Errors::invalidTable("x"); },
+    [] { return L10n::Errors::invalidAddress("x"); },
+    [] { return L10n::Errors::invalidUnit("x"); },
+    [] { return L10n::Errors::invalidDataType("x"); },
+    [] { return L10n::Errors::invalidNumber("x"); },
+    [] { return L10n::Help::serialSettings(); },
+    [] { return L10n::Help::start(); },
+    [] { return L10n::Help::stop(); },
+    [] { return L10n::Help::stopToChange(); },
+    [] { return L10n::State::running(); },
+    [] { return L10n::State::stopped(); },
+    [] { return L10n::State::serialLost(); },
+    [] { return L10n::State::ready(); },
+    [] { return L10n::Notice::emptyLog(); },
+    [] { return L10n::Notice::noAdapterTitle(); },
+    [] { return L10n::Notice::noAdapterMessage(); },
+    [] { return L10n::Notice::startServer(); },
+    [] { return L10n::Notice::invalidData(); },
+    [] { return L10n::Notice::portGone(); },
+    [] { return L10n::Notice::dismiss(); },
+    [] { return L10n::Log::log(); },
+    [] { return L10n::Log::toggleHint(); },
+    [] { return L10n::Log::showLog(); },
+    [] { return L10n::Log::optionsHint(); },
+    [] { return L10n::Log::statistics(1, 2, 3, 4, 5); },
+    [] { return L10n::Log::showOtherUnits(); },
+    [] { return L10n::Log::showOtherUnitsHint(); },
+    [] { return L10n::Log::serverLog(); },
+    [] { return L10n::Log::server(); },
+    [] { return L10n::Log::unitEmpty(); },
+    [] { return L10n::Log::simulatedValue(); },
+    [] { return L10n::Log::addUnitFirst(); },
+    [] { return L10n::Log::serverStarted("x", "x"); },
+    [] { return L10n::Log::serverStopped(); },
+    [] { return L10n::Log::unit(2); },
+    [] { return L10n::Log::request(2, 3); },
+    [] { return L10n::Log::broadcast(); },
+    [] { return L10n::Log::noAnswer(2); },
+    [] { return L10n::Log::notSimulated(2); },
+    [] { return L10n::Log::otherDevice(); },
+    [] { return L10n::Log::invalidData(5); },
+    [] { return L10n::Log::crcDamaged(); },
+    [] { return L10n::Log::portGone("x"); },
+    [] { return L10n::Log::portBack(); },
+    [] { return L10n::Units::units(); },
+    [] { return L10n::Units::addUnit(); },
+    [] { return L10n::Units::addUnitHint(); },
+    [] { return L10n::Units::removeUnit(); },
+    [] { return L10n::Units::removeUnitHint(); },
+    [] { return L10n::Units::removeUnitQuestion(2); },
+    [] { return L10n::Units::removeUnitMessage(); },
+    [] { return L10n::Units::datapointCount(1); },
+    [] { return L10n::Units::datapointCount(2); },
+    [] { return L10n::Units::noUnitSelected(); },
+    [] { return L10n::Units::unitID(); },
+    [] { return L10n::Units::unitIDHint(); },
+    [] { return L10n::Units::unitIDInvalid(); },
+    [] { return L10n::Units::nameOptional(); },
+    [] { return L10n::Units::enabled(); },
+    [] { return L10n::Units::enabledHint(); },
+    [] { return L10n::Units::turnedOff(); },
+    [] { return L10n::Units::behaviour(); },
+    [] { return L10n::Units::behaviourHint(); },
+    [] { return L10n::Units::faultName(0); },
+    [] { return L10n::Units::faultName(1); },
+    [] { return L10n::Units::faultName(2); },
+    [] { return L10n::Units::faultName(3); },
+    [] { return L10n::Units::exceptionCode(); },
+    [] { return L10n::Units::delay(); },
+    [] { return L10n::Units::delayHint(); },
+    [] { return L10n::Units::unknownAddresses(); },
+    [] { return L10n::Units::exception02(); },
+    [] { return L10n::Units::readAsZero(); },
+    [] { return L10n::Units::unknownAddressesHint(); },
+    [] { return L10n::Simulation::kind(); },
+    [] { return L10n::Simulation::minimum(); },
+    [] { return L10n::Simulation::maximum(); },
+    [] { return L10n::Simulation::period(); },
+    [] { return L10n::Simulation::hint(); },
+    [] { return L10n::Simulation::kindName(0); },
+    [] { return L10n::Simulation::kindName(1); },
+    [] { return L10n::Simulation::kindName(2); },
+    [] { return L10n::Simulation::kindName(3); },
+    [] { return L10n::Simulation::kindName(4); },
+    [] { return L10n::Simulation::kindName(5); },
+    [] { return L10n::Simulation::kindDescription(0); },
+    [] { return L10n::Simulation::kindDescription(1); },
+    [] { return L10n::Simulation::kindDescription(2); },
+    [] { return L10n::Simulation::kindDescription(3); },
+    [] { return L10n::Simulation::kindDescription(4); },
+    [] { return L10n::Simulation::kindDescription(5); },
+    [] { return L10n::Example::deviceName(); },
+    [] { return L10n::Example::energyMeter(); },
+    [] { return L10n::Example::temperature(); },
+    [] { return L10n::Example::pressure(); },
+    [] { return L10n::Example::runTime(); },
+    [] { return L10n::Example::mode(); },
+    [] { return L10n::Example::pumpOn(); },
+    [] { return L10n::Example::alarm(); },
+    [] { return L10n::Example::energy(); },
+    [] { return L10n::Cli::usage(); },
+    [] { return L10n::Cli::description(); },
+    [] { return L10n::Cli::helpOption(); },
+    [] { return L10n::Cli::versionOption(); },
+    [] { return L10n::Cli::unknownOption("x"); },
+    [] { return L10n::Cli::tryHelp(); },
+};
+
+std::set<std::string> placeholders(const std::string& text) {
+    std::set<std::string> names;
+    static const std::regex placeholder(R"(\{([A-Za-z]+)\})");
+    for (std::sregex_iterator it(text.begin(), text.end(), placeholder), end; it != end; ++it) {
+        names.insert((*it)[1]);
+    }
+    return names;
+}
+
+class CatalogTest : public ::testing::TestWithParam<Language> {};
+
+INSTANTIATE_TEST_SUITE_P(AllLanguages, CatalogTest, ::testing::ValuesIn(Language::allCases()),
+                         [](const auto& info) { return std::string(info.param.rawValue()); });
+
+TEST_P(CatalogTest, HasExactlyTheEnglishKeys) {
+    const auto& english = L10n::texts(Language::en);
+    const auto& texts = L10n::texts(GetParam());
+    ASSERT_FALSE(english.empty());
+    for (const auto& [key, text] : english) {
+        EXPECT_TRUE(texts.contains(key)) << "missing " << key;
+    }
+    for (const auto& [key, text] : texts) {
+        EXPECT_TRUE(english.contains(key)) << "unknown " << key;
+    }
+}
+
+TEST_P(CatalogTest, TextsAreNotEmptyAndUseTheEnglishPlaceholders) {
+    const auto& english = L10n::texts(Language::en);
+    for (const auto& [key, text] : L10n::texts(GetParam())) {
+        EXPECT_FALSE(text.empty()) << key;
+        const auto found = english.find(key);
+        if (found != english.end()) {
+            EXPECT_EQ(placeholders(text), placeholders(found->second)) << key << ": " << text;
+        }
+    }
+}
+
+// A key the code asks for but no file holds comes back as the key itself.
+TEST_P(CatalogTest, EveryKeyTheCodeAsksForHasAText) {
+    const L10n::ScopedLanguage scope(GetParam());
+    static const std::regex keyName(R"([A-Z][A-Za-z]+(\.[A-Za-z0-9]+)+)");
+    for (const TextFunction text : allTexts) {
+        const std::string result = text();
+        EXPECT_FALSE(result.empty());
+        EXPECT_FALSE(std::regex_match(result, keyName)) << result;
+        EXPECT_EQ(result.find('{'), std::string::npos) << result;
+    }
+}
+
+TEST_P(CatalogTest, CountsChooseSingularForExactlyOne) {
+    const L10n::ScopedLanguage scope(GetParam());
+    const auto& texts = L10n::texts(GetParam());
+    for (const std::string key : {"Import.found", "Units.datapointCount"}) {
+        EXPECT_NE(texts.at(key + ".one"), texts.at(key + ".other")) << key;
+    }
+    EXPECT_NE(L10n::Import::found(1).find('1'), std::string::npos);
+    EXPECT_NE(L10n::Import::found(0).find('0'), std::string::npos);
+    EXPECT_NE(L10n::Import::found(1), L10n::Import::found(0).replace(0, 1, "1"));
+    EXPECT_NE(L10n::Units::datapointCount(1), L10n::Units::datapointCount(0).replace(0, 1, "1"));
+    EXPECT_NE(L10n::Units::datapointCount(1234).find("1234"), std::string::npos);
+}
+
+// Names chosen by index must not collapse onto one key.
+TEST_P(CatalogTest, IndexedNamesAreDistinct) {
+    const L10n::ScopedLanguage scope(GetParam());
+    const struct {
+        const char* name;
+        std::string (*text)(int);
+        int count;
+    } lists[] = {
+        {"tableName", L10n::Table::tableName, 4},
+        {"dataTypeName", L10n::Table::dataTypeName, 9},
+        {"formatName", L10n::Table::formatName, 3},
+        {"faultName", L10n::Units::faultName, 4},
+        {"kindName", L10n::Simulation::kindName, 6},
+        {"kindDescription", L10n::Simulation::kindDescription, 6},
+    };
+    for (const auto& list : lists) {
+        std::set<std::string> names;
+        for (int index = 0; index < list.count; ++index) {
+            names.insert(list.text(index));
+        }
+        EXPECT_EQ(names.size(), static_cast<std::size_t>(list.count)) << list.name;
+        EXPECT_EQ(list.text(-1), "") << list.name;
+        EXPECT_EQ(list.text(list.count), "") << list.name;
+    }
+}
+
+TEST_P(CatalogTest, ShortcutsReadTheSameInEveryLanguage) {
+    const L10n::ScopedLanguage scope(GetParam());
+    EXPECT_NE(L10n::Help::start().find("(Ctrl+R)"), std::string::npos);
+    EXPECT_NE(L10n::Notice::emptyLog().find("(Ctrl+R)"), std::string::npos);
+    EXPECT_NE(L10n::Table::addHint().find("(Ctrl+Shift+D)"), std::string::npos);
+    EXPECT_NE(L10n::Footer::saveHint().find("(Ctrl+S)"), std::string::npos);
+    EXPECT_NE(L10n::Footer::clearHint().find("(Ctrl+K)"), std::string::npos);
+    EXPECT_NE(L10n::Log::toggleHint().find("(Ctrl+L)"), std::string::npos);
+}
+
+TEST(Catalog, FrenchPutsASpaceBeforeColonAndQuestionMark) {
+    for (const auto& [key, text] : L10n::texts(Language::fr)) {
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (text[i] != ':' && text[i] != '?') {
+                continue;
+            }
+            const bool space = i > 0 && text[i - 1] == ' ';
+            const bool noBreakSpace = i >= 2 && text.compare(i - 2, 2, "\u00A0") == 0;
+            EXPECT_TRUE(space || noBreakSpace) << key << ": " << text;
+        }
+    }
+}
+
+TEST(Catalog, EnglishTextsWithValues) {
+    const L10n::ScopedLanguage scope(Language::en);
+    const struct {
+        std::string actual;
+        std::string expected;
+    } cases[] = {
+        {L10n::Import::found(1), "1 datapoint found"},
+        {L10n::Import::found(0), "0 datapoints found"},
+        {L10n::Units::datapointCount(1), "1 datapoint"},
+        {L10n::Units::datapointCount(12), "12 datapoints"},
+        {L10n::Import::skipped(3), "3 line(s) skipped:"},
+        {L10n::Errors::cannotOpen("/dev/ttyUSB0", "Permission denied"),
+         "Cannot open /dev/ttyUSB0: Permission denied."},
+        {L10n::Errors::importLine(7, L10n::Errors::invalidTable("XX")),
+         "Line 7: unknown table 'XX' (use CO, DI, HR or IR)"},
+        {L10n::Errors::unsupportedBaudRate(1234567),
+         "Baud rate 1234567 is not supported by this adapter."},
+        {L10n::Log::request(17, 0x03), "Unit 17 · FC 03"},
+        {L10n::Log::request(1, 0x2B), "Unit 1 · FC 2B"},
+        {L10n::Log::statistics(12345, 2, 3, 4, 5),
+         "Requests 12345 · Responses 2 · Exceptions 3 · Other units 4 · Invalid 5"},
+        {L10n::Log::serverStarted("ttyUSB0", "1, 2"), "Server started on ttyUSB0 · units 1, 2"},
+        {L10n::Modbus::functionName(43), "Device identification"},
+        {L10n::Modbus::functionName(7), "Function"},
+        {L10n::Modbus::exceptionName(2), "Illegal data address"},
+        {L10n::Modbus::exceptionName(11), "Gateway target failed to respond"},
+        {L10n::Modbus::exceptionName(0x0C), "Exception"},
+        {L10n::Simulation::kindDescription(0), "The value stays as you set it."},
+        {L10n::Simulation::kindName(1), "Counter"},
+        {L10n::Table::tableName(2), "Holding register"},
+        {L10n::Table::dataTypeName(0), "Bit"},
+        {L10n::Units::faultName(2), "Always exception"},
+        {L10n::Help::start(), "Start the server: the units begin to answer (Ctrl+R)"},
+        {L10n::Board::usbSerial("CH340"), "USB serial (CH340)"},
+        // An inserted value is not scanned for placeholders again.
+        {L10n::Errors::invalidNumber("{text}"), "invalid number '{text}'"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.actual, c.expected);
+    }
+}
+
+TEST(Catalog, ScopedLanguagesNestAndEnd) {
+    const Language before = L10n::language();
+    {
+        const L10n::ScopedLanguage french(Language::fr);
+        EXPECT_EQ(L10n::Header::serialPort(), "Port série");
+        {
+            const L10n::ScopedLanguage german(Language::de);
+            EXPECT_EQ(L10n::language(), Language::de);
+            EXPECT_EQ(L10n::Import::found(2), "2 Datenpunkte gefunden");
+        }
+        EXPECT_EQ(L10n::language(), Language::fr);
+    }
+    EXPECT_EQ(L10n::language(), before);
+    EXPECT_EQ(before, Language::current());
+}
+
+} // namespace
