@@ -1,5 +1,9 @@
 #include "ModbusCore/ModbusCodes.h"
 
+#include "Localization/L10n.h"
+
+#include <cstdio>
+
 std::optional<FunctionCode> FunctionCode::fromRaw(std::uint8_t raw) {
     for (FunctionCode code : allCases()) {
         if (code.rawValue() == raw) {
@@ -48,4 +52,14 @@ const std::array<ModbusException, 9>& ModbusException::allCases() {
         gatewayTargetFailedToRespond,
     };
     return cases;
+}
+
+std::string functionDisplayName(std::uint8_t functionByte) {
+    return L10n::Modbus::functionName(functionByte & ~Modbus::exceptionFlag);
+}
+
+std::string exceptionDisplayText(std::uint8_t code) {
+    char digits[3];
+    std::snprintf(digits, sizeof digits, "%02X", code);
+    return L10n::Modbus::exceptionName(code) + " (" + digits + ")";
 }

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 // Protocol limits of Modbus RTU (Modbus over serial line, Modbus application protocol).
 namespace Modbus {
@@ -34,7 +35,8 @@ struct FunctionCode {
         readWriteMultipleRegisters = 0x17,
     };
 
-    constexpr FunctionCode(Value v) : value(v) {}
+    constexpr FunctionCode(Value v)
+        : value(v) {}
     constexpr operator Value() const { return value; }
     constexpr std::uint8_t rawValue() const { return value; }
 
@@ -57,7 +59,8 @@ struct ModbusException {
         gatewayTargetFailedToRespond = 0x0B,
     };
 
-    constexpr ModbusException(Value v) : value(v) {}
+    constexpr ModbusException(Value v)
+        : value(v) {}
     constexpr operator Value() const { return value; }
     constexpr std::uint8_t rawValue() const { return value; }
 
@@ -66,3 +69,11 @@ struct ModbusException {
 
     Value value;
 };
+
+// The name the log shows for a function byte, bit 7 ignored ("Read holding registers"); codes
+// without a name of their own get the generic one. In the user's language.
+std::string functionDisplayName(std::uint8_t functionByte);
+
+// An exception as the log and the unit settings show it: the name, then the code as two
+// upper-case hex digits in parentheses ("Illegal data address (02)", "Exception (0C)").
+std::string exceptionDisplayText(std::uint8_t code);

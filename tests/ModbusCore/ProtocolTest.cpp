@@ -1,3 +1,4 @@
+#include "Localization/L10n.h"
 #include "ModbusCore/Bytes.h"
 #include "ModbusCore/CRC16.h"
 #include "ModbusCore/ModbusCodes.h"
@@ -160,6 +161,20 @@ TEST(CodeTablesTest, ExceptionCodesMatchTheStandard) {
         EXPECT_EQ(ModbusException::fromRaw(none), std::nullopt) << int(none);
     }
     EXPECT_EQ(ModbusException::fromRaw(0x0A), ModbusException::gatewayPathUnavailable);
+}
+
+TEST(CodeTablesTest, DisplayNamesIgnoreTheExceptionBitAndShowTheCode) {
+    L10n::ScopedLanguage english(Language::en);
+    EXPECT_EQ(functionDisplayName(0x03), "Read holding registers");
+    EXPECT_EQ(functionDisplayName(0x83), "Read holding registers");
+    EXPECT_EQ(functionDisplayName(0x2B), "Device identification");
+    EXPECT_EQ(functionDisplayName(0x41), "Function");
+    EXPECT_EQ(exceptionDisplayText(0x02), "Illegal data address (02)");
+    EXPECT_EQ(exceptionDisplayText(0x0B), "Gateway target failed to respond (0B)");
+    EXPECT_EQ(exceptionDisplayText(0x0C), "Exception (0C)");
+
+    L10n::ScopedLanguage german(Language::de);
+    EXPECT_NE(functionDisplayName(0x03), "Read holding registers");
 }
 
 } // namespace
