@@ -1,0 +1,156 @@
+#include "ModbusSerial/VirtualPortPair.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/eventfd.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdint>
+#include <system_error>
+
+namespace {
+
+[[noreturn]] void throwSystemError(const char* what) {
+    throw std::system_error(errno, std::generic_category(), what);
+}
+
+void setFlags(int fd, int statusFlags) {
+    int status = ::fcntl(fd, F_GETFL);
+    if (status < 0 || ::fcntl(fd, F_SETFL, status | statusFlags) != 0 ||
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC) != 0) {
+        throwSystemError("fcntl");
+    }
+}
+
+// Moves what one side's user wrote to the other side. When the other side's buffer is full
+// (nobody reading there), the rest is dropped, as on a cable without a listener.
+void copy(int from, int to) {
+    std::array<char, 4096> buffer;
+    ssize_t count = ::read(from, buffer.data(), buffer.size());
+    if (count <= 0) {
+        return;
+    }
+    ssize_t offset = 0;
+    while (offset < count) {
+        ssize_t written = ::write(to, buffer.data() + offset, static_cast<size_t>(count - offset));
+        if (written > 0) {
+            offset += written;
+        } else if (written < 0 && errno == EINTR) {
+            continue;
+        } else {
+            return;
+        }
+    }
+}
+
+} // namespace
+
+VirtualPortPair::VirtualPortPair()
+    : VirtualPortPair(std::string()) {}
+
+VirtualPortPair::VirtualPortPair(std::string linkPath)
+    : server_(makeEnd())
+    , master_(makeEnd())
+    , linkPath_(std::move(linkPath)) {
+    stop_ = FileDescriptor(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!stop_.isOpen()) {
+        throwSystemError("eventfd");
+    }
+    makeLink();
+    try {
+        thread_ = std::thread([this] { run(); });
+    } catch (...) {
+        removeLink();
+        throw;
+    }
+}
+
+VirtualPortPair::~VirtualPortPair() {
+    std::uint64_t one = 1;
+    // Cannot fail: an eventfd write only overflows after 2^64 - 2 of them.
+    [[maybe_unused]] auto written = ::write(stop_.get(), &one, sizeof one);
+    thread_.join();
+    removeLink();
+}
+
+VirtualPortPair::End VirtualPortPair::makeEnd() {
+    // Raw from the start: a terminal in its default cooked mode would echo what the other side
+    // sends and hold bytes back until a newline.
+    termios raw{};
+    ::cfmakeraw(&raw);
+    raw.c_cflag |= CREAD | CLOCAL;
+    ::cfsetspeed(&raw, B9600);
+    int controller = -1;
+    int device = -1;
+    if (::openpty(&controller, &device, nullptr, &raw, nullptr) != 0) {
+        throwSystemError("openpty");
+    }
+    End end{FileDescriptor(controller), FileDescriptor(device), {}};
+    setFlags(controller, O_NONBLOCK);
+    setFlags(device, 0);
+    std::array<char, 128> name{};
+    if (::ttyname_r(device, name.data(), name.size()) != 0) {
+        throwSystemError("ttyname_r");
+    }
+    end.path = name.data();
+    return end;
+}
+
+void VirtualPortPair::makeLink() {
+    if (linkPath_.empty()) {
+        return;
+    }
+    struct stat status {};
+    if (::lstat(linkPath_.c_str(), &status) == 0) {
+        if (!S_ISLNK(status.st_mode)) {
+            throw std::system_error(EEXIST, std::generic_category(), linkPath_);
+        }
+        ::unlink(linkPath_.c_str());
+    }
+    if (::symlink(master_.path.c_str(), linkPath_.c_str()) != 0) {
+        throwSystemError("symlink");
+    }
+}
+
+void VirtualPortPair::removeLink() noexcept {
+    if (linkPath_.empty()) {
+        return;
+    }
+    // Only our own link: someone may have replaced it meanwhile.
+    std::array<char, 256> target{};
+    ssize_t length = ::readlink(linkPath_.c_str(), target.data(), target.size() - 1);
+    if (length > 0 && std::string(target.data(), static_cast<size_t>(length)) == master_.path) {
+        ::unlink(linkPath_.c_str());
+    }
+}
+
+void VirtualPortPair::run() {
+    std::array<pollfd, 3> fds = {{{server_.controller.get(), POLLIN, 0},
+                                  {master_.controller.get(), POLLIN, 0},
+                                  {stop_.get(), POLLIN, 0}}};
+    for (;;) {
+        if (::poll(fds.data(), fds.size(), -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return;
+        }
+        if (fds[2].revents != 0) {
+            return;
+        }
+        for (std::size_t side = 0; side < 2; ++side) {
+            short events = fds[side].revents;
+            if (events & POLLIN) {
+                copy(fds[side].fd, fds[1 - side].fd);
+            } else if (events & (POLLHUP | POLLERR | POLLNVAL)) {
+                // Cannot happen while the device side is held open; never spin on it.
+                fds[side].fd = -1;
+            }
+        }
+    }
+}

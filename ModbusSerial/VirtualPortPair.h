@@ -1,0 +1,47 @@
+#pragma once
+
+#include "ModbusSerial/FileDescriptor.h"
+
+#include <string>
+#include <thread>
+
+// Two pseudo-terminals joined back to back like a null-modem cable, so that the server opens one
+// end as it would a serial adapter and a Modbus master program opens the other (what users
+// otherwise set up with socat). A small thread copies the bytes; each end can be opened and
+// closed again by its user as often as it likes. Destroying the pair stops the thread, closes
+// both terminals and removes the symlink.
+class VirtualPortPair {
+public:
+    // Throws std::system_error when the terminals or the thread cannot be made.
+    VirtualPortPair();
+    // Also makes a symlink at linkPath to the master program's end; an existing symlink there is
+    // replaced, any other file is left alone and the constructor throws.
+    explicit VirtualPortPair(std::string linkPath);
+    ~VirtualPortPair();
+
+    VirtualPortPair(const VirtualPortPair&) = delete;
+    VirtualPortPair& operator=(const VirtualPortPair&) = delete;
+
+    const std::string& serverPath() const { return server_.path; } // "/dev/pts/N"
+    const std::string& masterPath() const { return master_.path; }
+    const std::string& linkPath() const { return linkPath_; } // empty without a symlink
+
+private:
+    struct End {
+        FileDescriptor controller; // the pseudo-terminal's master side, where the copying happens
+        // Held open so that a user closing this end never hangs the terminal up.
+        FileDescriptor device;
+        std::string path;
+    };
+
+    static End makeEnd();
+    void makeLink();
+    void removeLink() noexcept;
+    void run();
+
+    End server_;
+    End master_;
+    std::string linkPath_;
+    FileDescriptor stop_;
+    std::thread thread_;
+};
