@@ -1,16 +1,12 @@
 #include "ModbusCore/ModbusCodes.h"
 
 #include "Localization/L10n.h"
+#include "ModbusCore/EnumCases.h"
 
 #include <cstdio>
 
 std::optional<FunctionCode> FunctionCode::fromRaw(std::uint8_t raw) {
-    for (FunctionCode code : allCases()) {
-        if (code.rawValue() == raw) {
-            return code;
-        }
-    }
-    return std::nullopt;
+    return caseWithRaw(allCases(), raw);
 }
 
 const std::array<FunctionCode, 11>& FunctionCode::allCases() {
@@ -31,12 +27,7 @@ const std::array<FunctionCode, 11>& FunctionCode::allCases() {
 }
 
 std::optional<ModbusException> ModbusException::fromRaw(std::uint8_t raw) {
-    for (ModbusException exception : allCases()) {
-        if (exception.rawValue() == raw) {
-            return exception;
-        }
-    }
-    return std::nullopt;
+    return caseWithRaw(allCases(), raw);
 }
 
 const std::array<ModbusException, 9>& ModbusException::allCases() {

@@ -1,5 +1,6 @@
 #include "ModbusCore/Simulation.h"
 
+#include "ModbusCore/EnumCases.h"
 #include "ModbusCore/JSONFields.h"
 
 #include <algorithm>
@@ -15,23 +16,17 @@ constexpr double minimumPeriod = 0.1;
 constexpr double twoPi = 6.283185307179586;
 constexpr std::int64_t maxCounterSteps = 2147483647;
 
-// A fixed mix of the period number: the same n gives the same fraction in every run.
-double randomFraction(std::int64_t n) {
+// A fixed mix of the period number: the same n gives the same step 0…1000000 in every run.
+std::uint64_t randomStep(std::int64_t n) {
     std::uint64_t h = static_cast<std::uint64_t>(n) * 0x9E3779B97F4A7C15ULL;
     h = (h ^ (h >> 31)) * 0xBF58476D1CE4E5B9ULL;
-    std::uint64_t r = (h ^ (h >> 29)) % 1000001;
-    return static_cast<double>(r) / 1000000.0;
+    return (h ^ (h >> 29)) % 1000001;
 }
 
 } // namespace
 
 std::optional<Simulation::Kind> Simulation::Kind::fromRaw(std::string_view raw) {
-    for (auto kind : allCases()) {
-        if (kind.rawValue() == raw) {
-            return kind;
-        }
-    }
-    return std::nullopt;
+    return caseWithRaw(allCases(), raw);
 }
 
 const std::array<Simulation::Kind, 6>& Simulation::Kind::allCases() {
@@ -80,7 +75,8 @@ std::optional<double> Simulation::valueAt(double elapsed) const {
     case Kind::sine:
         return lo + (hi - lo) * (std::sin(twoPi * elapsed / p) * 0.5 + 0.5);
     case Kind::random:
-        return lo + (hi - lo) * randomFraction(n);
+        // Multiplied before dividing, so the value is the same to the last bit wherever computed.
+        return lo + (hi - lo) * static_cast<double>(randomStep(n)) / 1000000.0;
     case Kind::toggle:
         return n % 2 == 0 ? lo : hi;
     }

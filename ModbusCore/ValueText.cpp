@@ -1,5 +1,6 @@
 #include "ModbusCore/ValueText.h"
 
+#include "ModbusCore/TextForms.h"
 #include "ModbusCore/ValueCodec.h"
 
 #include <algorithm>
@@ -19,35 +20,9 @@ constexpr int significantDigitsShown = 7;
 constexpr int smallestPlainExponent = -6;
 constexpr int largestPlainExponent = 14;
 
-std::string_view trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-// Lower case for ASCII and for the UTF-8 Latin-1 capitals U+00C0…U+00DE (except U+00D7 "×"),
-// enough for the accented yes/no words.
-std::string lowercased(std::string_view text) {
-    std::string result;
-    result.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte >= 'A' && byte <= 'Z') {
-            result.push_back(static_cast<char>(byte - 'A' + 'a'));
-        } else if (byte == 0xC3 && i + 1 < text.size()) {
-            const auto next = static_cast<unsigned char>(text[i + 1]);
-            const bool capital = next >= 0x80 && next <= 0x9E && next != 0x97;
-            result.push_back(text[i]);
-            result.push_back(static_cast<char>(capital ? next + 0x20 : next));
-            ++i;
-        } else {
-            result.push_back(text[i]);
-        }
-    }
-    return result;
-}
+using TextForms::isOneOf;
+using TextForms::lowercased;
+using TextForms::trimmed;
 
 std::string replacingAll(std::string_view text, std::string_view from, std::string_view to) {
     std::string result;
@@ -151,10 +126,6 @@ std::string fixedText(double value, int decimals) {
         text.remove_prefix(1); // no "-0.0"
     }
     return std::string(text);
-}
-
-bool isOneOf(std::string_view word, std::initializer_list<std::string_view> words) {
-    return std::find(words.begin(), words.end(), word) != words.end();
 }
 
 std::optional<double> parseBool(std::string_view word) {

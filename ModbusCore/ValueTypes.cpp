@@ -1,41 +1,22 @@
 #include "ModbusCore/ValueTypes.h"
 
-#include <algorithm>
+#include "ModbusCore/EnumCases.h"
+#include "ModbusCore/TextForms.h"
+
 #include <limits>
 #include <string>
 
 namespace {
 
-// Trimmed of spaces and tabs and lower-cased (ASCII only: every accepted word is ASCII).
+using TextForms::isOneOf;
+
+// Trimmed of spaces and tabs and lower-cased.
 std::string normalized(std::string_view text, bool removeInnerSpaces) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    text = text.substr(first, text.find_last_not_of(" \t") - first + 1);
-    std::string result;
-    result.reserve(text.size());
-    for (char c : text) {
-        if (removeInnerSpaces && c == ' ') {
-            continue;
-        }
-        result.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+    std::string result = TextForms::lowercased(TextForms::trimmed(text));
+    if (removeInnerSpaces) {
+        std::erase(result, ' ');
     }
     return result;
-}
-
-bool isOneOf(std::string_view word, std::initializer_list<std::string_view> words) {
-    return std::find(words.begin(), words.end(), word) != words.end();
-}
-
-template <typename Enum, std::size_t N>
-std::optional<Enum> caseWithRaw(const std::array<Enum, N>& cases, std::string_view raw) {
-    for (Enum candidate : cases) {
-        if (candidate.rawValue() == raw) {
-            return candidate;
-        }
-    }
-    return std::nullopt;
 }
 
 } // namespace

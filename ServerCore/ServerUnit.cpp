@@ -1,5 +1,6 @@
 #include "ServerCore/ServerUnit.h"
 
+#include "ModbusCore/EnumCases.h"
 #include "ModbusCore/JSONFields.h"
 
 #include <algorithm>
@@ -12,20 +13,10 @@ constexpr std::array<std::string_view, 4> faultRawValues{"none", "noResponse", "
                                                          "badCRC"};
 constexpr std::array<std::string_view, 2> policyRawValues{"exception", "zero"};
 
-template <class E>
-std::optional<E> fromRawIn(std::string_view raw) {
-    for (auto e : E::allCases()) {
-        if (e.rawValue() == raw) {
-            return e;
-        }
-    }
-    return std::nullopt;
-}
-
 } // namespace
 
 std::optional<ServerUnit::Fault> ServerUnit::Fault::fromRaw(std::string_view raw) {
-    return fromRawIn<Fault>(raw);
+    return caseWithRaw(allCases(), raw);
 }
 
 const std::array<ServerUnit::Fault, 4>& ServerUnit::Fault::allCases() {
@@ -39,7 +30,7 @@ std::string_view ServerUnit::Fault::rawValue() const {
 
 std::optional<ServerUnit::UndefinedAddresses>
 ServerUnit::UndefinedAddresses::fromRaw(std::string_view raw) {
-    return fromRawIn<UndefinedAddresses>(raw);
+    return caseWithRaw(allCases(), raw);
 }
 
 const std::array<ServerUnit::UndefinedAddresses, 2>& ServerUnit::UndefinedAddresses::allCases() {

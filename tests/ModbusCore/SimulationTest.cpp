@@ -89,6 +89,15 @@ TEST(Simulation, RandomHoldsForAPeriodAndStaysInRange) {
     EXPECT_TRUE(changed);
 }
 
+// lo + (hi − lo) × r ÷ 1000000 evaluated in that order; dividing r first is off in the last bit.
+TEST(Simulation, RandomValueIsExactToTheLastBit) {
+    const std::pair<double, double> cases[] = {{10, 4.50215}, {3, 1.350645}, {100, 45.0215}};
+    for (const auto& [hi, expected] : cases) {
+        const Simulation simulation{Simulation::Kind::random, 0, hi, 1};
+        EXPECT_EQ(simulation.valueAt(1.5), expected) << hi; // n = 1, r = 450215
+    }
+}
+
 TEST(Simulation, PeriodCountOutsideInt64RestsAtLowerBound) {
     for (auto kind : Simulation::Kind::allCases()) {
         if (kind == Simulation::Kind::none) {
