@@ -1,5 +1,8 @@
 #include "ModbusCore/DatapointCSV.h"
 
+#include "ModbusCore/EnumCases.h"
+#include "ModbusCore/TextForms.h"
+
 #include "Localization/L10n.h"
 
 #include <algorithm>
@@ -25,42 +28,12 @@ constexpr std::uint16_t maxAddress = 65535;
 constexpr int minUnitID = 1;
 constexpr int maxUnitID = 247;
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
+using TextForms::trimmed;
 
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && isBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && isBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-// Lower-cased with every space removed. Besides ASCII, the upper-case Latin-1 letters (UTF-8
-// C3 80…C3 9E, except × at C3 97) are lowered so that "UNITÉ" finds "unité".
+// Lower-cased with every space removed, so that "UNITÉ" finds "unité".
 std::string headerKey(std::string_view cell) {
-    std::string key;
-    key.reserve(cell.size());
-    for (std::size_t i = 0; i < cell.size(); ++i) {
-        char c = cell[i];
-        if (c == ' ') {
-            continue;
-        }
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        } else if (c == '\xC3' && i + 1 < cell.size()) {
-            const auto next = static_cast<unsigned char>(cell[i + 1]);
-            key.push_back(c);
-            const bool upperLatin1 = next >= 0x80 && next <= 0x9E && next != 0x97;
-            key.push_back(static_cast<char>(upperLatin1 ? next + 0x20 : next));
-            ++i;
-            continue;
-        }
-        key.push_back(c);
-    }
+    std::string key = TextForms::lowercased(cell);
+    std::erase(key, ' ');
     return key;
 }
 
@@ -379,12 +352,7 @@ void readRecord(std::span<const Field> record, const ColumnIndex& index, ImportR
 // MARK: Column
 
 std::optional<Column> Column::fromRaw(std::string_view raw) {
-    for (Column column : allCases()) {
-        if (column.rawValue() == raw) {
-            return column;
-        }
-    }
-    return std::nullopt;
+    return caseWithRaw(allCases(), raw);
 }
 
 const std::array<Column, 11>& Column::allCases() {
@@ -482,12 +450,7 @@ Dialect Dialect::current(std::string_view localeDecimalSeparator) {
 // MARK: Problem
 
 std::optional<Problem::Kind> Problem::Kind::fromRaw(std::string_view raw) {
-    for (Kind kind : allCases()) {
-        if (kind.rawValue() == raw) {
-            return kind;
-        }
-    }
-    return std::nullopt;
+    return caseWithRaw(allCases(), raw);
 }
 
 const std::array<Problem::Kind, 6>& Problem::Kind::allCases() {
