@@ -1,6 +1,7 @@
 #include "Localization/HelpTopic.h"
 
 #include "Localization/HelpSearch.h"
+#include "Localization/L10n.h"
 
 #include <nlohmann/json.hpp>
 
@@ -115,7 +116,8 @@ std::vector<std::string_view> HelpBlock::texts() const {
 // MARK: - HelpTopic
 
 std::vector<HelpTopic> HelpTopic::all() {
-    return all(Language::current());
+    // The same language as the catalogue's texts on this thread.
+    return all(L10n::language());
 }
 
 std::vector<HelpTopic> HelpTopic::all(Language language) {
@@ -285,7 +287,7 @@ const HelpContent& HelpContent::forLanguage(Language language) {
 // MARK: - HelpTexts and HelpViewState
 
 const HelpTexts& HelpTexts::current() {
-    return forLanguage(Language::current());
+    return forLanguage(L10n::language());
 }
 
 const HelpTexts& HelpTexts::forLanguage(Language language) {

@@ -1,5 +1,6 @@
 #include "Localization/HelpSearch.h"
 #include "Localization/HelpTopic.h"
+#include "Localization/L10n.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -291,4 +292,12 @@ TEST(HelpViewState, OpensOnTheFirstTopicWithAnEmptySearch) {
     EXPECT_THAT(idsOf(state.visibleTopics(topics)), ElementsAre("start", "csv"));
 
     EXPECT_EQ(HelpViewState(std::vector<HelpTopic>{}).selection, "");
+}
+
+TEST(HelpContent, FollowsTheLanguageOfTheCatalogue) {
+    for (Language language : Language::allCases()) {
+        L10n::ScopedLanguage scoped(language);
+        EXPECT_EQ(HelpTopic::all(), HelpTopic::all(language)) << language.rawValue();
+        EXPECT_EQ(HelpTexts::current(), HelpTexts::forLanguage(language)) << language.rawValue();
+    }
 }

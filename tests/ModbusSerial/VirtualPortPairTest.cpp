@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <string>
 #include <system_error>
 
 namespace {
@@ -52,7 +53,9 @@ TEST(VirtualPortPair, CarriesBytesAcrossReopenedEnds) {
 }
 
 TEST(VirtualPortPair, SymlinkToTheMasterEnd) {
-    const std::string linkPath = ::testing::TempDir() + "corvana-virtual-port";
+    // One path per process: test runs of several build trees share the temporary folder.
+    const std::string linkPath =
+        ::testing::TempDir() + "corvana-virtual-port-" + std::to_string(::getpid());
     ::unlink(linkPath.c_str());
     {
         VirtualPortPair pair(linkPath);
