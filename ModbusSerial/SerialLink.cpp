@@ -145,6 +145,7 @@ void SerialLink::open() {
     lastActivity_ = TimePoint::min();
     echoFilter_ = EchoFilter();
     pending_.clear();
+    isPseudoTerminal_ = TerminalDevice::isPseudoTerminal(fd.get());
     fd_ = std::move(fd);
 }
 
@@ -221,12 +222,19 @@ void SerialLink::write(ByteView frame) {
             clock_->sleepUntil(earliest);
         }
     }
-    collectInputBeforeSending();
+    const bool watching = watchesEcho();
+    if (watching) {
+        collectInputBeforeSending();
+    }
     writeAll(frame);
     if (int error = TerminalDevice::drain(fd_.get())) {
         throw errorFor(Step::writing, error, path_, configuration_.baudRate);
     }
-    collectInputAfterSending(frame);
+    if (watching) {
+        collectInputAfterSending(frame);
+    } else {
+        lastActivity_ = clock_->now();
+    }
 }
 
 bool SerialLink::isValidPath(std::string_view path) {

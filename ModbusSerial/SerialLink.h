@@ -62,8 +62,14 @@ public:
     // received or sent, and waits until it has been transmitted. Input that repeats the frame
     // from its first byte, arriving during the transmission or within echoSettleTime after it,
     // is the echo of a two-wire adapter and is dropped by the following reads; all other input
-    // is kept. Throws notOpen, timeout, disconnected or writeFailed.
+    // is kept. On a pseudo-terminal, which never echoes, all input is kept (a master repeating
+    // a write whose answer repeats the request would otherwise lose it). Throws notOpen,
+    // timeout, disconnected or writeFailed.
     void write(ByteView frame);
+
+    // For tests only: watch for the echo on a pseudo-terminal too, so that tests can drive the
+    // echo window through one. Applies to the following writes.
+    void forceEchoWindow() { forcesEchoWindow_ = true; }
 
     // "/dev/tty…" or "/dev/rfcomm…" without further "/" or "..", shorter than 128 characters
     // after "/dev/"; or a pseudo-terminal "/dev/pts/<digits>". Pure; any thread.
@@ -72,6 +78,7 @@ public:
 private:
     using TimePoint = SerialClock::TimePoint;
 
+    bool watchesEcho() const { return forcesEchoWindow_ || !isPseudoTerminal_; }
     std::size_t readAvailable(); // into buffer_; 0 when nothing is waiting
     void collectInputBeforeSending();
     void collectInputAfterSending(ByteView frame);
@@ -88,5 +95,7 @@ private:
     bool allowsTestDevice_;
     std::shared_ptr<SerialClock> clock_;
     EchoFilter echoFilter_;
+    bool isPseudoTerminal_ = false; // of the open device
+    bool forcesEchoWindow_ = false;
     Bytes pending_; // received, not yet returned by read
 };

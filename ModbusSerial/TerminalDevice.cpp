@@ -1,6 +1,8 @@
 #include "ModbusSerial/Termios2.h"
 
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <cerrno>
 #include <cstring>
@@ -128,4 +130,18 @@ int TerminalDevice::drain(int fd) {
         error = control(fd, TCSBRK, 1);
     } while (error == EINTR);
     return error;
+}
+
+bool TerminalDevice::isPseudoTerminal(int fd) {
+    // Linux numbers Unix98 pseudo-terminal slaves as character devices with majors 136 to 143
+    // (UNIX98_PTY_SLAVE_MAJOR and the seven after it; Documentation/admin-guide/devices.txt).
+    // No serial adapter uses these.
+    constexpr unsigned firstSlaveMajor = 136;
+    constexpr unsigned lastSlaveMajor = 143;
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISCHR(status.st_mode)) {
+        return false;
+    }
+    unsigned deviceMajor = major(status.st_rdev);
+    return deviceMajor >= firstSlaveMajor && deviceMajor <= lastSlaveMajor;
 }

@@ -35,4 +35,8 @@ int flushInputAndOutput(int fd);
 // Waits until all output has been transmitted; retried on EINTR.
 int drain(int fd);
 
+// Whether fd is the device side of a pseudo-terminal ("/dev/pts/N"), which never echoes what is
+// written to it. False for anything fstat cannot describe.
+bool isPseudoTerminal(int fd);
+
 } // namespace TerminalDevice

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+
 #include <cerrno>
 #include <chrono>
 #include <string>
@@ -150,6 +152,44 @@ TEST(SerialLink, WritesWaitOneFrameGap) {
     EXPECT_EQ(clock->sleeps.size(), 2u);
 }
 
+TEST(SerialLink, RecognisesPseudoTerminals) {
+    PseudoTerminal terminal;
+    EXPECT_TRUE(TerminalDevice::isPseudoTerminal(terminal.device()));
+    FileDescriptor null(::open("/dev/null", O_RDWR | O_CLOEXEC)); // a character device too
+    EXPECT_FALSE(TerminalDevice::isPseudoTerminal(null.get()));
+    EXPECT_FALSE(TerminalDevice::isPseudoTerminal(-1));
+}
+
+// A pseudo-terminal never echoes: a master repeating a write, whose answer repeats the request
+// byte for byte, is heard every time however soon it follows the answer.
+TEST(SerialLink, PseudoTerminalKeepsARepeatedRequest) {
+    for (bool waitingAtDrainTime : {false, true}) {
+        SCOPED_TRACE(waitingAtDrainTime ? "waiting at drain time" : "sent right after");
+        PseudoTerminal terminal;
+        auto clock = std::make_shared<FakeClock>();
+        SerialLink link(terminal.path(), {115200, 8, Parity::none, 1}, false, clock);
+        link.open();
+        terminal.send(writeRequest);
+        for (int round = 0; round < 3; ++round) {
+            SCOPED_TRACE(round);
+            ASSERT_EQ(readSome(link, writeRequest.size()), writeRequest);
+            if (waitingAtDrainTime) {
+                clock->onNextNow = [&] {
+                    terminal.send(writeRequest);
+                    terminal.waitUntilDeviceHasInput();
+                };
+            }
+            link.write(writeRequest);
+            ASSERT_EQ(terminal.receive(writeRequest.size()), writeRequest);
+            if (!waitingAtDrainTime) {
+                terminal.send(writeRequest); // the clock stands still: well inside 2 ms
+            }
+        }
+        EXPECT_EQ(readSome(link, writeRequest.size()), writeRequest);
+        EXPECT_TRUE(link.read(0.01).empty());
+    }
+}
+
 // The far end echoes what the link sent (as a two-wire adapter does) and then a master sends.
 TEST(SerialLink, EchoIsDroppedAndRequestsKept) {
     struct Case {
@@ -177,6 +217,7 @@ TEST(SerialLink, EchoIsDroppedAndRequestsKept) {
         PseudoTerminal terminal;
         auto clock = std::make_shared<FakeClock>();
         SerialLink link(terminal.path(), {115200, 8, Parity::none, 1}, false, clock);
+        link.forceEchoWindow(); // stands in for an adapter that echoes
         link.open();
         if (!c.waitingBeforeSending.empty()) {
             terminal.send(c.waitingBeforeSending);
