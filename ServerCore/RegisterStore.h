@@ -1,0 +1,191 @@
+#pragma once
+
+#include "ModbusCore/Datapoint.h"
+#include "ModbusCore/ValueCodec.h"
+#include "ModbusCore/ValueTypes.h"
+#include "ServerCore/ServerUnit.h"
+
+#include <array>
+#include <bitset>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <unordered_map>
+#include <vector>
+
+// Half-open range of protocol addresses, start ..< end. Signed so that a range running past
+// 65535 can be expressed and rejected.
+struct AddressRange {
+    int start = 0;
+    int end = 0;
+
+    int count() const { return end - start; }
+    bool operator==(const AddressRange&) const = default;
+};
+
+// Sparse map from a protocol address (0–65535) to T. Addresses live in pages of 256 that are
+// allocated on first use, so memory grows with the address blocks in use, and a lookup is an
+// index and a bit test: a 10-register read costs no hashing.
+template <class T>
+class AddressMap {
+public:
+    AddressMap() = default;
+    AddressMap(const AddressMap& other) { *this = other; }
+    AddressMap(AddressMap&&) noexcept = default;
+    AddressMap& operator=(AddressMap&&) noexcept = default;
+    AddressMap& operator=(const AddressMap& other) {
+        if (this != &other) {
+            pages_.clear();
+            pages_.resize(other.pages_.size());
+            for (std::size_t i = 0; i < other.pages_.size(); ++i) {
+                if (other.pages_[i]) {
+                    pages_[i] = std::make_unique<Page>(*other.pages_[i]);
+                }
+            }
+        }
+        return *this;
+    }
+
+    bool contains(std::uint16_t address) const {
+        const Page* page = pageOf(address);
+        return page && page->present.test(address % pageSize);
+    }
+    // The stored value, or nothing for an address never set.
+    std::optional<T> find(std::uint16_t address) const {
+        const Page* page = pageOf(address);
+        if (!page || !page->present.test(address % pageSize)) {
+            return std::nullopt;
+        }
+        return page->values[address % pageSize];
+    }
+    // The stored value, or T{} (false, 0) for an address never set.
+    T get(std::uint16_t address) const {
+        const Page* page = pageOf(address);
+        return page ? page->values[address % pageSize] : T{};
+    }
+    void set(std::uint16_t address, T value) {
+        if (pages_.empty()) {
+            pages_.resize(pageCount);
+        }
+        auto& page = pages_[address / pageSize];
+        if (!page) {
+            page = std::make_unique<Page>();
+        }
+        page->present.set(address % pageSize);
+        page->values[address % pageSize] = value;
+    }
+
+    std::size_t size() const {
+        std::size_t count = 0;
+        for (const auto& page : pages_) {
+            count += page ? page->present.count() : 0;
+        }
+        return count;
+    }
+    bool empty() const { return size() == 0; }
+
+    // Equal when the same addresses are set to the same values.
+    bool operator==(const AddressMap& other) const {
+        if (pages_.empty() && other.pages_.empty()) {
+            return true;
+        }
+        for (std::size_t i = 0; i < pageCount; ++i) {
+            const Page* a = i < pages_.size() ? pages_[i].get() : nullptr;
+            const Page* b = i < other.pages_.size() ? other.pages_[i].get() : nullptr;
+            // A page exists only once an address in it was set.
+            if (!a || !b) {
+                if (a != b) {
+                    return false;
+                }
+            } else if (a->present != b->present || a->values != b->values) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    static constexpr std::size_t pageSize = 256;
+    static constexpr std::size_t pageCount = 65536 / pageSize;
+
+    struct Page {
+        std::bitset<pageSize> present;
+        std::array<T, pageSize> values{}; // T{} where not present, so pages compare as wholes
+    };
+
+    const Page* pageOf(std::uint16_t address) const {
+        return pages_.empty() ? nullptr : pages_[address / pageSize].get();
+    }
+
+    std::vector<std::unique_ptr<Page>> pages_; // empty, or one slot per page
+};
+
+// One value per Modbus table, indexed by RegisterTable.
+template <class T>
+using PerTable = std::array<T, 4>;
+
+// The memory of every simulated unit, shared by the application and the engine thread.
+// Every operation is atomic under one lock and does nothing under it but map work; a Modbus
+// request as a whole is not atomic (the request processor calls several operations).
+class RegisterStore {
+public:
+    // One unit: sparse maps per table (indexed by RegisterTable) and its fault behaviour.
+    struct Memory {
+        PerTable<AddressMap<bool>> bits;               // coils and discrete inputs that were set
+        PerTable<AddressMap<std::uint16_t>> registers; // holding and input registers that were set
+        PerTable<AddressMap<bool>> defined;            // set at every address a datapoint covers
+        ServerUnit::Behaviour behaviour;
+
+        // A datapoint value already encoded for its table, so that encoding runs outside the lock.
+        struct Encoded {
+            RegisterTable table = RegisterTable::holdingRegister;
+            std::uint16_t address = 0;
+            bool bit = false;
+            Registers registers; // register tables only
+        };
+        static Encoded encode(const Datapoint& datapoint, double value);
+        // Stores an encoded value; registers at or above 65536 are dropped.
+        void apply(const Encoded& encoded);
+
+        bool operator==(const Memory&) const = default;
+    };
+
+    RegisterStore() = default;
+    RegisterStore(const RegisterStore&) = delete;
+    RegisterStore& operator=(const RegisterStore&) = delete;
+
+    // Replaces the whole unit map. Values of units that stay are kept unless resetValues is true;
+    // a datapoint covering an address that was not defined before gets its own value.
+    void configure(const std::vector<ServerUnit>& units, const std::vector<Datapoint>& datapoints,
+                   bool resetValues);
+
+    // Does nothing when the datapoint's unit is not configured.
+    void setValue(const Datapoint& datapoint, double value);
+    std::optional<double> value(const Datapoint& datapoint) const;
+
+    std::optional<ServerUnit::Behaviour> behaviour(std::uint8_t unit) const;
+    std::vector<std::uint8_t> enabledUnitIDs() const; // ascending
+
+    // May the master access every address of range (the unit's policy for undefined addresses
+    // decides)? A range outside 0 ..< 65536 is never accessible.
+    bool isAccessible(std::uint8_t unit, RegisterTable table, AddressRange range) const;
+
+    // The caller guarantees 0 <= start <= end <= 65536; unset addresses read as false / 0.
+    std::vector<bool> readBits(std::uint8_t unit, RegisterTable table, AddressRange range) const;
+    Registers readRegisters(std::uint8_t unit, RegisterTable table, AddressRange range) const;
+
+    // The caller guarantees start + count <= 65536. Ignored for units that are not configured.
+    void writeBits(std::uint8_t unit, RegisterTable table, std::uint16_t start,
+                   const std::vector<bool>& values);
+    void writeRegisters(std::uint8_t unit, RegisterTable table, std::uint16_t start,
+                        std::span<const std::uint16_t> values);
+
+    // A copy of one unit's memory, for diagnostics and tests.
+    std::optional<Memory> memory(std::uint8_t unit) const;
+
+private:
+    mutable std::mutex lock_;
+    std::unordered_map<std::uint8_t, Memory> units_;
+};

@@ -1,0 +1,330 @@
+#include "ServerCore/RequestProcessor.h"
+
+#include "ModbusCore/ModbusCodes.h"
+#include "ModbusCore/RTUFrame.h"
+
+namespace {
+
+using Result = RequestProcessor::Result;
+
+// PDU layouts of the Modbus application protocol (V1.1b3, section 6).
+constexpr std::size_t fixedRequestLength = 5;        // fc, address, quantity or value
+constexpr std::size_t maskWriteLength = 7;           // fc, address, AND mask, OR mask
+constexpr std::size_t diagnosticsMinLength = 3;      // fc, sub-function
+constexpr std::size_t multipleWriteHeaderLength = 6; // fc, address, quantity, byte count
+constexpr std::size_t readWriteHeaderLength = 10;    // fc, read and write address/quantity, count
+constexpr std::size_t multipleWriteEchoLength = 5;   // fc, address, quantity
+
+constexpr std::uint16_t coilOn = 0xFF00;
+constexpr std::uint16_t coilOff = 0x0000;
+constexpr std::uint16_t returnQueryData = 0x0000; // the only diagnostic sub-function served
+
+// Function 23 limits (6.17): 125 registers read, 121 written in one request.
+constexpr std::uint16_t maxReadWriteReadRegisters = 125;
+constexpr std::uint16_t maxReadWriteWriteRegisters = 121;
+
+// The writing functions a broadcast executes; the standard forbids answers to unit 0.
+bool executesAsBroadcast(std::uint8_t fc) {
+    return fc == FunctionCode::writeSingleCoil || fc == FunctionCode::writeSingleRegister ||
+           fc == FunctionCode::writeMultipleCoils || fc == FunctionCode::writeMultipleRegisters ||
+           fc == FunctionCode::maskWriteRegister;
+}
+
+// The one place that turns a failed check into a response.
+Result exceptionResult(std::uint8_t fc, ModbusException code) {
+    return {ExceptionPDU::make(fc, code), {}};
+}
+
+bool inRange(std::uint16_t quantity, std::uint16_t max) {
+    return quantity >= 1 && quantity <= max;
+}
+
+AddressRange rangeOf(std::uint16_t start, std::uint16_t quantity) {
+    return {start, start + quantity};
+}
+
+Bytes echo(ByteView pdu, std::size_t length) {
+    return Bytes(pdu.begin(), pdu.begin() + static_cast<std::ptrdiff_t>(length));
+}
+
+RegisterTable readTable(FunctionCode fc) {
+    switch (fc) {
+    case FunctionCode::readCoils:
+        return RegisterTable::coil;
+    case FunctionCode::readDiscreteInputs:
+        return RegisterTable::discreteInput;
+    case FunctionCode::readInputRegisters:
+        return RegisterTable::inputRegister;
+    default:
+        return RegisterTable::holdingRegister;
+    }
+}
+
+Registers registersAt(ByteView pdu, std::size_t offset, std::uint16_t count) {
+    Registers values(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        values[i] = readUInt16(pdu, offset + 2 * i);
+    }
+    return values;
+}
+
+void appendRegisters(Bytes& response, const Registers& values) {
+    response.push_back(static_cast<std::uint8_t>(2 * values.size()));
+    for (const auto value : values) {
+        appendUInt16(response, value);
+    }
+}
+
+class Handler {
+public:
+    Handler(RegisterStore& store, ByteView pdu, std::uint8_t unit)
+        : store_(store)
+        , pdu_(pdu)
+        , unit_(unit)
+        , fc_(pdu[0]) {}
+
+    Result run() const {
+        const auto code = FunctionCode::fromRaw(fc_);
+        if (!code) {
+            return exceptionResult(fc_, ModbusException::illegalFunction);
+        }
+        switch (*code) {
+        case FunctionCode::readCoils:
+        case FunctionCode::readDiscreteInputs:
+            return readBits(readTable(*code));
+        case FunctionCode::readHoldingRegisters:
+        case FunctionCode::readInputRegisters:
+            return readRegisters(readTable(*code));
+        case FunctionCode::writeSingleCoil:
+            return writeSingleCoil();
+        case FunctionCode::writeSingleRegister:
+            return writeSingleRegister();
+        case FunctionCode::diagnostics:
+            return diagnostics();
+        case FunctionCode::writeMultipleCoils:
+            return writeMultipleCoils();
+        case FunctionCode::writeMultipleRegisters:
+            return writeMultipleRegisters();
+        case FunctionCode::maskWriteRegister:
+            return maskWriteRegister();
+        case FunctionCode::readWriteMultipleRegisters:
+            return readWriteMultipleRegisters();
+        }
+        return exceptionResult(fc_, ModbusException::illegalFunction);
+    }
+
+private:
+    std::size_t length() const { return pdu_.size(); }
+    std::uint16_t u16(std::size_t offset) const { return readUInt16(pdu_, offset); }
+    Result fail(ModbusException code) const { return exceptionResult(fc_, code); }
+    bool accessible(RegisterTable table, AddressRange range) const {
+        return store_.isAccessible(unit_, table, range);
+    }
+    WriteEvent wrote(RegisterTable table, AddressRange range) const {
+        return {unit_, table, range};
+    }
+
+    Result readBits(RegisterTable table) const {
+        if (length() != fixedRequestLength) {
+            return fail(ModbusException::illegalDataValue);
+        }
+        const std::uint16_t quantity = u16(3);
+        if (!inRange(quantity, static_cast<std::uint16_t>(table.maxReadQuantity()))) {
+            return fail(ModbusException::illegalDataValue);
+        }
+        const AddressRange range = rangeOf(u16(1), quantity);
+        if (!accessible(table, range)) {
+            return fail(ModbusException::illegalDataAddress);
+        }
+        const Bytes packed = packBits(store_.readBits(unit_, table, range));
+        Bytes response{fc_, static_cast<std::uint8_t>(packed.size())};
+        response.insert(response.end(), packed.begin(), packed.end());
+        return {std::move(response), {}};
+    }
+
+    Result readRegisters(RegisterTable table) const {
+        if (length() != fixedRequestLength) {
+            return fail(ModbusException::illegalDataValue);
+        }
+        const std::uint16_t quantity = u16(3);
+        if (!inRange(quantity, static_cast<std::uint16_t>(table.maxReadQuantity()))) {
+            return fail(ModbusException::illegalDataValue);
+        }
+        const AddressRange range = rangeOf(u16(1), quantity);
+        if (!accessible(table, range)) {
+            return fail(ModbusException::illegalDataAddress);
+        }
+        const Registers values = store_.readRegisters(unit_, table, range);
+        Bytes response;
+        response.reserve(2 + 2 * values.size());
+        response.push_back(fc_);
+        appendRegisters(response, values);
+        return {std::move(response), {}};
+    }
+
+    Result writeSingleCoil() const {
+        if (length() != fixedRequestLength) {
+            return fail(ModbusException::illegalDataValue);
+        }
+        const std::uint16_t value = u16(3);
+        if (value != coilOn && value != coilOff) {
+            return fail(ModbusException::illegalDataValue);
+        }
+        const AddressRange range = rangeOf(u16(1), 1);
+        if (!accessible(RegisterTable::coil, range)) {
+            return fail(ModbusException::illegalDataAddress);
+        }
+        store_.writeBits(unit_, RegisterTable::coil, u16(1), {value == coilOn});
+        return {echo(pdu_, length()), {wrote(RegisterTable::coil, range)}};
+    }
+
+    Result writeSingleRegister() const {
+        if (length() != fixedRequestLength) {
+            return fail(ModbusException::illegalDataValue);
+        }
+        const AddressRange range = rangeOf(u16(1), 1);
+        if (!accessible(RegisterTable::holdingRegister, range)) {
+            return fail(ModbusException::illegalDataAddress);
+        }
+        const std::uint16_t value = u16(3);
+        store_.writeRegisters(unit_, RegisterTable::holdingRegister, u16(1), {&value, 1});
+        return {echo(pdu_, length()), {wrote(RegisterTable::holdingRegister, range)}};
+    }
+
+    Result diagnostics() const {
+        if (length() < diagnosticsMinLength || u16(1) != returnQueryData) {
+            return fail(ModbusException::illegalFunction);
+        }
+        return {echo(pdu_, length()), {}};
+    }
+
+    Result writeMultipleCoils() const {
+        if (length() < multipleWriteHeaderLength) {
+            return fail(ModbusException::illegalDataValue);
+        }
+        const std::uint16_t quantity = u16(3);
+        if (!inRange(quantity, Modbus::maxWriteBits)) {
+            return fail(ModbusException::illegalDataValue);
+        }
+        const std::size_t byteCount = pdu_[5];
+        if (byteCount != (quantity + 7u) / 8 || length() != multipleWriteHeaderLength + byteCount) {
+            return fail(ModbusException::illegalDataValue);
+        }
+        const AddressRange range = rangeOf(u16(1), quantity);
+        if (!accessible(RegisterTable::coil, range)) {
+            return fail(ModbusException::illegalDataAddress);
+        }
+        store_.writeBits(unit_, RegisterTable::coil, u16(1),
+                         unpackBits(pdu_.subspan(multipleWriteHeaderLength), quantity));
+        return {echo(pdu_, multipleWriteEchoLength), {wrote(RegisterTable::coil, range)}};
+    }
+
+    Result writeMultipleRegisters() const {
+        if (length() < multipleWriteHeaderLength) {
+            return fail(ModbusException::illegalDataValue);
+        }
+        const std::uint16_t quantity = u16(3);
+        if (!inRange(quantity, Modbus::maxWriteRegisters)) {
+            return fail(ModbusException::illegalDataValue);
+        }
+        const std::size_t byteCount = pdu_[5];
+        if (byteCount != 2u * quantity || length() != multipleWriteHeaderLength + byteCount) {
+            return fail(ModbusException::illegalDataValue);
+        }
+        const AddressRange range = rangeOf(u16(1), quantity);
+        if (!accessible(RegisterTable::holdingRegister, range)) {
+            return fail(ModbusException::illegalDataAddress);
+        }
+        store_.writeRegisters(unit_, RegisterTable::holdingRegister, u16(1),
+                              registersAt(pdu_, multipleWriteHeaderLength, quantity));
+        return {echo(pdu_, multipleWriteEchoLength),
+                {wrote(RegisterTable::holdingRegister, range)}};
+    }
+
+    Result maskWriteRegister() const {
+        if (length() != maskWriteLength) {
+            return fail(ModbusException::illegalDataValue);
+        }
+        const AddressRange range = rangeOf(u16(1), 1);
+        if (!accessible(RegisterTable::holdingRegister, range)) {
+            return fail(ModbusException::illegalDataAddress);
+        }
+        // 6.16: result = (current AND andMask) OR (orMask AND NOT andMask). Read and write are two
+        // store operations; a configuration change may fall between them.
+        const std::uint16_t current =
+            store_.readRegisters(unit_, RegisterTable::holdingRegister, range).front();
+        const std::uint16_t andMask = u16(3);
+        const std::uint16_t orMask = u16(5);
+        const auto result = static_cast<std::uint16_t>((current & andMask) | (orMask & ~andMask));
+        store_.writeRegisters(unit_, RegisterTable::holdingRegister, u16(1), {&result, 1});
+        return {echo(pdu_, length()), {wrote(RegisterTable::holdingRegister, range)}};
+    }
+
+    Result readWriteMultipleRegisters() const {
+        if (length() < readWriteHeaderLength) {
+            return fail(ModbusException::illegalDataValue);
+        }
+        const std::uint16_t readQuantity = u16(3);
+        if (!inRange(readQuantity, maxReadWriteReadRegisters)) {
+            return fail(ModbusException::illegalDataValue);
+        }
+        const std::uint16_t writeQuantity = u16(7);
+        if (!inRange(writeQuantity, maxReadWriteWriteRegisters)) {
+            return fail(ModbusException::illegalDataValue);
+        }
+        const std::size_t byteCount = pdu_[9];
+        if (byteCount != 2u * writeQuantity || length() != readWriteHeaderLength + byteCount) {
+            return fail(ModbusException::illegalDataValue);
+        }
+        const AddressRange readRange = rangeOf(u16(1), readQuantity);
+        const AddressRange writeRange = rangeOf(u16(5), writeQuantity);
+        // Both ranges are checked before the write, so a refused read never leaves a write behind.
+        if (!accessible(RegisterTable::holdingRegister, readRange) ||
+            !accessible(RegisterTable::holdingRegister, writeRange)) {
+            return fail(ModbusException::illegalDataAddress);
+        }
+        // 6.17: the write is performed before the read, so overlapping reads see the new values.
+        store_.writeRegisters(unit_, RegisterTable::holdingRegister, u16(5),
+                              registersAt(pdu_, readWriteHeaderLength, writeQuantity));
+        const Registers values =
+            store_.readRegisters(unit_, RegisterTable::holdingRegister, readRange);
+        Bytes response;
+        response.reserve(2 + 2 * values.size());
+        response.push_back(fc_);
+        appendRegisters(response, values);
+        return {std::move(response), {wrote(RegisterTable::holdingRegister, writeRange)}};
+    }
+
+    RegisterStore& store_;
+    ByteView pdu_;
+    std::uint8_t unit_;
+    std::uint8_t fc_;
+};
+
+} // namespace
+
+RequestProcessor::Result RequestProcessor::process(ByteView pdu, std::uint8_t unit) const {
+    if (pdu.empty()) {
+        return {};
+    }
+    if (unit != Modbus::broadcastAddress) {
+        return handle(pdu, unit);
+    }
+    Result result;
+    if (!executesAsBroadcast(pdu[0])) {
+        return result;
+    }
+    for (const auto id : store->enabledUnitIDs()) {
+        auto unitResult = handle(pdu, id);
+        result.writes.insert(result.writes.end(), unitResult.writes.begin(),
+                             unitResult.writes.end());
+    }
+    return result;
+}
+
+RequestProcessor::Result RequestProcessor::handle(ByteView pdu, std::uint8_t unit) const {
+    if (pdu.empty()) {
+        return {};
+    }
+    return Handler(*store, pdu, unit).run();
+}

@@ -1,0 +1,120 @@
+// Feeds the request processor arbitrary PDUs for arbitrary units over a configured store and
+// checks that every answer fits an RTU frame and that an exception never changes memory.
+// Input: a sequence of requests, each a unit byte, a length byte and that many PDU bytes (the
+// last may be shorter). The requests run one after another on one store, so that writes of
+// earlier requests shape later answers.
+
+#include "ModbusCore/ModbusCodes.h"
+#include "ServerCore/RequestProcessor.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+#define CHECK(condition)                                                                           \
+    do {                                                                                           \
+        if (!(condition)) {                                                                        \
+            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition);     \
+            std::abort();                                                                          \
+        }                                                                                          \
+    } while (false)
+
+// A frame carries the address and CRC around the PDU (Modbus over serial line, 2.5.1).
+constexpr std::size_t frameOverhead = 3;
+constexpr std::size_t maxRequestPDU = Modbus::maxFrameLength - frameOverhead;
+
+// Broadcast, the configured units (one disabled) and two that are not configured.
+constexpr std::array<std::uint8_t, 8> units{0, 1, 2, 3, 4, 5, 6, 247};
+
+ServerUnit unit(std::uint8_t id, ServerUnit::UndefinedAddresses policy, bool enabled = true) {
+    ServerUnit u;
+    u.unitID = id;
+    u.undefinedAddresses = policy;
+    u.enabled = enabled;
+    return u;
+}
+
+Datapoint point(std::uint8_t unitID, RegisterTable table, std::uint16_t address, DataType type,
+                double value) {
+    Datapoint p;
+    p.unitID = unitID;
+    p.table = table;
+    p.address = address;
+    p.dataType = table.isBit() ? DataType(DataType::bool_) : type;
+    p.value = value;
+    return p;
+}
+
+// Unit 1 defines a few addresses of each table, unit 2 reads everything as 0, unit 3 has
+// datapoints at the end of the address space, unit 4 is disabled, unit 5 has the exception
+// fault (which only the engine acts on).
+void configure(RegisterStore& store) {
+    using Policy = ServerUnit::UndefinedAddresses;
+    ServerUnit faulty = unit(5, Policy::exception);
+    faulty.fault = ServerUnit::Fault::exception;
+    std::vector<Datapoint> points;
+    for (std::uint16_t a = 0; a < 16; ++a) {
+        points.push_back(point(1, RegisterTable::coil, a, DataType::bool_, a % 2));
+        points.push_back(point(1, RegisterTable::discreteInput, a, DataType::bool_, a % 3 == 0));
+    }
+    points.push_back(point(1, RegisterTable::holdingRegister, 0, DataType::float32, 1.5));
+    points.push_back(point(1, RegisterTable::holdingRegister, 2, DataType::int64, -7));
+    points.push_back(point(1, RegisterTable::holdingRegister, 6, DataType::uint16, 0x1234));
+    points.push_back(point(1, RegisterTable::inputRegister, 0, DataType::uint32, 70000));
+    points.push_back(point(3, RegisterTable::holdingRegister, 65534, DataType::float64, 1.1));
+    points.push_back(point(3, RegisterTable::coil, 65535, DataType::bool_, 1));
+    points.push_back(point(4, RegisterTable::holdingRegister, 0, DataType::uint16, 9));
+    points.push_back(point(5, RegisterTable::holdingRegister, 0, DataType::uint16, 9));
+    store.configure({unit(1, Policy::exception), unit(2, Policy::zero), unit(3, Policy::exception),
+                     unit(4, Policy::zero, false), faulty},
+                    points, true);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    auto store = std::make_shared<RegisterStore>();
+    configure(*store);
+    const RequestProcessor processor{store};
+
+    while (size >= 2) {
+        const std::uint8_t unitID = units[data[0] % units.size()];
+        const std::size_t length = std::min({std::size_t{data[1]}, size - 2, maxRequestPDU});
+        const ByteView pdu(data + 2, length);
+        data += 2 + length;
+        size -= 2 + length;
+
+        const auto before = store->memory(unitID);
+        const auto result = processor.process(pdu, unitID);
+
+        if (pdu.empty() || unitID == Modbus::broadcastAddress) {
+            CHECK(!result.response);
+        } else {
+            CHECK(result.response && !result.response->empty());
+            const Bytes& response = *result.response;
+            CHECK(response.size() + frameOverhead <= Modbus::maxFrameLength);
+            CHECK((response[0] & ~Modbus::exceptionFlag) == (pdu[0] & ~Modbus::exceptionFlag));
+            if (response[0] & Modbus::exceptionFlag) {
+                CHECK(response.size() == 2);
+                CHECK(response[1] >= ModbusException::illegalFunction &&
+                      response[1] <= ModbusException::illegalDataValue);
+                CHECK(result.writes.empty());
+                CHECK(store->memory(unitID) == before);
+            }
+        }
+        for (const auto& write : result.writes) {
+            CHECK(write.table == RegisterTable::coil ||
+                  write.table == RegisterTable::holdingRegister);
+            CHECK(write.addresses.start >= 0 && write.addresses.start < write.addresses.end &&
+                  write.addresses.end <= 65536);
+            CHECK(unitID == Modbus::broadcastAddress || write.unit == unitID);
+        }
+        if (result.writes.empty() && unitID != Modbus::broadcastAddress) {
+            CHECK(store->memory(unitID) == before);
+        }
+    }
+    return 0;
+}
