@@ -1,0 +1,255 @@
+#include "ServerCore/ServerEngine.h"
+
+#include "ModbusCore/FrameSplitter.h"
+#include "ModbusCore/ModbusCodes.h"
+#include "ModbusCore/RTUFrame.h"
+#include "ModbusSerial/SerialLink.h"
+#include "ServerCore/RequestProcessor.h"
+
+#include <pthread.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <semaphore>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The read time-out never drops below 20 ms, so that an idle engine does not spin at high rates.
+constexpr double minimumReadTimeout = 0.02;
+// Silence after which the splitter may give up a frame that never completed.
+constexpr auto longSilence = std::chrono::milliseconds(100);
+constexpr auto stopWait = std::chrono::seconds(1);
+// Damages the CRC's high byte so that the CRC is always wrong and the rest stays intact.
+constexpr std::uint8_t badCRCMask = 0x5A;
+
+} // namespace
+
+// Everything the reading thread touches. The engine and the thread own it jointly, so a thread
+// still sleeping a long unit delay after stop gave up waiting (and after the engine object is
+// gone) finds its link, store and callback alive, sends the delayed answer, closes the port and
+// frees all of it when it ends. A join in the destructor could hang the caller for as long as
+// the delay in flight, which the application's main thread must never do.
+struct ServerEngine::Shared {
+    Shared(std::string path, SerialConfiguration configuration,
+           std::shared_ptr<RegisterStore> store, bool allowsTestDevice, EventHandler onEvent)
+        : path(std::move(path))
+        , configuration(configuration)
+        , store(std::move(store))
+        , allowsTestDevice(allowsTestDevice)
+        , onEvent(std::move(onEvent))
+        , processor{this->store} {}
+
+    const std::string path;
+    const SerialConfiguration configuration;
+    const std::shared_ptr<RegisterStore> store;
+    const bool allowsTestDevice;
+    const EventHandler onEvent;
+    const RequestProcessor processor;
+
+    std::mutex lock; // guards running only; never held while doing anything else
+    bool running = false;
+    std::binary_semaphore finished{0}; // released once, when the port is closed
+    std::atomic<bool> ended{false};
+    bool wasStarted = false; // touched by the starting thread only
+
+    bool isRunning() {
+        std::lock_guard guard(lock);
+        return running;
+    }
+
+    // Returns whether it was running.
+    bool stopRunning() {
+        std::lock_guard guard(lock);
+        return std::exchange(running, false);
+    }
+
+    void emit(ServerEvent event) const {
+        if (onEvent) {
+            onEvent(std::move(event));
+        }
+    }
+
+    // A failed read or write ends the run; a stop already under way has said all there is.
+    void lose() {
+        if (stopRunning()) {
+            emit(ServerEvent::serialLost(path));
+        }
+    }
+
+    void run(SerialLink& link) {
+        pthread_setname_np(pthread_self(), "Corvana");
+        emit(ServerEvent::started());
+
+        FrameSplitter splitter;
+        auto lastByte = Clock::now();
+        const double timeout = std::max(link.frameGap(), minimumReadTimeout);
+        while (isRunning()) {
+            Bytes bytes;
+            try {
+                bytes = link.read(timeout);
+            } catch (const SerialLinkError&) {
+                lose();
+                break;
+            }
+            const auto now = Clock::now();
+            const bool lineIdle = bytes.empty();
+            if (!lineIdle) {
+                lastByte = now;
+            }
+            splitter.append(bytes);
+            const bool silent = now - lastByte >= longSilence;
+            while (auto frame = splitter.nextFrame(lineIdle, silent)) {
+                handle(std::move(*frame), link);
+            }
+        }
+        link.close();
+        ended = true;
+        finished.release();
+    }
+
+    void handle(FrameSplitter::Frame frame, SerialLink& link) {
+        switch (frame.kind) {
+        case FrameSplitter::Frame::Kind::garbage:
+            emit(ServerEvent::garbage(std::move(frame.bytes)));
+            break;
+        case FrameSplitter::Frame::Kind::response:
+            emit(ServerEvent::busResponse(std::move(frame.bytes)));
+            break;
+        case FrameSplitter::Frame::Kind::request:
+            if (frame.bytes.size() < Modbus::minFrameLength) {
+                emit(ServerEvent::garbage(std::move(frame.bytes)));
+            } else {
+                handleRequest(std::move(frame.bytes), link);
+            }
+            break;
+        }
+    }
+
+    void handleRequest(Bytes frame, SerialLink& link) {
+        const std::uint8_t unit = frame[0];
+        Bytes pdu(frame.begin() + 1, frame.end() - 2);
+
+        if (unit == Modbus::broadcastAddress) {
+            auto result = processor.process(pdu, unit);
+            emit(ServerEvent::broadcast(std::move(pdu), std::move(frame)));
+            if (!result.writes.empty()) {
+                emit(ServerEvent::wrote(std::move(result.writes)));
+            }
+            return; // a broadcast is never answered
+        }
+
+        const auto behaviour = store->behaviour(unit);
+        if (!behaviour || !behaviour->enabled) {
+            emit(ServerEvent::otherUnit(unit, std::move(frame)));
+            return;
+        }
+        emit(ServerEvent::request(unit, pdu, std::move(frame)));
+
+        Bytes answer;
+        switch (behaviour->fault) {
+        case ServerUnit::Fault::noResponse:
+            emit(ServerEvent::silent(unit));
+            return;
+        case ServerUnit::Fault::exception:
+            answer = ExceptionPDU::make(pdu[0], behaviour->exceptionCode);
+            break;
+        case ServerUnit::Fault::none:
+        case ServerUnit::Fault::badCRC: {
+            auto result = processor.process(pdu, unit);
+            answer = std::move(result.response).value_or(Bytes{});
+            if (!result.writes.empty()) {
+                emit(ServerEvent::wrote(std::move(result.writes))); // before the delay
+            }
+            break;
+        }
+        }
+
+        if (behaviour->delay > 0) {
+            std::this_thread::sleep_for(std::chrono::duration<double>(behaviour->delay));
+        }
+        Bytes sent = RTUFrame::build(unit, answer);
+        const bool corrupt = behaviour->fault == ServerUnit::Fault::badCRC;
+        if (corrupt) {
+            sent.back() ^= badCRCMask;
+        }
+        try {
+            link.write(sent);
+        } catch (const SerialLinkError&) {
+            lose();
+            return;
+        }
+        emit(ServerEvent::response(unit, std::move(answer), std::move(sent), corrupt));
+    }
+};
+
+ServerEngine::ServerEngine(std::string path, SerialConfiguration configuration,
+                           std::shared_ptr<RegisterStore> store, bool allowsTestDevice,
+                           EventHandler onEvent)
+    : shared_(std::make_shared<Shared>(std::move(path), configuration, std::move(store),
+                                       allowsTestDevice, std::move(onEvent))) {}
+
+ServerEngine::~ServerEngine() {
+    stop();
+    if (!thread_.joinable()) {
+        return;
+    }
+    // The thread ends within one read time-out of the stop request unless a unit delay is in
+    // flight; then it is let go and ends by itself (see Shared). A thread that ended on its own
+    // (serial lost) is only closing the port.
+    const bool ending =
+        shared_->ended || (!stopTimedOut_ && shared_->finished.try_acquire_for(stopWait));
+    if (ending && thread_.get_id() != std::this_thread::get_id()) {
+        thread_.join();
+    } else {
+        thread_.detach();
+    }
+}
+
+const std::string& ServerEngine::path() const {
+    return shared_->path;
+}
+
+const SerialConfiguration& ServerEngine::configuration() const {
+    return shared_->configuration;
+}
+
+const std::shared_ptr<RegisterStore>& ServerEngine::store() const {
+    return shared_->store;
+}
+
+bool ServerEngine::allowsTestDevice() const {
+    return shared_->allowsTestDevice;
+}
+
+void ServerEngine::start() {
+    if (shared_->wasStarted) {
+        return;
+    }
+    auto link = std::make_unique<SerialLink>(shared_->path, shared_->configuration,
+                                             shared_->allowsTestDevice);
+    link->open();
+    shared_->wasStarted = true;
+    {
+        std::lock_guard guard(shared_->lock);
+        shared_->running = true;
+    }
+    // Linux has no quality-of-service classes; the thread runs at the normal priority.
+    try {
+        thread_ = std::thread([shared = shared_, link = std::move(link)] { shared->run(*link); });
+    } catch (...) {
+        shared_->stopRunning(); // the link went with the thread's function object: closed
+        throw;
+    }
+}
+
+void ServerEngine::stop() {
+    if (shared_->stopRunning()) {
+        // The outcome is not needed; the destructor tells a thread that ended from one that did
+        // not.
+        stopTimedOut_ = !shared_->finished.try_acquire_for(stopWait);
+    }
+}

@@ -1,0 +1,106 @@
+#pragma once
+
+#include "ModbusCore/Bytes.h"
+#include "ServerCore/RequestProcessor.h"
+
+#include <cstdint>
+#include <string>
+#include <variant>
+#include <vector>
+
+// What the engine saw on the bus or did, one event per observation, in the order it happened.
+// The cases keep this order (the application matches on them); each is built by the function
+// of its name (ServerEvent::request(…), …).
+struct ServerEvent {
+    // A request for an enabled simulated unit arrived; pdu is the frame without address and CRC.
+    struct Request {
+        std::uint8_t unit;
+        Bytes pdu;
+        Bytes frame;
+        bool operator==(const Request&) const = default;
+    };
+    // The answer to that request was written; frame holds the bytes as sent.
+    struct Response {
+        std::uint8_t unit;
+        Bytes pdu;
+        Bytes frame;
+        bool corruptedCRC;
+        bool operator==(const Response&) const = default;
+    };
+    // A request for address 0 arrived and was executed.
+    struct Broadcast {
+        Bytes pdu;
+        Bytes frame;
+        bool operator==(const Broadcast&) const = default;
+    };
+    // An enabled unit with the fault noResponse stayed silent.
+    struct Silent {
+        std::uint8_t unit;
+        bool operator==(const Silent&) const = default;
+    };
+    // A request for an address that is not simulated or whose unit is disabled.
+    struct OtherUnit {
+        std::uint8_t unit;
+        Bytes frame;
+        bool operator==(const OtherUnit&) const = default;
+    };
+    // A frame shaped like a response: another slave answering.
+    struct BusResponse {
+        Bytes frame;
+        bool operator==(const BusResponse&) const = default;
+    };
+    // Bytes that form no valid frame.
+    struct Garbage {
+        Bytes bytes;
+        bool operator==(const Garbage&) const = default;
+    };
+    // The master changed unit memory; never empty.
+    struct Wrote {
+        std::vector<WriteEvent> writes;
+        bool operator==(const Wrote&) const = default;
+    };
+    // Reading from or writing to the port failed while running.
+    struct SerialLost {
+        std::string path;
+        bool operator==(const SerialLost&) const = default;
+    };
+    // The port is open and the reading thread runs.
+    struct Started {
+        bool operator==(const Started&) const = default;
+    };
+
+    using Case = std::variant<Request, Response, Broadcast, Silent, OtherUnit, BusResponse, Garbage,
+                              Wrote, SerialLost, Started>;
+
+    static ServerEvent request(std::uint8_t unit, Bytes pdu, Bytes frame) {
+        return {Request{unit, std::move(pdu), std::move(frame)}};
+    }
+    static ServerEvent response(std::uint8_t unit, Bytes pdu, Bytes frame, bool corruptedCRC) {
+        return {Response{unit, std::move(pdu), std::move(frame), corruptedCRC}};
+    }
+    static ServerEvent broadcast(Bytes pdu, Bytes frame) {
+        return {Broadcast{std::move(pdu), std::move(frame)}};
+    }
+    static ServerEvent silent(std::uint8_t unit) { return {Silent{unit}}; }
+    static ServerEvent otherUnit(std::uint8_t unit, Bytes frame) {
+        return {OtherUnit{unit, std::move(frame)}};
+    }
+    static ServerEvent busResponse(Bytes frame) { return {BusResponse{std::move(frame)}}; }
+    static ServerEvent garbage(Bytes bytes) { return {Garbage{std::move(bytes)}}; }
+    static ServerEvent wrote(std::vector<WriteEvent> writes) { return {Wrote{std::move(writes)}}; }
+    static ServerEvent serialLost(std::string path) { return {SerialLost{std::move(path)}}; }
+    static ServerEvent started() { return {Started{}}; }
+
+    template <class T>
+    bool is() const {
+        return std::holds_alternative<T>(value);
+    }
+    template <class T>
+    const T* as() const {
+        return std::get_if<T>(&value);
+    }
+
+    bool operator==(const ServerEvent&) const = default;
+
+    Case value;
+};
