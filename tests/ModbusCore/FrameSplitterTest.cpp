@@ -6,6 +6,7 @@
 
 #include <numeric>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -52,6 +53,10 @@ std::string describe(const std::vector<Frame>& frames) {
     return text;
 }
 
+// lineIdle and longSilence.
+using Flags = std::pair<bool, bool>;
+const Flags busy{false, false}, idle{true, false}, silent{true, true};
+
 TEST(FrameSplitterTest, SplitsOneBufferByTheRules) {
     const Bytes readResponse = frame(0x01, {0x03, 0x04, 0x00, 0x01, 0x00, 0x02});
     const Bytes exception = frame(0x01, {0x83, 0x02});
@@ -60,120 +65,50 @@ TEST(FrameSplitterTest, SplitsOneBufferByTheRules) {
     const Bytes unknownCode = frame(0x01, {0x41});
     const Bytes partialDeviceID = {0x01, 0x2B, 0x0E, 0x01};
     const Bytes noise = {0x00, 0x11, 0x22};
-    const struct {
-        const char* name;
-        Bytes input;
-        bool lineIdle;
-        bool longSilence;
-        std::vector<Frame> frames;
-        Bytes left;
-    } cases[] = {
-        {"empty, busy", {}, false, false, {}, {}},
-        {"empty, silent", {}, true, true, {}, {}},
-        {"request while bytes arrive",
-         readRequest,
-         false,
-         false,
-         {Frame::request(readRequest)},
-         {}},
-        {"back-to-back requests",
-         join({readRequest, readRequest}),
-         false,
-         false,
-         {Frame::request(readRequest), Frame::request(readRequest)},
-         {}},
-        {"read response", readResponse, false, false, {Frame::response(readResponse)}, {}},
-        {"exception response", exception, false, false, {Frame::response(exception)}, {}},
-        {"write echo counts as request", writeEcho, false, false, {Frame::request(writeEcho)}, {}},
-        {"length from byte count",
-         writeMultiple,
-         false,
-         false,
-         {Frame::request(writeMultiple)},
-         {}},
-        {"request then response",
-         join({readRequest, readResponse}),
-         false,
-         false,
-         {Frame::request(readRequest), Frame::response(readResponse)},
-         {}},
-        {"noise kept while bytes arrive",
-         join({{0xFF}, readRequest}),
-         false,
-         false,
-         {},
-         join({{0xFF}, readRequest})},
-        {"noise byte then request",
-         join({{0xFF}, readRequest}),
-         true,
-         false,
-         {Frame::garbage({0xFF}), Frame::request(readRequest)},
-         {}},
-        {"noise then exception response",
-         join({noise, exception}),
-         true,
-         false,
-         {Frame::garbage(noise), Frame::response(exception)},
-         {}},
-        {"partial request waits for long silence",
-         head(readRequest, 5),
-         true,
-         false,
-         {},
-         head(readRequest, 5)},
-        {"partial request after long silence",
-         head(readRequest, 5),
-         true,
-         true,
-         {Frame::garbage(head(readRequest, 5))},
-         {}},
-        {"partial request kept while bytes arrive",
-         head(readRequest, 7),
-         false,
-         true,
-         {},
-         head(readRequest, 7)},
-        {"partial multiple write waits",
-         head(writeMultiple, 10),
-         true,
-         false,
-         {},
-         head(writeMultiple, 10)},
-        {"unsupported partial request not waited for",
-         partialDeviceID,
-         true,
-         false,
-         {Frame::garbage(partialDeviceID)},
-         {}},
-        {"unknown code closed by silence",
-         unknownCode,
-         true,
-         false,
-         {Frame::request(unknownCode)},
-         {}},
-        {"unknown code while bytes arrive", unknownCode, false, false, {}, unknownCode},
-        {"single byte closed by silence", {0x42}, true, false, {Frame::garbage({0x42})}, {}},
-        {"incomplete frame is no anchor",
-         join({{0x77}, head(readRequest, 6)}),
-         true,
-         true,
-         {Frame::garbage(join({{0x77}, head(readRequest, 6)}))},
-         {}},
-        // A read response also has a request length, which is the only shape tried when
-        // resynchronising; the noise and the response go out together.
-        {"read response behind noise is not an anchor",
-         join({{0x01, 0x03}, readResponse}),
-         true,
-         false,
-         {Frame::garbage(join({{0x01, 0x03}, readResponse}))},
-         {}},
+    const Frame request = Frame::request(readRequest);
+    const Frame response = Frame::response(readResponse);
+    const Frame exceptionFrame = Frame::response(exception);
+    const Bytes noisyRequest = join({{0xFF}, readRequest});
+    const Bytes noisyException = join({noise, exception});
+    const Bytes partial = head(readRequest, 5);
+    const Bytes cutRequest = join({{0x77}, head(readRequest, 6)});
+    // A read response also has a request length, which is the only shape tried when
+    // resynchronising; the noise and the response go out together.
+    const Bytes noisyResponse = join({{0x01, 0x03}, readResponse});
+    // Whatever is not handed out in a frame must stay in the buffer.
+    const std::tuple<const char*, Bytes, Flags, std::vector<Frame>> cases[] = {
+        {"empty", {}, silent, {}},
+        {"request while bytes arrive", readRequest, busy, {request}},
+        {"back to back", join({readRequest, readRequest}), busy, {request, request}},
+        {"read response", readResponse, busy, {response}},
+        {"exception response", exception, busy, {exceptionFrame}},
+        {"write echo counts as request", writeEcho, busy, {Frame::request(writeEcho)}},
+        {"length from byte count", writeMultiple, busy, {Frame::request(writeMultiple)}},
+        {"request, response", join({readRequest, readResponse}), busy, {request, response}},
+        {"noise kept while bytes arrive", noisyRequest, busy, {}},
+        {"noise byte, request", noisyRequest, idle, {Frame::garbage({0xFF}), request}},
+        {"noise, exception", noisyException, idle, {Frame::garbage(noise), exceptionFrame}},
+        {"partial request waits for long silence", partial, idle, {}},
+        {"partial request after long silence", partial, silent, {Frame::garbage(partial)}},
+        {"partial request kept while bytes arrive", head(readRequest, 7), {false, true}, {}},
+        {"partial multiple write waits", head(writeMultiple, 10), idle, {}},
+        {"unsupported partial request", partialDeviceID, idle, {Frame::garbage(partialDeviceID)}},
+        {"unknown code closed by silence", unknownCode, idle, {Frame::request(unknownCode)}},
+        {"unknown code while bytes arrive", unknownCode, busy, {}},
+        {"single byte closed by silence", {0x42}, idle, {Frame::garbage({0x42})}},
+        {"incomplete frame is no anchor", cutRequest, silent, {Frame::garbage(cutRequest)}},
+        {"response behind noise", noisyResponse, idle, {Frame::garbage(noisyResponse)}},
     };
-    for (const auto& c : cases) {
+    for (const auto& [name, input, flags, expected] : cases) {
         FrameSplitter splitter;
-        splitter.append(c.input);
-        const auto frames = drain(splitter, c.lineIdle, c.longSilence);
-        EXPECT_EQ(frames, c.frames) << c.name << ": " << describe(frames);
-        EXPECT_EQ(splitter.buffer(), c.left) << c.name;
+        splitter.append(input);
+        const auto frames = drain(splitter, flags.first, flags.second);
+        EXPECT_EQ(frames, expected) << name << ": " << describe(frames);
+        std::size_t taken = 0;
+        for (const Frame& f : expected) {
+            taken += f.bytes.size();
+        }
+        EXPECT_EQ(splitter.buffer(), Bytes(input.begin() + taken, input.end())) << name;
     }
 }
 
@@ -202,48 +137,37 @@ TEST(FrameSplitterTest, ReassemblesSplitReads) {
 TEST(FrameSplitterTest, OverflowKeepsNewest512) {
     Bytes ramp(1100);
     std::iota(ramp.begin(), ramp.end(), std::uint8_t{0});
-    const struct {
-        std::size_t first;
-        std::size_t second;
-        std::size_t kept;
-    } cases[] = {{1100, 0, 512},  {1024, 0, 1024},  {1000, 24, 1024},
-                 {1000, 25, 512}, {1000, 100, 512}, {600, 500, 512}};
-    for (const auto& c : cases) {
+    // Sizes of two appends and how many of the newest bytes remain.
+    const std::tuple<std::size_t, std::size_t, std::size_t> cases[] = {
+        {1100, 0, 512}, {1024, 0, 1024}, {1000, 24, 1024}, {1000, 25, 512}, {600, 500, 512}};
+    for (const auto& [first, second, kept] : cases) {
         FrameSplitter splitter;
-        splitter.append(ByteView(ramp).first(c.first));
-        splitter.append(ByteView(ramp).subspan(c.first, c.second));
-        const std::size_t total = c.first + c.second;
-        EXPECT_EQ(splitter.buffer(), Bytes(ramp.begin() + (total - c.kept), ramp.begin() + total))
-            << c.first << " + " << c.second;
+        splitter.append(ByteView(ramp).first(first));
+        splitter.append(ByteView(ramp).subspan(first, second));
+        const std::size_t total = first + second;
+        EXPECT_EQ(splitter.buffer(), Bytes(ramp.begin() + (total - kept), ramp.begin() + total))
+            << first << " + " << second;
     }
 }
 
 TEST(FrameSplitterTest, ExpectedLengths) {
-    const struct {
-        Bytes start;
-        std::optional<std::size_t> request;
-        std::optional<std::size_t> response;
-    } cases[] = {
-        {{0x01}, std::nullopt, std::nullopt},
-        {{0x01, 0x03}, 8, std::nullopt},
+    const std::optional<std::size_t> no;
+    // The start of a frame, its request length and its response length.
+    const std::tuple<Bytes, std::optional<std::size_t>, std::optional<std::size_t>> cases[] = {
+        {{0x01}, no, no},
+        {{0x01, 0x03}, 8, no},
         {{0x01, 0x03, 0x04}, 8, 9},
-        {{0x01, 0x07}, 4, 5},
-        {{0x01, 0x10, 0, 1, 0, 2}, std::nullopt, 8},
+        {{0x01, 0x10, 0, 1, 0, 2}, no, 8},
         {{0x01, 0x10, 0, 1, 0, 2, 4}, 13, 8},
-        {{0x01, 0x16}, 10, 10},
-        {{0x01, 0x17, 0, 0, 0, 1, 0, 0, 0, 1}, std::nullopt, 5},
+        {{0x01, 0x17, 0, 0, 0, 1, 0, 0, 0, 1}, no, 5},
         {{0x01, 0x17, 0, 0, 0, 1, 0, 0, 0, 1, 2}, 15, 5},
-        {{0x01, 0x18, 0x00}, 6, std::nullopt},
+        {{0x01, 0x18, 0x00}, 6, no},
         {{0x01, 0x18, 0x01, 0x02}, 6, 0x0102 + 6},
-        {{0x01, 0x2B}, 7, std::nullopt},
-        {{0x01, 0x14, 0x07}, std::nullopt, 12},
-        {{0x01, 0x41}, std::nullopt, std::nullopt},
-        {{0x01, 0x83}, std::nullopt, 5},
-        {{0x01, 0x00}, std::nullopt, std::nullopt},
+        {{0x01, 0x2B}, 7, no},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(FrameSplitter::expectedRequestLength(c.start), c.request) << hexText(c.start);
-        EXPECT_EQ(FrameSplitter::expectedResponseLength(c.start), c.response) << hexText(c.start);
+    for (const auto& [start, request, response] : cases) {
+        EXPECT_EQ(FrameSplitter::expectedRequestLength(start), request) << hexText(start);
+        EXPECT_EQ(FrameSplitter::expectedResponseLength(start), response) << hexText(start);
     }
 }
 
@@ -253,16 +177,12 @@ TEST(SerialTimingTest, CharacterBitsAndFrameGap) {
     EXPECT_EQ(SerialTiming::characterBits(7, true, 2), 11);
     EXPECT_EQ(SerialTiming::characterBits(8, false, 2), 11);
 
-    const struct {
-        int baud;
-        int bits;
-        double gap;
-    } cases[] = {
+    const std::tuple<int, int, double> cases[] = {
         {1200, 11, 0.0320833}, {9600, 11, 0.0040104}, {9600, 10, 0.0036458}, {19200, 11, 0.0020052},
         {19201, 11, 0.00175},  {38400, 11, 0.00175},  {115200, 10, 0.00175},
     };
-    for (const auto& c : cases) {
-        EXPECT_NEAR(SerialTiming::frameGap(c.baud, c.bits), c.gap, 1e-7) << c.baud;
+    for (const auto& [baud, bits, gap] : cases) {
+        EXPECT_NEAR(SerialTiming::frameGap(baud, bits), gap, 1e-7) << baud;
     }
 }
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <span>
+#include <tuple>
 
 namespace {
 
@@ -23,132 +25,115 @@ TEST(ValueTextTest, FractionDigitsFollowTheScale) {
     }
 }
 
+const ValueShape coil = shape(DataType::bool_, 1, DisplayFormat::decimal, RegisterTable::coil);
+const ValueShape u16 = shape(DataType::uint16);
+const ValueShape i16 = shape(DataType::int16);
+const ValueShape u64 = shape(DataType::uint64);
+const ValueShape f32 = shape(DataType::float32);
+const ValueShape f64 = shape(DataType::float64);
+const ValueShape tenths = shape(DataType::int16, 0.1);
+
+ValueShape hex(DataType type, double scale = 1.0) {
+    return shape(type, scale, DisplayFormat::hex);
+}
+
 TEST(ValueTextTest, DisplayText) {
-    const auto coil = RegisterTable::coil;
-    struct Case {
-        ValueShape shape;
-        double value;
-        std::string_view separator;
-        std::string text;
-    };
-    const Case cases[] = {
-        {shape(DataType::bool_, 1, DisplayFormat::decimal, coil), 0.5, ".", "1"},
-        {shape(DataType::bool_, 1, DisplayFormat::hex, coil), 0, ".", "0"},
-        {shape(DataType::bool_), 0, ".", "0"},
-        {shape(DataType::int16, 1, DisplayFormat::hex), -1, ".", "0xFFFF"},
-        {shape(DataType::int16, 0.1, DisplayFormat::hex), -0.1, ".", "0xFFFF"},
-        {shape(DataType::uint32, 1, DisplayFormat::hex), 255, ".", "0x000000FF"},
-        {shape(DataType::int64, 1, DisplayFormat::hex), -1, ".", "0xFFFFFFFFFFFFFFFF"},
+    const std::tuple<ValueShape, double, std::string_view, std::string_view> cases[] = {
+        {coil, 0.5, ".", "1"},
+        {hex(DataType::int16), -1, ".", "0xFFFF"},
+        {hex(DataType::int16, 0.1), -0.1, ".", "0xFFFF"},
+        {hex(DataType::uint32), 255, ".", "0x000000FF"},
+        {hex(DataType::int64), -1, ".", "0xFFFFFFFFFFFFFFFF"},
         {shape(DataType::uint16, 1, DisplayFormat::binary), 5, ".", "0000 0000 0000 0101"},
-        {shape(DataType::float32, 1, DisplayFormat::hex), 1.5, ".", "1.5"},
-        {shape(DataType::float64), 3.14159265, ".", "3.141593"},
-        {shape(DataType::float64), 3.14159265, ",", "3,141593"},
-        {shape(DataType::float64), 1234567.8, ".", "1234568"},
-        {shape(DataType::float64), 12345678, ".", "12345680"},
-        {shape(DataType::float64), 9999999.5, ".", "10000000"},
-        {shape(DataType::float64), 0.1, ".", "0.1"},
-        {shape(DataType::float32), static_cast<double>(0.1f), ".", "0.1"},
-        {shape(DataType::float64), -2.5, ".", "-2.5"},
-        {shape(DataType::float64), -0.0, ".", "0"},
-        {shape(DataType::float64), 0.000001, ".", "0.000001"},
-        {shape(DataType::float64), 1.5e-7, ",", "1,5e-7"},
-        {shape(DataType::float64), 1e15, ".", "1e15"},
-        {shape(DataType::float32), std::numeric_limits<float>::max(), ".", "3.402823e38"},
-        {shape(DataType::float64), std::numeric_limits<double>::quiet_NaN(), ".", "NaN"},
-        {shape(DataType::float32), infinity, ".", "∞"},
+        {hex(DataType::float32), 1.5, ".", "1.5"},
+        {f64, 3.14159265, ",", "3,141593"},
+        {f64, 9999999.5, ".", "10000000"},
+        {f32, 0.1f, ".", "0.1"},
+        {f64, -0.0, ".", "0"},
+        {f64, 1.5e-7, ",", "1,5e-7"},
+        {f64, 1e15, ".", "1e15"},
+        {f32, std::numeric_limits<float>::max(), ".", "3.402823e38"},
+        {f64, std::numeric_limits<double>::quiet_NaN(), ".", "NaN"},
+        {f32, infinity, ".", "∞"},
         {shape(DataType::int32), -infinity, ".", "-∞"},
         {shape(DataType::uint16, 0.1), 21.5, ".", "21.5"},
-        {shape(DataType::uint16, 0.1), 21, ".", "21.0"},
         {shape(DataType::uint16, 0.1), 21, ",", "21,0"},
         {shape(DataType::int16, 0.01), -0.001, ".", "0.00"},
-        {shape(DataType::uint16), 3.7, ".", "4"},
-        {shape(DataType::int16), -2.5, ".", "-3"},
-        {shape(DataType::uint64), 0x1p64, ".", "18446744073709551616"},
+        {i16, -2.5, ".", "-3"},
+        {u64, 0x1p64, ".", "18446744073709551616"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.shape.dataType.rawValue()) + " " + c.text);
-        EXPECT_EQ(ValueText::displayText(c.shape, c.value, c.separator), c.text);
+    for (const auto& [valueShape, value, separator, text] : cases) {
+        EXPECT_EQ(ValueText::displayText(valueShape, value, separator), text) << text;
     }
 }
 
-TEST(ValueTextTest, ParseInput) {
-    const auto coil = RegisterTable::coil;
-    const auto uint16 = shape(DataType::uint16);
-    const auto float32 = shape(DataType::float32);
-    const std::optional<double> invalid;
-    struct Case {
-        ValueShape shape;
-        std::string_view text;
-        std::string_view separator;
-        std::optional<double> value;
+using ParseCase = std::tuple<ValueShape, std::string_view, std::string_view, std::optional<double>>;
+
+void expectParsed(std::span<const ParseCase> cases) {
+    for (const auto& [valueShape, text, separator, value] : cases) {
+        EXPECT_EQ(ValueText::parseInput(valueShape, text, separator), value)
+            << valueShape.dataType.rawValue() << " '" << text << "'";
+    }
+}
+
+const std::optional<double> invalid;
+
+TEST(ValueTextTest, ParseDecimalInput) {
+    const ParseCase cases[] = {
+        {u16, "1 000", ".", 1000},       {u16, " \t42\t", ".", 42},
+        {u16, "12,5", ".", 12.5},        {u16, "12.5", ",", 12.5},
+        {u16, "12٫5", "٫", 12.5},        {u16, "1,000.5", ".", invalid},
+        {u16, "1.000,5", ",", invalid},  {u16, "1e3", ".", 1000},
+        {u16, "+-7", ".", invalid},      {u16, "-0.4", ".", -0.4},
+        {u16, "-1", ".", invalid},       {u16, "65535.4", ".", 65535.4},
+        {u16, "65535.6", ".", invalid},  {u16, "abc", ".", invalid},
+        {u16, "", ".", invalid},         {u16, "inf", ".", invalid},
+        {u16, "nan", ".", invalid},      {u16, "12abc", ".", invalid},
+        {tenths, "3276.7", ".", 3276.7}, {tenths, "3276.8", ".", invalid},
+        {f32, "1e39", ".", invalid},     {f32, "-0,25", ".", -0.25},
     };
-    const Case cases[] = {
-        {uint16, "0x1F", ".", 31},
-        {uint16, "0b101", ".", 5},
-        {uint16, "0X1f", ".", 31},
-        {uint16, "0x", ".", invalid},
-        {uint16, "0x10000", ".", invalid},
-        {uint16, "0x-1", ".", invalid},
-        {uint16, "0b102", ".", invalid},
-        {uint16, "1 000", ".", 1000},
-        {uint16, " \t42\t", ".", 42},
-        {uint16, "12,5", ".", 12.5},
-        {uint16, "12.5", ",", 12.5},
-        {uint16, "12٫5", "٫", 12.5},
-        {uint16, "1,000.5", ".", invalid},
-        {uint16, "1.000,5", ",", invalid},
-        {uint16, "1e3", ".", 1000},
-        {uint16, "+7", ".", 7},
-        {uint16, "+-7", ".", invalid},
-        {uint16, "-0.4", ".", -0.4},
-        {uint16, "-1", ".", invalid},
-        {uint16, "65535.4", ".", 65535.4},
-        {uint16, "65535.6", ".", invalid},
-        {uint16, "abc", ".", invalid},
-        {uint16, "", ".", invalid},
-        {uint16, "inf", ".", invalid},
-        {uint16, "nan", ".", invalid},
-        {uint16, "12abc", ".", invalid},
-        {shape(DataType::int16), "0xFFFF", ".", -1},
-        {shape(DataType::int16, 0.1), "0xFFFF", ".", -0.1},
-        {shape(DataType::int16, 0.1), "3276.7", ".", 3276.7},
-        {shape(DataType::int16, 0.1), "3276.8", ".", invalid},
-        {float32, "0x3F800000", ".", 1.0},
+    expectParsed(cases);
+}
+
+TEST(ValueTextTest, ParseBitPatternsAndWords) {
+    const ParseCase cases[] = {
+        {u16, "0x1F", ".", 31},
+        {u16, "0b101", ".", 5},
+        {u16, "0X1f", ".", 31},
+        {u16, "0x", ".", invalid},
+        {u16, "0x10000", ".", invalid},
+        {u16, "0x-1", ".", invalid},
+        {u16, "0b102", ".", invalid},
+        {i16, "0xFFFF", ".", -1},
+        {tenths, "0xFFFF", ".", -0.1},
+        {f32, "0x3F800000", ".", 1.0},
         {shape(DataType::float32, 2), "0x3F800000", ".", 2.0},
-        {float32, "0x7F800000", ".", infinity},
-        {float32, "0x100000000", ".", invalid},
-        {float32, "0b1", ".", invalid},
-        {float32, "3.4e38", ".", 3.4e38},
-        {float32, "1e39", ".", invalid},
-        {float32, "-0,25", ".", -0.25},
-        {shape(DataType::uint64), "0xFFFFFFFFFFFFFFFF", ".", 0x1p64},
-        {shape(DataType::uint64), "0x10000000000000000", ".", invalid},
-        {shape(DataType::uint64), "18446744073709551616", ".", 0x1p64},
-        {shape(DataType::bool_, 1, DisplayFormat::decimal, coil), "Aan", ".", 1},
-        {shape(DataType::bool_, 1, DisplayFormat::decimal, coil), "NEIN", ".", 0},
-        {shape(DataType::bool_, 1, DisplayFormat::decimal, coil), "sí", ".", 1},
-        {shape(DataType::bool_, 1, DisplayFormat::decimal, coil), "SÍ", ".", 1},
-        {shape(DataType::bool_, 1, DisplayFormat::decimal, coil), " On ", ".", 1},
-        {shape(DataType::bool_, 1, DisplayFormat::decimal, coil), "2", ".", invalid},
-        {shape(DataType::bool_, 1, DisplayFormat::decimal, coil), "1.0", ".", invalid},
+        {f32, "0x7F800000", ".", infinity},
+        {f32, "0x100000000", ".", invalid},
+        {f32, "0b1", ".", invalid},
+        {u64, "0xFFFFFFFFFFFFFFFF", ".", 0x1p64},
+        {u64, "0x10000000000000000", ".", invalid},
+        {coil, "Aan", ".", 1},
+        {coil, "NEIN", ".", 0},
+        {coil, "SÍ", ".", 1},
+        {coil, " On ", ".", 1},
+        {coil, "2", ".", invalid},
+        {coil, "1.0", ".", invalid},
         {shape(DataType::bool_), "ja", ".", 1},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.shape.dataType.rawValue()) + " \"" + std::string(c.text) + "\"");
-        EXPECT_EQ(ValueText::parseInput(c.shape, c.text, c.separator), c.value);
-    }
+    expectParsed(cases);
 }
 
 // What a cell shows must read back as the same value in either locale.
 TEST(ValueTextTest, DisplayedTextParsesBack) {
     const std::pair<ValueShape, double> cases[] = {
-        {shape(DataType::int16, 1, DisplayFormat::hex), -1},
-        {shape(DataType::int32, 1, DisplayFormat::hex), -123456},
-        {shape(DataType::uint64, 1, DisplayFormat::hex), 0x1p60},
-        {shape(DataType::int16, 0.1), -21.5},
-        {shape(DataType::float64), 1.5e-7},
-        {shape(DataType::float64), -1234.5},
-        {shape(DataType::float32), 3e38},
+        {hex(DataType::int16), -1},
+        {hex(DataType::int32), -123456},
+        {hex(DataType::uint64), 0x1p60},
+        {tenths, -21.5},
+        {f64, 1.5e-7},
+        {f64, -1234.5},
+        {f32, 3e38},
     };
     for (const auto& [valueShape, value] : cases) {
         for (std::string_view separator : {".", ","}) {
