@@ -305,6 +305,7 @@ std::string temperature();
 std::string pressure();
 std::string runTime();
 std::string mode();
+std::string setpoint();
 std::string pumpOn();
 std::string alarm();
 std::string energy();

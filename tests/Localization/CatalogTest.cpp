@@ -239,6 +239,7 @@ const TextFunction allTexts[] = {
     [] { return L10n::Example::temperature(); },
     [] { return L10n::Example::pressure(); },
     [] { return L10n::Example::runTime(); },
+    [] { return L10n::Example::setpoint(); },
     [] { return L10n::Example::mode(); },
     [] { return L10n::Example::pumpOn(); },
     [] { return L10n::Example::alarm(); },
