@@ -113,7 +113,7 @@ std::vector<Request> mixedTraffic() {
             requests.push_back({unit, {0x16, 0x00, 0x04, 0x00, 0xF2, 0x00, 0x25}});
             break;
         default:
-            requests.push_back({unit, readPDU(0x03, 190, quantity)}); // runs past 199: 83 02
+            requests.push_back({unit, readPDU(0x03, 199, quantity)}); // runs past 199: 83 02
             break;
         }
     }

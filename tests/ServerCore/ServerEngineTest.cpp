@@ -29,6 +29,10 @@ using namespace std::chrono_literals;
 // How long a test waits for something that should happen at once: a guard against hangs, never a
 // measurement.
 constexpr auto patience = 5s;
+// A time-out a master may run into on purpose, for requests that get no answer.
+constexpr auto shortWait = 300ms;
+
+using Clock = std::chrono::steady_clock;
 
 SerialConfiguration fastLine() {
     SerialConfiguration configuration;
@@ -37,7 +41,8 @@ SerialConfiguration fastLine() {
     return configuration;
 }
 
-// Collects the engine's events (delivered on the engine thread) for the test thread.
+// Collects the engine's events (delivered on the engine thread) for the test thread, with the
+// time each was emitted.
 class EventLog {
 public:
     ServerEngine::EventHandler handler() {
@@ -45,6 +50,7 @@ public:
             {
                 std::lock_guard guard(mutex_);
                 events_.push_back(std::move(event));
+                times_.push_back(Clock::now());
             }
             changed_.notify_all();
         };
@@ -53,6 +59,11 @@ public:
     std::vector<ServerEvent> events() {
         std::lock_guard guard(mutex_);
         return events_;
+    }
+
+    std::vector<Clock::time_point> times() {
+        std::lock_guard guard(mutex_);
+        return times_;
     }
 
     // The events once an event of case T has arrived `count` times (or patience ran out).
@@ -73,6 +84,7 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<ServerEvent> events_;
+    std::vector<Clock::time_point> times_;
 };
 
 // A pseudo-terminal pair: the engine opens the device path, the test plays the master on the
@@ -305,16 +317,17 @@ TEST_F(ServerEngineTest, WroteComesBeforeTheDelayAndResponseAfterIt) {
     start();
     const Bytes write{0x06, 0x00, 0x01, 0x00, 0x2A};
     pty.send(rtu(4, write));
-    auto events = log.waitFor<ServerEvent::Wrote>();
-    // Half a second of delay lies between the two: the answer cannot be there yet.
-    EXPECT_EQ(EventLog::countOf<ServerEvent::Response>(events), 0u);
-    EXPECT_EQ(holding(*store, 4, 1), 42);
     EXPECT_EQ(pty.receive(8), rtu(4, write));
-    events = log.waitFor<ServerEvent::Response>();
+    EXPECT_EQ(holding(*store, 4, 1), 42);
+    const auto events = log.waitFor<ServerEvent::Response>();
     ASSERT_EQ(events.size(), 4u);
     EXPECT_TRUE(events[1].is<ServerEvent::Request>());
     EXPECT_TRUE(events[2].is<ServerEvent::Wrote>());
     EXPECT_TRUE(events[3].is<ServerEvent::Response>());
+    // Both were stamped on the engine thread, so the 500 ms delay lies between them whatever the
+    // machine's load: wrote was emitted before the pause, not after it.
+    const auto times = log.times();
+    EXPECT_GE(times[3] - times[2], 500ms);
 }
 
 TEST_F(ServerEngineTest, DisabledUnitIsAnotherUnitUntilEnabled) {
@@ -349,7 +362,8 @@ TEST_F(ServerEngineTest, BroadcastExecutesOnEnabledUnitsWithoutAnswer) {
 
     const Bytes read = rtu(0, {0x03, 0x00, 0x00, 0x00, 0x01});
     pty.send(read);
-    EXPECT_EQ(exchange(1, {0x03, 0x00, 0x00, 0x00, 0x01}, 7).size(), 7u); // nothing before it
+    // The first bytes back are unit 1's answer: the broadcast got none.
+    EXPECT_EQ(exchange(1, {0x03, 0x00, 0x00, 0x00, 0x01}, 7), rtu(1, {0x03, 0x02, 0x01, 0x00}));
     events = log.waitFor<ServerEvent::Response>();
     ASSERT_EQ(events.size(), 6u);
     EXPECT_EQ(events[3], ServerEvent::broadcast({0x03, 0x00, 0x00, 0x00, 0x01}, read));
@@ -384,6 +398,29 @@ TEST_F(ServerEngineTest, LostPortGivesOneSerialLostAndEndsTheThread) {
     EXPECT_EQ(log.events().size(), 2u);
 }
 
+// The adapter vanishing during a unit's delay: the answer cannot be written, which ends the run
+// with one serialLost and no response.
+TEST_F(ServerEngineTest, FailedWriteGivesSerialLostWithoutResponse) {
+    units[3].delayMs = 2000; // room to hang up before unit 4 answers
+    store->configure(units, datapoints(units), false);
+    start();
+    const Bytes write{0x06, 0x00, 0x01, 0x00, 0x2A};
+    pty.send(rtu(4, write));
+    log.waitFor<ServerEvent::Wrote>();
+    pty.hangUp();
+    log.waitFor<ServerEvent::SerialLost>();
+    EXPECT_TRUE(noCorvanaThreadWithin(patience));
+    engine->stop();
+    engine.reset();
+    const std::vector<ServerEvent> expected{
+        ServerEvent::started(),
+        ServerEvent::request(4, write, rtu(4, write)),
+        ServerEvent::wrote({{4, RegisterTable::holdingRegister, {1, 2}}}),
+        ServerEvent::serialLost(pty.path()),
+    };
+    EXPECT_EQ(log.events(), expected);
+}
+
 TEST_F(ServerEngineTest, StopRightAfterStartEmitsNothingAndClosesThePort) {
     engine = std::make_unique<ServerEngine>(pty.path(), fastLine(), store, false, log.handler());
     engine->start();
@@ -404,7 +441,7 @@ TEST_F(ServerEngineTest, FailedStartStartsNothing) {
     EXPECT_THROW(engine->start(), SerialLinkError);
     engine->stop();
     engine.reset();
-    EXPECT_EQ(corvanaThreads(), 0u);
+    EXPECT_TRUE(noCorvanaThreadWithin(patience));
     EXPECT_TRUE(log.events().empty());
 
     // A port held by someone else: busy, and still nothing runs.
@@ -421,12 +458,47 @@ TEST_F(ServerEngineTest, FailedStartStartsNothing) {
 }
 
 TEST_F(ServerEngineTest, RunsOnANamedThreadAndLeavesNoneBehind) {
-    EXPECT_EQ(corvanaThreads(), 0u);
-    start(SerialConfiguration{}); // 9600 8E1, which a pseudo-terminal must take too
+    ASSERT_TRUE(noCorvanaThreadWithin(patience)); // an earlier test's thread may linger in /proc
+    start(SerialConfiguration{});                 // 9600 8E1, which a pseudo-terminal must take too
     EXPECT_EQ(corvanaThreads(), 1u);
     EXPECT_EQ(exchange(1, {0x03, 0x00, 0x00, 0x00, 0x01}, 7).size(), 7u);
     engine.reset();
     EXPECT_TRUE(noCorvanaThreadWithin(patience));
+}
+
+// Destroying the engine while a unit delay outlasts stop's one second: the thread is let go, keeps
+// the link, the store and the callback alive, sends the delayed answer and then ends by itself.
+TEST(ServerEngineLifetime, ThreadOutlivesTheEngineOnlyWithWhatItOwns) {
+    PtyPair pty;
+    auto store = std::make_shared<RegisterStore>();
+    const std::vector<ServerUnit> slow{unit(4, ServerUnit::Fault::none, 3000)};
+    store->configure(slow, datapoints(slow), true);
+    auto log = std::make_shared<EventLog>();
+    auto engine = std::make_unique<ServerEngine>(
+        pty.path(), fastLine(), store, false,
+        [log, handler = log->handler()](ServerEvent event) { handler(std::move(event)); });
+    engine->start();
+    const Bytes write{0x06, 0x00, 0x01, 0x00, 0x2A};
+    pty.send(rtu(4, write));
+    log->waitFor<ServerEvent::Wrote>();
+
+    engine.reset(); // gives up after 1 s, two seconds before the answer is due
+    EXPECT_EQ(EventLog::countOf<ServerEvent::Response>(log->events()), 0u);
+    const std::weak_ptr<RegisterStore> weakStore = store;
+    store.reset();
+
+    EXPECT_EQ(pty.receive(8), rtu(4, write));
+    log->waitFor<ServerEvent::Response>();
+    EXPECT_TRUE(noCorvanaThreadWithin(patience));
+    EXPECT_TRUE(weakStore.expired());
+    EXPECT_EQ(log->events(), (std::vector<ServerEvent>{
+                                 ServerEvent::started(),
+                                 ServerEvent::request(4, write, rtu(4, write)),
+                                 ServerEvent::wrote({{4, RegisterTable::holdingRegister, {1, 2}}}),
+                                 ServerEvent::response(4, write, rtu(4, write), false),
+                             }));
+    SerialLink link(pty.path(), fastLine());
+    EXPECT_NO_THROW(link.open()); // the thread closed the port
 }
 
 // libmodbus, the most common master library, as the master on a virtual port pair.
@@ -442,7 +514,10 @@ protected:
         master = modbus_new_rtu(ports.masterPath().c_str(), 115200, 'N', 8, 1);
         ASSERT_NE(master, nullptr);
         ASSERT_EQ(modbus_connect(master), 0) << modbus_strerror(errno);
-        modbus_set_response_timeout(master, 0, 300000);
+        // Answers get the full patience on a loaded machine; a late answer would also be read
+        // as the answer to the next request.
+        waitForAnswers(patience);
+        modbus_set_byte_timeout(master, static_cast<std::uint32_t>(patience.count()), 0);
     }
 
     void TearDown() override {
@@ -454,6 +529,11 @@ protected:
     }
 
     int onUnit(int id) { return modbus_set_slave(master, id); }
+
+    void waitForAnswers(std::chrono::microseconds wait) {
+        modbus_set_response_timeout(master, static_cast<std::uint32_t>(wait.count() / 1000000),
+                                    static_cast<std::uint32_t>(wait.count() % 1000000));
+    }
 
     VirtualPortPair ports;
     std::shared_ptr<RegisterStore> store = std::make_shared<RegisterStore>();
@@ -506,6 +586,7 @@ TEST_F(LibmodbusTest, SeesEveryFault) {
     EXPECT_EQ(modbus_read_registers(master, 0, 10, registers.data()), -1);
     EXPECT_EQ(errno, EMBBADCRC);
 
+    waitForAnswers(shortWait); // no answer comes, however long the master waits
     onUnit(2);
     EXPECT_EQ(modbus_read_registers(master, 0, 1, registers.data()), -1);
     EXPECT_EQ(errno, ETIMEDOUT);
@@ -513,8 +594,8 @@ TEST_F(LibmodbusTest, SeesEveryFault) {
     EXPECT_EQ(modbus_read_registers(master, 0, 1, registers.data()), -1);
     EXPECT_EQ(errno, ETIMEDOUT);
 
-    onUnit(4); // half a second of delay, longer than the master waits by default here
-    modbus_set_response_timeout(master, 2, 0);
+    waitForAnswers(patience);
+    onUnit(4); // half a second of delay
     EXPECT_EQ(modbus_read_registers(master, 0, 1, registers.data()), 1);
 
     onUnit(1); // and the bus still works
@@ -527,6 +608,7 @@ TEST_F(LibmodbusTest, SeesEveryFault) {
 
 TEST_F(LibmodbusTest, BroadcastReachesEveryEnabledUnit) {
     onUnit(MODBUS_BROADCAST_ADDRESS);
+    waitForAnswers(shortWait);
     modbus_write_register(master, 8, 0x0BAD); // no answer is expected; the result does not matter
     log.waitFor<ServerEvent::Wrote>();
     for (const std::uint8_t id : {1, 2, 3, 4, 6}) {
