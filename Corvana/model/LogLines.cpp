@@ -1,0 +1,198 @@
+#include "Corvana/model/LogLines.h"
+
+#include "Localization/L10n.h"
+#include "ModbusCore/ModbusCodes.h"
+
+#include <algorithm>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+namespace {
+
+using Kind = LogSegment::Kind;
+
+// Invalid data shows at most this many bytes; the rest is left to " …".
+constexpr std::size_t garbageHexLimit = 32;
+
+QString q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// One allocation per text; also keeps g++ 12 from a false -Wrestrict on literal + string.
+std::string concat(std::initializer_list<std::string_view> parts) {
+    std::size_t size = 0;
+    for (const std::string_view part : parts) {
+        size += part.size();
+    }
+    std::string text;
+    text.reserve(size);
+    for (const std::string_view part : parts) {
+        text += part;
+    }
+    return text;
+}
+
+std::uint8_t functionByte(const Bytes& pdu) {
+    return pdu.empty() ? 0 : pdu.front();
+}
+
+// The frame when raw frames are shown, else the PDU without its function byte.
+std::string payloadHex(const Bytes& pdu, const Bytes& frame, const LogLines::Options& options) {
+    if (options.showRawFrames) {
+        return hexText(frame);
+    }
+    if (pdu.empty()) {
+        return {};
+    }
+    return hexText(ByteView(pdu).subspan(1));
+}
+
+std::string functionPart(std::uint8_t fc) {
+    return concat({" ", functionDisplayName(fc), " · "});
+}
+
+LogLine oneSegment(Kind kind, const std::string& text) {
+    return {LogSegment{kind, q(text)}};
+}
+
+LogLine systemLine(const std::string& text) {
+    return oneSegment(Kind::system, concat({"--- ", text, " ---"}));
+}
+
+LogLine requestLine(const ServerEvent::Request& event, const LogLines::Options& options) {
+    const std::uint8_t fc = functionByte(event.pdu);
+    return {
+        {Kind::request, QStringLiteral("→ ")},
+        {Kind::request, q(L10n::Log::request(event.unit, fc))},
+        {Kind::meta, q(functionPart(fc))},
+        {Kind::request, q(payloadHex(event.pdu, event.frame, options))},
+    };
+}
+
+LogLine responseLine(const ServerEvent::Response& event, const LogLines::Options& options) {
+    const std::uint8_t fc = functionByte(event.pdu);
+    const bool exception = LogLines::isExceptionPDU(event.pdu);
+    std::string suffix;
+    if (exception) {
+        suffix += concat({"  ", exceptionDisplayText(event.pdu[1])});
+    }
+    if (event.corruptedCRC) {
+        suffix += concat({"  ", L10n::Log::crcDamaged()});
+    }
+    const Kind main = exception || event.corruptedCRC ? Kind::warning : Kind::response;
+    LogLine line{
+        {main, QStringLiteral("← ")},
+        {main, q(L10n::Log::request(event.unit, fc))},
+        {Kind::meta, q(functionPart(fc))},
+        {main, q(payloadHex(event.pdu, event.frame, options))},
+    };
+    if (!suffix.empty()) {
+        line.append({Kind::meta, q(suffix)});
+    }
+    return line;
+}
+
+LogLine broadcastLine(const ServerEvent::Broadcast& event, const LogLines::Options& options) {
+    return oneSegment(Kind::request, concat({"→ ", L10n::Log::broadcast(), " · ",
+                                             functionDisplayName(functionByte(event.pdu)), " · ",
+                                             payloadHex(event.pdu, event.frame, options)}));
+}
+
+LogLine garbageLine(const ServerEvent::Garbage& event) {
+    const std::size_t shown = std::min(event.bytes.size(), garbageHexLimit);
+    const bool cut = event.bytes.size() > garbageHexLimit;
+    return oneSegment(Kind::error,
+                      concat({"✕ ", L10n::Log::invalidData(event.bytes.size()), " · ",
+                              hexText(ByteView(event.bytes).first(shown)), cut ? " …" : ""}));
+}
+
+LogLine startedLine(const QString& selectedPath, const SerialConfiguration& serial,
+                    const std::vector<ServerUnit>& units) {
+    std::string addresses;
+    for (const ServerUnit& unit : units) {
+        if (!unit.enabled) {
+            continue;
+        }
+        if (!addresses.empty()) {
+            addresses += ", ";
+        }
+        addresses += std::to_string(unit.unitID);
+    }
+    const std::string port = concat({selectedPath.toStdString(), " @ ", serial.summary()});
+    return systemLine(L10n::Log::serverStarted(port, addresses));
+}
+
+} // namespace
+
+namespace LogLines {
+
+bool isExceptionPDU(ByteView pdu) {
+    return pdu.size() >= 2 && (pdu[0] & Modbus::exceptionFlag) != 0;
+}
+
+std::optional<LogLine> forEvent(const ServerEvent& event, const Options& options,
+                                const QString& selectedPath, const SerialConfiguration& serial,
+                                const std::vector<ServerUnit>& units) {
+    if (const auto* request = event.as<ServerEvent::Request>()) {
+        return requestLine(*request, options);
+    }
+    if (const auto* response = event.as<ServerEvent::Response>()) {
+        return responseLine(*response, options);
+    }
+    if (const auto* broadcast = event.as<ServerEvent::Broadcast>()) {
+        return broadcastLine(*broadcast, options);
+    }
+    if (const auto* silent = event.as<ServerEvent::Silent>()) {
+        return oneSegment(Kind::warning, concat({"✕ ", L10n::Log::noAnswer(silent->unit)}));
+    }
+    if (const auto* other = event.as<ServerEvent::OtherUnit>()) {
+        if (!options.showBusTraffic) {
+            return std::nullopt;
+        }
+        return oneSegment(Kind::meta, concat({"· ", L10n::Log::notSimulated(other->unit), " · ",
+                                              hexText(other->frame)}));
+    }
+    if (const auto* answer = event.as<ServerEvent::BusResponse>()) {
+        if (!options.showBusTraffic) {
+            return std::nullopt;
+        }
+        return oneSegment(Kind::meta,
+                          concat({"· ", L10n::Log::otherDevice(), " · ", hexText(answer->frame)}));
+    }
+    if (const auto* garbage = event.as<ServerEvent::Garbage>()) {
+        return garbageLine(*garbage);
+    }
+    if (const auto* lost = event.as<ServerEvent::SerialLost>()) {
+        return oneSegment(Kind::error, L10n::Log::portGone(lost->path));
+    }
+    if (event.is<ServerEvent::Started>()) {
+        return startedLine(selectedPath, serial, units);
+    }
+    return std::nullopt; // wrote: one line per datapoint, see forWrite
+}
+
+LogLine serverStopped() {
+    return systemLine(L10n::Log::serverStopped());
+}
+
+LogLine portBack() {
+    return systemLine(L10n::Log::portBack());
+}
+
+LogLine forWrite(const Datapoint& datapoint, double value, std::string_view decimalSeparator) {
+    const std::string label =
+        datapoint.name.empty()
+            ? concat({datapoint.table.shortCode(), " ", std::to_string(datapoint.address)})
+            : datapoint.name;
+    const std::string_view unitGap = datapoint.engineeringUnit.empty() ? "" : " ";
+    return oneSegment(Kind::response, concat({"✎ ", L10n::Log::unit(datapoint.unitID), " · ", label,
+                                              " = ", datapoint.displayText(value, decimalSeparator),
+                                              unitGap, datapoint.engineeringUnit}));
+}
+
+QString timestampText(const QTime& time) {
+    return time.toString(u"HH:mm:ss.zzz") + QStringLiteral("  ");
+}
+
+} // namespace LogLines

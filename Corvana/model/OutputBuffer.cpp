@@ -1,0 +1,93 @@
+#include "Corvana/model/OutputBuffer.h"
+
+#include <QSaveFile>
+
+OutputBuffer::OutputBuffer(QObject* parent)
+    : QObject(parent) {}
+
+void OutputBuffer::append(const LogLine& line) {
+    const qsizetype position = text_.size();
+    for (const LogSegment& segment : line) {
+        if (segment.text.isEmpty()) {
+            continue;
+        }
+        const qsizetype start = text_.size();
+        text_ += segment.text;
+        // Neighbours of one kind share a span: fewer spans to shift when trimming.
+        if (!spans_.empty() && spans_.back().kind == segment.kind &&
+            spans_.back().start + spans_.back().length == start) {
+            spans_.back().length += segment.text.size();
+        } else {
+            spans_.push_back({segment.kind, start, segment.text.size()});
+        }
+    }
+    text_ += u'\n';
+    emit appended(position, line);
+    trimIfNeeded();
+}
+
+void OutputBuffer::trimIfNeeded() {
+    if (text_.size() <= maxCharacters) {
+        return;
+    }
+    // Cut at the start of a line so the log never begins with half a line.
+    qsizetype cut = text_.size() - trimTarget;
+    const qsizetype newline = text_.indexOf(u'\n', cut);
+    if (newline >= 0) {
+        cut = newline + 1;
+    }
+    text_.remove(0, cut);
+
+    // Every line ends with a newline that no span covers, so no span straddles the cut.
+    while (!spans_.empty() && spans_.front().start < cut) {
+        spans_.pop_front();
+    }
+    for (Span& span : spans_) {
+        span.start -= cut;
+    }
+    emit trimmed(cut);
+}
+
+void OutputBuffer::clear() {
+    text_.clear();
+    spans_.clear();
+    emit cleared();
+}
+
+void OutputBuffer::setAutoscroll(bool on) {
+    if (autoscroll_ == on) {
+        return;
+    }
+    autoscroll_ = on;
+    emit autoscrollChanged(on);
+}
+
+QString OutputBuffer::proposedLogFileName(const QDateTime& localNow) {
+    return QStringLiteral("corvana-log-") + localNow.toString(u"yyyy-MM-dd'T'HHmmss") +
+           QStringLiteral(".txt");
+}
+
+bool OutputBuffer::writeTo(const QString& path, QString* errorDescription) const {
+    QSaveFile file(path);
+    const auto fail = [&] {
+        if (errorDescription != nullptr) {
+            *errorDescription = file.errorString();
+        }
+        file.cancelWriting();
+        return false;
+    };
+    if (!file.open(QIODevice::WriteOnly)) {
+        return fail();
+    }
+    const QByteArray bytes = text_.toUtf8();
+    if (file.write(bytes) != bytes.size()) {
+        return fail();
+    }
+    if (!file.commit()) {
+        if (errorDescription != nullptr) {
+            *errorDescription = file.errorString();
+        }
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,223 @@
+#pragma once
+
+#include "Corvana/model/LogSegment.h"
+#include "Corvana/model/ModelDialogs.h"
+#include "Corvana/model/OutputBuffer.h"
+#include "Corvana/model/PortScanner.h"
+#include "Corvana/model/SerialPortInfo.h"
+#include "Corvana/model/ServerProject.h"
+#include "Corvana/model/ServerState.h"
+#include "Corvana/model/ServerStatistics.h"
+
+#include "ModbusCore/Datapoint.h"
+#include "ModbusCore/UUID.h"
+#include "ModbusSerial/SerialConfiguration.h"
+#include "ServerCore/RegisterStore.h"
+#include "ServerCore/ServerEngine.h"
+#include "ServerCore/ServerEvent.h"
+#include "ServerCore/ServerUnit.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+// The one application object behind every window, confined to the main thread: settings, units,
+// datapoints, the register store, the engine while the server runs, the port list and the log.
+// The user interface reads the published state (each field with its change signal) and calls
+// the operations; the model never throws to it, failures land in errorMessage.
+class ServerModel : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool outputIsEmpty READ outputIsEmpty NOTIFY outputIsEmptyChanged)
+    Q_PROPERTY(bool showNoiseHint READ showNoiseHint NOTIFY showNoiseHintChanged)
+    Q_PROPERTY(
+        QString selectedPath READ selectedPath WRITE setSelectedPath NOTIFY selectedPathChanged)
+    Q_PROPERTY(bool showTimestamps READ showTimestamps WRITE setShowTimestamps NOTIFY
+                   showTimestampsChanged)
+    Q_PROPERTY(
+        bool showRawFrames READ showRawFrames WRITE setShowRawFrames NOTIFY showRawFramesChanged)
+    Q_PROPERTY(bool showBusTraffic READ showBusTraffic WRITE setShowBusTraffic NOTIFY
+                   showBusTrafficChanged)
+    Q_PROPERTY(bool autoscroll READ autoscroll WRITE setAutoscroll NOTIFY autoscrollChanged)
+
+public:
+    using LiveValues = std::unordered_map<UUID, double>;
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
+
+    // The scanner is started by init; dialogs must outlive the model.
+    ServerModel(std::unique_ptr<PortScanner> scanner, ModelDialogs& dialogs,
+                QObject* parent = nullptr);
+    ~ServerModel() override;
+
+    // Start-up: preferences, project, selection, overlaps, store, then the port scanner. Writes
+    // no log line and does not start the server.
+    void init();
+
+    // Published state.
+    const std::vector<SerialPortInfo>& ports() const { return ports_; }
+    ServerState state() const { return state_; }
+    const ServerStatistics& statistics() const { return statistics_; }
+    bool outputIsEmpty() const { return outputIsEmpty_; }
+    bool showNoiseHint() const { return showNoiseHint_; }
+    const LiveValues& liveValues() const { return liveValues_; }
+    const std::unordered_set<UUID>& conflicts() const { return conflicts_; }
+    const std::optional<QString>& errorMessage() const { return errorMessage_; }
+    QString selectedPath() const { return selectedPath_; }
+    const SerialConfiguration& serial() const { return serial_; }
+    const std::vector<ServerUnit>& units() const { return units_; }
+    const std::vector<Datapoint>& datapoints() const { return datapoints_; }
+    std::optional<std::uint8_t> selectedUnitID() const { return selectedUnitID_; }
+    bool showTimestamps() const { return showTimestamps_; }
+    bool showRawFrames() const { return showRawFrames_; }
+    bool showBusTraffic() const { return showBusTraffic_; }
+    bool autoscroll() const { return autoscroll_; }
+
+    // Setters the user interface binds to. Those of serial, units and datapoints refresh; the
+    // port and the log options write their preference.
+    void setErrorMessage(std::optional<QString> message);
+    void setSelectedPath(const QString& path);
+    void setSerial(const SerialConfiguration& serial);
+    void setUnits(std::vector<ServerUnit> units);
+    void setDatapoints(std::vector<Datapoint> datapoints);
+    void setSelectedUnitID(std::optional<std::uint8_t> unitID);
+    void setShowTimestamps(bool on);
+    void setShowRawFrames(bool on);
+    void setShowBusTraffic(bool on);
+    void setAutoscroll(bool on);
+
+    OutputBuffer& output() { return output_; }
+    const OutputBuffer& output() const { return output_; }
+
+    // Server control.
+    bool canStart() const;
+    void start();
+    void stop();
+    void clearLog();
+    void dismissNoiseHint();
+    QString portLabel() const;
+    void appendLog(const LogLine& line);
+    void saveLog();
+
+    // One event of the current engine, already on the main thread. Events of an engine that is
+    // no longer the model's are dropped before they get here.
+    void handleEvent(const ServerEvent& event);
+    // The port scanner's callback.
+    void portsChanged(const std::vector<SerialPortInfo>& list);
+
+    // Live values, overlaps and editing.
+    void refresh();
+    void rebuildLiveValues();
+    double displayValue(const Datapoint& datapoint) const;
+    bool isConflict(const UUID& id) const { return conflicts_.contains(id); }
+    std::vector<Datapoint> selectedUnitPoints() const;
+    void setValue(const UUID& id, double value);
+    std::optional<UUID> addDatapoint(std::optional<UUID> after = std::nullopt);
+    std::vector<UUID> duplicateDatapoints(const std::vector<UUID>& ids);
+    void deleteDatapoints(const std::unordered_set<UUID>& ids);
+    // holdingRegister for an unknown id.
+    RegisterTable table(const UUID& id) const;
+    void setTable(const UUID& id, RegisterTable table);
+    // Replaces the datapoint with the same id; unknown ids change nothing.
+    void updateDatapoint(const Datapoint& datapoint);
+    // Replaces the unit with the same address; renumbering goes through changeUnitAddress.
+    void updateUnit(const ServerUnit& unit);
+    void addUnit();
+    void deleteUnit(std::uint8_t address);
+    bool changeUnitAddress(std::uint8_t from, std::uint8_t to);
+
+    // Debounced project save; the project file arrives with autosave support.
+    void scheduleAutosave();
+
+    // Tests replace the clock that drives the simulation.
+    void setClock(Clock clock) { clock_ = std::move(clock); }
+
+signals:
+    void portListChanged();
+    void stateChanged();
+    void statisticsChanged();
+    void outputIsEmptyChanged();
+    void showNoiseHintChanged();
+    void liveValuesChanged();
+    void conflictsChanged();
+    void errorMessageChanged();
+    void selectedPathChanged();
+    void serialChanged();
+    void unitsChanged();
+    void datapointsChanged();
+    void selectedUnitIDChanged();
+    void showTimestampsChanged();
+    void showRawFramesChanged();
+    void showBusTrafficChanged();
+    void autoscrollChanged();
+
+private:
+    class EventRelay;
+
+    ServerProject loadProject() const;
+    void setState(ServerState state);
+    void setStatistics(const ServerStatistics& statistics);
+    void setShowNoiseHint(bool on);
+    void setLiveValues(LiveValues values);
+    void setConflicts(std::unordered_set<UUID> conflicts);
+    void setError(const std::string& message);
+    void setOutputIsEmpty(bool empty);
+    void countStatistic(std::int64_t ServerStatistics::*counter);
+
+    // A started engine or nullptr; runs are numbered so late events of an old engine are known.
+    std::unique_ptr<ServerEngine> startEngine();
+    void dropEngine();
+    void deliver(std::uint64_t run, const ServerEvent& event);
+    void reopen();
+    void handleWrites(const std::vector<WriteEvent>& writes);
+
+    void startSimulation();
+    void stopSimulation();
+    void simulationTick();
+
+    // Published state.
+    std::vector<SerialPortInfo> ports_;
+    ServerState state_ = ServerState::stopped;
+    ServerStatistics statistics_;
+    bool outputIsEmpty_ = true;
+    bool showNoiseHint_ = false;
+    LiveValues liveValues_;
+    std::unordered_set<UUID> conflicts_;
+    std::optional<QString> errorMessage_;
+    QString selectedPath_;
+    SerialConfiguration serial_;
+    std::vector<ServerUnit> units_;
+    std::vector<Datapoint> datapoints_;
+    std::optional<std::uint8_t> selectedUnitID_;
+    bool showTimestamps_ = true;
+    bool showRawFrames_ = false;
+    bool showBusTraffic_ = false;
+    bool autoscroll_ = true;
+
+    // Private state.
+    OutputBuffer output_;
+    const std::shared_ptr<RegisterStore> store_ = std::make_shared<RegisterStore>();
+    std::unique_ptr<ServerEngine> engine_;
+    std::unique_ptr<PortScanner> scanner_;
+    ModelDialogs& dialogs_;
+    std::optional<std::set<std::string>> knownPaths_;
+    int noiseCount_ = 0;
+    bool noiseHintDismissed_ = false;
+    Clock clock_ = [] { return std::chrono::steady_clock::now(); };
+    std::chrono::steady_clock::time_point simulationStart_;
+
+    // Receiver of queued engine events, reopen and timer callbacks; dies with the model, so
+    // nothing queued runs after it.
+    QObject* context_;
+    QTimer* simulationTimer_;
+    std::shared_ptr<EventRelay> relay_; // the current engine's way onto the main thread
+    std::uint64_t run_ = 0;             // number of the current (or last) engine
+};

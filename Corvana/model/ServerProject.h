@@ -1,0 +1,21 @@
+#pragma once
+
+#include "ModbusCore/Datapoint.h"
+#include "ModbusSerial/SerialConfiguration.h"
+#include "ServerCore/ServerUnit.h"
+
+#include <vector>
+
+// Everything the user edits: line settings, units and the datapoints of all units.
+struct ServerProject {
+    int version = 1;
+    SerialConfiguration serial;
+    std::vector<ServerUnit> units;
+    std::vector<Datapoint> datapoints;
+
+    bool operator==(const ServerProject&) const = default;
+
+    // One unit at address 1 with seven datapoints and no overlaps, named in the current language,
+    // each with a fresh id.
+    static ServerProject example();
+};

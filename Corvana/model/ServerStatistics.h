@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cstdint>
+
+// Traffic counters since the last start or log clear.
+struct ServerStatistics {
+    std::int64_t requests = 0;
+    std::int64_t responses = 0;
+    std::int64_t exceptions = 0; // exception answers, also counted in responses
+    std::int64_t otherUnits = 0; // requests for addresses that are not simulated
+    std::int64_t errors = 0;     // stretches of invalid data
+
+    bool operator==(const ServerStatistics&) const = default;
+};
