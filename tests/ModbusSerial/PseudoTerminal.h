@@ -1,9 +1,6 @@
 #pragma once
 
-#include "ModbusCore/Bytes.h"
-#include "ModbusSerial/FileDescriptor.h"
-#include "ModbusSerial/SerialClock.h"
-#include "ModbusSerial/TerminalDevice.h"
+#include "ModbusSerial/SerialLink.h"
 
 #include <gtest/gtest.h>
 
@@ -12,15 +9,36 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-#include <array>
+#include <algorithm>
 #include <functional>
-#include <string>
 #include <utility>
 #include <vector>
 
+// Frames the tests exchange. A function 06 answer repeats its request byte for byte, so an
+// answer and its echo look alike.
+inline const Bytes readRequest = {0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A};
+inline const Bytes readResponse = {0x01, 0x03, 0x02, 0x00, 0x2A, 0x39, 0x9B};
+inline const Bytes writeRequest = {0x01, 0x06, 0x00, 0x01, 0x00, 0x03, 0x98, 0x0B};
+
+// How long the tests wait for bytes in flight: generous, as CI runs them side by side on a
+// loaded machine. Only a failing test ever waits this long.
+inline constexpr std::chrono::milliseconds patience{10000};
+
+// Reads until `count` bytes came or patience ran out.
+inline Bytes readSome(SerialLink& link, std::size_t count) {
+    Bytes received;
+    for (auto giveUp = std::chrono::steady_clock::now() + patience;
+         received.size() < count && std::chrono::steady_clock::now() < giveUp;) {
+        Bytes chunk = link.read(0.05);
+        received.insert(received.end(), chunk.begin(), chunk.end());
+    }
+    return received;
+}
+
 // A pseudo-terminal standing in for a serial adapter: the link opens path(); the test plays the
 // far end of the cable on the controller side. The test keeps the device side open, so a link
-// closing never hangs the terminal up.
+// closing never hangs the terminal up. Until a link opens it the terminal is cooked (it would
+// echo), so tests send only to an open link.
 class PseudoTerminal {
 public:
     PseudoTerminal() {
@@ -34,10 +52,6 @@ public:
         }
         path_ = name.data();
         device_ = FileDescriptor(::open(path_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
-        // Raw, or the terminal would echo what the far end sends.
-        TerminalAttributes attributes;
-        TerminalDevice::getAttributes(device_.get(), attributes);
-        TerminalDevice::setAttributes(device_.get(), TerminalDevice::rawAttributes(attributes, {}));
     }
 
     const std::string& path() const { return path_; }
@@ -48,12 +62,19 @@ public:
                   static_cast<ssize_t>(bytes.size()));
     }
 
-    // What the link sent, once `count` bytes are there (or nothing arrives for 2 s).
+    // Sends, and waits until the bytes, which travel asynchronously, reached the device side.
+    void deliver(const Bytes& bytes) {
+        send(bytes);
+        pollfd ready{device_.get(), POLLIN, 0};
+        ASSERT_EQ(::poll(&ready, 1, patience.count()), 1);
+    }
+
+    // What the link sent, once `count` bytes are there (or patience ran out).
     Bytes receive(std::size_t count) {
         Bytes received;
         std::array<std::uint8_t, 512> buffer{};
-        pollfd request{controller_.get(), POLLIN, 0};
-        while (received.size() < count && ::poll(&request, 1, 2000) > 0) {
+        pollfd ready{controller_.get(), POLLIN, 0};
+        while (received.size() < count && ::poll(&ready, 1, patience.count()) > 0) {
             ssize_t n = ::read(controller_.get(), buffer.data(), buffer.size());
             if (n <= 0) {
                 break;
@@ -61,12 +82,6 @@ public:
             received.insert(received.end(), buffer.begin(), buffer.begin() + n);
         }
         return received;
-    }
-
-    // Bytes sent travel to the device side asynchronously.
-    void waitUntilDeviceHasInput() {
-        pollfd request{device_.get(), POLLIN, 0};
-        ASSERT_EQ(::poll(&request, 1, 2000), 1);
     }
 
     void hangUp() { controller_.reset(); }
@@ -88,9 +103,7 @@ public:
     }
     void sleepUntil(TimePoint time) override {
         sleeps.push_back(time);
-        if (time > now_) {
-            now_ = time;
-        }
+        now_ = std::max(now_, time);
     }
     void advance(std::chrono::nanoseconds step) { now_ += step; }
 
@@ -100,4 +113,18 @@ public:
 
 private:
     TimePoint now_ = TimePoint() + std::chrono::hours(1);
+};
+
+// An open link on a pseudo-terminal, on a clock that stands still.
+struct LinkOnTerminal {
+    explicit LinkOnTerminal(SerialConfiguration configuration = {}, bool echoes = false)
+        : link(terminal.path(), configuration, false, clock) {
+        if (echoes) {
+            link.forceEchoWindow(); // stands in for an adapter that echoes
+        }
+        link.open();
+    }
+    PseudoTerminal terminal;
+    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
+    SerialLink link;
 };

@@ -1,4 +1,5 @@
 #include "ModbusSerial/SerialLink.h"
+#include "ModbusSerial/Termios2.h"
 #include "PseudoTerminal.h"
 
 #include <gtest/gtest.h>
@@ -7,26 +8,24 @@
 
 #include <cerrno>
 #include <chrono>
+#include <functional>
+#include <optional>
 #include <string>
 
 namespace {
 
 using namespace std::chrono_literals;
+using E = SerialLinkError;
 
-const SerialConfiguration modbusDefault{9600, 8, Parity::even, 1};
-const Bytes request = {0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A};
-const Bytes response = {0x01, 0x03, 0x02, 0x00, 0x2A, 0x39, 0x9B};
-const Bytes writeRequest = {0x01, 0x06, 0x00, 0x01, 0x00, 0x03, 0x98, 0x0B};
+const SerialConfiguration fast{115200, 8, Parity::none, 1};
 
-// Reads until `count` bytes came or the line stayed silent for a while.
-Bytes readSome(SerialLink& link, std::size_t count) {
-    Bytes received;
-    for (int quiet = 0; received.size() < count && quiet < 100;) {
-        Bytes chunk = link.read(0.02);
-        quiet = chunk.empty() ? quiet + 1 : 0;
-        received.insert(received.end(), chunk.begin(), chunk.end());
+std::optional<E> errorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const E& error) {
+        return error;
     }
-    return received;
+    return std::nullopt;
 }
 
 TEST(SerialLink, PathCheck) {
@@ -35,7 +34,7 @@ TEST(SerialLink, PathCheck) {
         EXPECT_TRUE(SerialLink::isValidPath(path)) << path;
     }
     for (const char* path : {"/dev/pts/x", "/dev/pts/", "/dev/../tty", "/tmp/ttyUSB0", "/dev/tty/x",
-                             "/dev/sda", "/dev/ttyUSB0/..", "dev/ttyS0", ""}) {
+                             "/dev/sda", "/dev/ttyUSB0/..", "/dev/tty..", "dev/ttyS0", ""}) {
         EXPECT_FALSE(SerialLink::isValidPath(path)) << path;
     }
     EXPECT_TRUE(SerialLink::isValidPath("/dev/tty" + std::string(124, 'X')));  // 127 after /dev/
@@ -43,203 +42,201 @@ TEST(SerialLink, PathCheck) {
 }
 
 TEST(SerialLink, OpenFailures) {
-    using E = SerialLinkError;
-    auto openError = [](SerialLink& link) -> std::optional<E> {
-        try {
-            link.open();
-        } catch (const E& error) {
-            return error;
-        }
-        return std::nullopt;
-    };
     // Rejected before the device is touched, so even an existing file does not matter.
-    SerialLink invalid("/dev/null", modbusDefault);
-    EXPECT_EQ(openError(invalid), E(E::invalidPath, "/dev/null"));
-    SerialLink missing("/dev/pts/999999", modbusDefault);
-    EXPECT_EQ(openError(missing), E(E::openFailed, "/dev/pts/999999", ENOENT));
-    SerialLink notATerminal("/dev/null", modbusDefault, true);
-    EXPECT_EQ(openError(notATerminal), E(E::configurationFailed, ENOTTY));
+    SerialLink invalid("/dev/null", {});
+    EXPECT_EQ(errorOf([&] { invalid.open(); }), E(E::invalidPath, "/dev/null"));
+    SerialLink missing("/dev/pts/999999", {});
+    EXPECT_EQ(errorOf([&] { missing.open(); }), E(E::openFailed, "/dev/pts/999999", ENOENT));
+    SerialLink notATerminal("/dev/null", {}, true);
+    EXPECT_EQ(errorOf([&] { notATerminal.open(); }), E(E::configurationFailed, ENOTTY));
     EXPECT_FALSE(notATerminal.isOpen());
 
+    // Busy even for root, who passes TIOCEXCL.
     PseudoTerminal terminal;
-    SerialLink first(terminal.path(), modbusDefault);
+    SerialLink first(terminal.path(), {});
     first.open();
-    SerialLink second(terminal.path(), modbusDefault, true);
-    EXPECT_EQ(openError(second), E(E::busy, terminal.path()));
+    SerialLink second(terminal.path(), {}, true);
+    EXPECT_EQ(errorOf([&] { second.open(); }), E(E::busy, terminal.path()));
     first.close();
-    EXPECT_EQ(openError(second), std::nullopt);
+    EXPECT_EQ(errorOf([&] { second.open(); }), std::nullopt);
     second.close();
 
     // A refused rate gives the device back untouched and holds nothing.
+    TerminalAttributes before;
+    TerminalAttributes after;
+    ASSERT_EQ(TerminalDevice::getAttributes(terminal.device(), before), 0);
     SerialLink refused(terminal.path(), {0, 8, Parity::even, 1});
-    EXPECT_EQ(openError(refused), E(E::unsupportedBaudRate, 0));
+    EXPECT_EQ(errorOf([&] { refused.open(); }), E(E::unsupportedBaudRate, 0));
     EXPECT_FALSE(refused.isOpen());
+    ASSERT_EQ(TerminalDevice::getAttributes(terminal.device(), after), 0);
+    EXPECT_EQ(after, before);
     SerialLink tolerant(terminal.path(), {0, 8, Parity::even, 1}, true);
-    EXPECT_EQ(openError(tolerant), std::nullopt);
-    EXPECT_EQ(openError(first), E(E::busy, terminal.path()));
+    EXPECT_EQ(errorOf([&] { tolerant.open(); }), std::nullopt);
+    EXPECT_EQ(errorOf([&] { first.open(); }), E(E::busy, terminal.path()));
 }
 
-TEST(SerialLink, ClosedLinkAndReopen) {
+TEST(SerialLink, LifecycleBytesTimeOutAndDisconnection) {
     PseudoTerminal terminal;
-    SerialLink link(terminal.path(), modbusDefault);
-    EXPECT_THROW(link.read(0.01), SerialLinkError);
-    try {
-        link.write(request);
-        FAIL();
-    } catch (const SerialLinkError& error) {
-        EXPECT_EQ(error.kind(), SerialLinkError::notOpen);
-    }
+    SerialLink link(terminal.path(), fast);
+    EXPECT_EQ(errorOf([&] { (void)link.read(0.01); }), E(E::notOpen));
+    EXPECT_EQ(errorOf([&] { link.write(readRequest); }), E(E::notOpen));
     link.open();
-    EXPECT_NO_THROW(link.open());
+    EXPECT_EQ(errorOf([&] { link.open(); }), std::nullopt); // already open
     EXPECT_TRUE(link.isOpen());
-    EXPECT_TRUE(link.read(0.02).empty());
+
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(link.read(0.05).empty());
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 50ms); // waited the whole time-out
+
     link.close();
     link.close();
     EXPECT_FALSE(link.isOpen());
-}
+    EXPECT_EQ(errorOf([&] { link.write(readRequest); }), E(E::notOpen));
 
-TEST(SerialLink, BytesFlowBothWays) {
-    PseudoTerminal terminal;
-    SerialLink link(terminal.path(), {19200, 8, Parity::none, 1});
+    FileDescriptor null(::open("/dev/null", O_RDWR | O_CLOEXEC)); // a character device too
+    EXPECT_TRUE(TerminalDevice::isPseudoTerminal(terminal.device()));
+    EXPECT_FALSE(TerminalDevice::isPseudoTerminal(null.get()));
+    EXPECT_FALSE(TerminalDevice::isPseudoTerminal(-1));
+
+    // The far side goes.
     link.open();
-    terminal.send(request);
-    EXPECT_EQ(readSome(link, request.size()), request);
-    link.write(response);
-    EXPECT_EQ(terminal.receive(response.size()), response);
-    link.write({});
-}
-
-TEST(SerialLink, DisconnectedWhenTheFarSideGoes) {
-    for (bool reading : {true, false}) {
-        PseudoTerminal terminal;
-        SerialLink link(terminal.path(), modbusDefault);
-        link.open();
-        terminal.hangUp();
-        try {
-            reading ? (void)link.read(0.05) : link.write(response);
-            FAIL() << reading;
-        } catch (const SerialLinkError& error) {
-            EXPECT_EQ(error.kind(), SerialLinkError::disconnected) << error.what();
-        }
-    }
+    terminal.hangUp();
+    EXPECT_EQ(errorOf([&] { (void)link.read(5); }), E(E::disconnected));
+    EXPECT_EQ(errorOf([&] { link.write(readResponse); }), E(E::disconnected));
 }
 
 TEST(SerialLink, WritesWaitOneFrameGap) {
-    PseudoTerminal terminal;
-    auto clock = std::make_shared<FakeClock>();
-    SerialLink link(terminal.path(), modbusDefault, false, clock);
-    link.open();
-    const auto gap = std::chrono::duration<double>(link.frameGap());
+    LinkOnTerminal rig; // 9600 8E1
+    auto& clock = *rig.clock;
+    const auto gap = std::chrono::duration<double>(rig.link.frameGap());
     EXPECT_NEAR(gap.count(), 11 * 3.5 / 9600, 1e-9);
 
-    link.write(response); // nothing heard yet: no wait
-    EXPECT_TRUE(clock->sleeps.empty());
-    auto sent = clock->now();
-    link.write(response);
-    ASSERT_EQ(clock->sleeps.size(), 1u);
-    EXPECT_GE(clock->sleeps[0] - sent, gap);
+    rig.link.write(readResponse); // nothing heard yet: no wait
+    EXPECT_TRUE(clock.sleeps.empty());
+    auto sent = clock.now();
+    rig.link.write(readResponse);
+    ASSERT_EQ(clock.sleeps.size(), 1u);
+    EXPECT_GE(clock.sleeps[0] - sent, gap);
 
-    terminal.send(request);
-    readSome(link, request.size());
-    auto heard = clock->now();
-    clock->advance(1ms);
-    link.write(response);
-    ASSERT_EQ(clock->sleeps.size(), 2u);
-    EXPECT_GE(clock->sleeps[1] - heard, gap);
+    clock.advance(5ms); // silent long enough already
+    rig.link.write(readResponse);
+    EXPECT_EQ(clock.sleeps.size(), 1u);
 
-    clock->advance(5ms); // silent long enough already
-    link.write(response);
-    EXPECT_EQ(clock->sleeps.size(), 2u);
+    clock.advance(5ms); // and then a request is heard
+    rig.terminal.send(readRequest);
+    readSome(rig.link, readRequest.size());
+    auto heard = clock.now();
+    clock.advance(1ms);
+    rig.link.write(readResponse);
+    ASSERT_EQ(clock.sleeps.size(), 2u);
+    EXPECT_GE(clock.sleeps[1] - heard, gap);
 }
 
-TEST(SerialLink, RecognisesPseudoTerminals) {
-    PseudoTerminal terminal;
-    EXPECT_TRUE(TerminalDevice::isPseudoTerminal(terminal.device()));
-    FileDescriptor null(::open("/dev/null", O_RDWR | O_CLOEXEC)); // a character device too
-    EXPECT_FALSE(TerminalDevice::isPseudoTerminal(null.get()));
-    EXPECT_FALSE(TerminalDevice::isPseudoTerminal(-1));
-}
-
-// A pseudo-terminal never echoes: a master repeating a write, whose answer repeats the request
-// byte for byte, is heard every time however soon it follows the answer.
-TEST(SerialLink, PseudoTerminalKeepsARepeatedRequest) {
-    for (bool waitingAtDrainTime : {false, true}) {
-        SCOPED_TRACE(waitingAtDrainTime ? "waiting at drain time" : "sent right after");
-        PseudoTerminal terminal;
-        auto clock = std::make_shared<FakeClock>();
-        SerialLink link(terminal.path(), {115200, 8, Parity::none, 1}, false, clock);
-        link.open();
-        terminal.send(writeRequest);
-        for (int round = 0; round < 3; ++round) {
-            SCOPED_TRACE(round);
-            ASSERT_EQ(readSome(link, writeRequest.size()), writeRequest);
-            if (waitingAtDrainTime) {
-                clock->onNextNow = [&] {
-                    terminal.send(writeRequest);
-                    terminal.waitUntilDeviceHasInput();
-                };
-            }
-            link.write(writeRequest);
-            ASSERT_EQ(terminal.receive(writeRequest.size()), writeRequest);
-            if (!waitingAtDrainTime) {
-                terminal.send(writeRequest); // the clock stands still: well inside 2 ms
-            }
-        }
-        EXPECT_EQ(readSome(link, writeRequest.size()), writeRequest);
-        EXPECT_TRUE(link.read(0.01).empty());
-    }
-}
-
-// The far end echoes what the link sent (as a two-wire adapter does) and then a master sends.
+// The link answers writeRequest; then the far end sends `heard`, `after` the transmission ended
+// or already waiting when the drain returns. A pseudo-terminal never echoes, so there a repeated
+// identical request is heard however soon it follows the answer.
 TEST(SerialLink, EchoIsDroppedAndRequestsKept) {
+    Bytes echoThenRequest = writeRequest;
+    echoThenRequest.insert(echoThenRequest.end(), readRequest.begin(), readRequest.end());
     struct Case {
         const char* name;
+        bool echoes;
         Bytes waitingBeforeSending;
-        Bytes afterSending;
-        std::chrono::microseconds delay; // of afterSending, after the transmission
+        Bytes heard;
+        std::chrono::microseconds after;
+        bool atDrainTime;
         Bytes expected;
-        bool beforeDrainReturns = false; // afterSending already waiting when the drain ends
-    };
-    auto join = [](Bytes a, const Bytes& b) {
-        a.insert(a.end(), b.begin(), b.end());
-        return a;
     };
     const Case cases[] = {
-        {"immediate echo", {}, join(writeRequest, request), 0us, request},
-        {"echo 1 ms late", {}, join(writeRequest, request), 1000us, request},
-        {"request waiting at drain time", {}, request, 0us, request, true},
-        {"request sent after the answer", {}, request, 0us, request},
-        {"same request already waiting", writeRequest, request, 0us, join(writeRequest, request)},
-        {"repeat after the settle time", {}, writeRequest, 3000us, writeRequest},
+        {"immediate echo", true, {}, echoThenRequest, 0us, false, readRequest},
+        {"echo 1 ms late", true, {}, echoThenRequest, 1000us, false, readRequest},
+        {"request waiting at drain time", true, {}, readRequest, 0us, true, readRequest},
+        {"same request already waiting", true, writeRequest, readRequest, 0us, false,
+         echoThenRequest},
+        {"repeat after the settle time", true, {}, writeRequest, 3000us, false, writeRequest},
+        {"plain terminal, repeat sent at once", false, {}, writeRequest, 0us, false, writeRequest},
+        {"plain terminal, repeat waiting", false, {}, writeRequest, 0us, true, writeRequest},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        PseudoTerminal terminal;
-        auto clock = std::make_shared<FakeClock>();
-        SerialLink link(terminal.path(), {115200, 8, Parity::none, 1}, false, clock);
-        link.forceEchoWindow(); // stands in for an adapter that echoes
-        link.open();
+        LinkOnTerminal rig(fast, c.echoes);
         if (!c.waitingBeforeSending.empty()) {
-            terminal.send(c.waitingBeforeSending);
-            terminal.waitUntilDeviceHasInput();
+            rig.terminal.deliver(c.waitingBeforeSending);
         }
-        if (c.beforeDrainReturns) {
-            // The link's first look at the clock in a write on a quiet line is when the
-            // transmission has ended.
-            clock->onNextNow = [&] {
-                terminal.send(c.afterSending);
-                terminal.waitUntilDeviceHasInput();
-            };
+        if (c.atDrainTime) {
+            // On a quiet line the link first asks for the time once the transmission has ended.
+            rig.clock->onNextNow = [&] { rig.terminal.deliver(c.heard); };
         }
-        link.write(writeRequest); // a function 06 answer repeats the request byte for byte
-        ASSERT_EQ(terminal.receive(writeRequest.size()), writeRequest);
-        clock->advance(c.delay);
-        if (!c.beforeDrainReturns) {
-            terminal.send(c.afterSending);
+        rig.link.write(writeRequest);
+        ASSERT_EQ(rig.terminal.receive(writeRequest.size()), writeRequest);
+        rig.clock->advance(c.after);
+        if (!c.atDrainTime) {
+            rig.terminal.send(c.heard);
         }
-        EXPECT_EQ(readSome(link, c.expected.size()), c.expected);
-        EXPECT_TRUE(link.read(0.01).empty());
+        EXPECT_EQ(readSome(rig.link, c.expected.size()), c.expected);
+        EXPECT_TRUE(rig.link.read(0.01).empty());
     }
+}
+
+// Saved attributes as a terminal in cooked mode leaves them, with flags open must clear.
+termios2 cookedAttributes() {
+    termios2 t{};
+    t.c_iflag = ICRNL | IXON | IXOFF | IXANY | ISTRIP | BRKINT;
+    t.c_oflag = OPOST | ONLCR;
+    t.c_cflag = B38400 | CS7 | PARENB | PARODD | CSTOPB | CRTSCTS | CMSPAR | HUPCL;
+    t.c_lflag = ICANON | ECHO | ECHOE | ISIG | IEXTEN;
+    t.c_cc[VTIME] = 5;
+    return t;
+}
+
+TEST(Termios2, RawAttributesForEachFrameAndRate) {
+    struct Case {
+        SerialConfiguration configuration;
+        tcflag_t frame; // of CSIZE | PARENB | PARODD | CSTOPB
+    };
+    const Case cases[] = {
+        {{14400, 8, Parity::even, 1}, CS8 | PARENB},
+        {{250000, 8, Parity::none, 1}, CS8},
+        {{1200, 7, Parity::odd, 2}, CS7 | PARENB | PARODD | CSTOPB},
+        {{230400, 8, Parity::none, 2}, CS8 | CSTOPB},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.configuration.summary());
+        termios2 t = Termios2::raw(cookedAttributes(), c.configuration);
+        // Exactly the frame, receiver on, modem lines and flow control off, hang-up on close kept.
+        EXPECT_EQ(t.c_cflag, c.frame | CREAD | CLOCAL | HUPCL | B9600);
+        EXPECT_EQ(t.c_iflag, c.frame & PARENB ? INPCK : 0u); // nothing translated or held back
+        EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+        EXPECT_EQ(t.c_oflag & OPOST, 0u);
+        EXPECT_EQ(t.c_cc[VMIN], 1);
+        EXPECT_EQ(t.c_cc[VTIME], 0);
+        EXPECT_EQ(t.c_ospeed, 9600u);
+        // Any rate (BOTHER), input speed following output; the rest stays.
+        const auto rate = static_cast<speed_t>(c.configuration.baudRate);
+        t = Termios2::withBaudRate(t, c.configuration.baudRate);
+        EXPECT_EQ(t.c_cflag, c.frame | CREAD | CLOCAL | HUPCL | BOTHER);
+        EXPECT_EQ(std::pair(t.c_ispeed, t.c_ospeed), std::pair(rate, rate));
+    }
+}
+
+// On a pseudo-terminal the kernel ignores parity and character size; the rest must stick, and
+// close must give the device back as it was found.
+TEST(Termios2, OpenAppliesAndCloseRestores) {
+    PseudoTerminal terminal;
+    TerminalAttributes before;
+    TerminalAttributes applied;
+    TerminalAttributes after;
+    ASSERT_EQ(TerminalDevice::getAttributes(terminal.device(), before), 0);
+    SerialLink link(terminal.path(), {14400, 7, Parity::odd, 2});
+    ASSERT_NO_THROW(link.open());
+    ASSERT_EQ(TerminalDevice::getAttributes(terminal.device(), applied), 0);
+    termios2 t = Termios2::fromAttributes(applied);
+    EXPECT_EQ(t.c_cflag & CSTOPB, tcflag_t(CSTOPB));
+    EXPECT_EQ(t.c_lflag & (ICANON | ECHO), 0u);
+    EXPECT_EQ(t.c_ospeed, 14400u);
+    link.close();
+    ASSERT_EQ(TerminalDevice::getAttributes(terminal.device(), after), 0);
+    EXPECT_EQ(after, before);
 }
 
 } // namespace
