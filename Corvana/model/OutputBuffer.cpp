@@ -38,9 +38,14 @@ void OutputBuffer::trimIfNeeded() {
     }
     text_.remove(0, cut);
 
-    // Every line ends with a newline that no span covers, so no span straddles the cut.
-    while (!spans_.empty() && spans_.front().start < cut) {
+    // A segment may hold a newline of its own (a datapoint name from a CSV cell), so the cut can
+    // fall inside a span: keep its tail.
+    while (!spans_.empty() && spans_.front().start + spans_.front().length <= cut) {
         spans_.pop_front();
+    }
+    if (!spans_.empty() && spans_.front().start < cut) {
+        spans_.front().length -= cut - spans_.front().start;
+        spans_.front().start = cut;
     }
     for (Span& span : spans_) {
         span.start -= cut;

@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
 #include <ostream>
 
 using Kind = LogSegment::Kind;
+constexpr auto HR = RegisterTable::holdingRegister;
 
 void PrintTo(const LogSegment& segment, std::ostream* os) {
     *os << "[" << static_cast<int>(segment.kind) << "] \"" << segment.text.toStdString() << "\"";
@@ -14,206 +16,137 @@ void PrintTo(const LogSegment& segment, std::ostream* os) {
 
 namespace {
 
-LogSegment seg(Kind kind, const char* text) {
-    return {kind, QString::fromUtf8(text)};
+LogSegment seg(Kind kind, const std::string& text) {
+    return {kind, QString::fromStdString(text)};
 }
 
-Bytes countingBytes(std::size_t count) {
-    Bytes bytes(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        bytes[i] = static_cast<std::uint8_t>(i);
+LogLine one(Kind kind, const std::string& text) {
+    return {seg(kind, text)};
+}
+
+// Requests and responses: arrow, unit and FC, function name, data, then any suffix.
+LogLine framed(Kind kind, const char* arrow, const char* head, const char* function,
+               const char* data, const char* suffix = nullptr) {
+    LogLine line{seg(kind, arrow), seg(kind, head), seg(Kind::meta, function), seg(kind, data)};
+    if (suffix != nullptr) {
+        line.append(seg(Kind::meta, suffix));
     }
-    return bytes;
+    return line;
 }
 
-ServerUnit unit(std::uint8_t id, bool enabled) {
-    ServerUnit u;
-    u.unitID = id;
-    u.enabled = enabled;
-    return u;
-}
+TEST(LogLines, EveryEventRendersItsLine) {
+    L10n::ScopedLanguage english(Language::en);
+    Bytes garbage(40);
+    std::iota(garbage.begin(), garbage.end(), 0);
+    const Bytes garbage32(garbage.begin(), garbage.begin() + 32);
+    const Bytes readPDU{0x03, 0x00, 0x0A, 0x00, 0x02};
+    const Bytes readFrame{0x01, 0x03, 0x00, 0x0A, 0x00, 0x02, 0xE4, 0x09};
+    const Bytes writePDU{0x06, 0x00, 0x01, 0x00, 0x05};
+    const Bytes broadcastFrame{0x00, 0x06, 0x00, 0x01, 0x00, 0x05, 0x48, 0x18};
+    const LogLines::Options plain{};
+    const LogLines::Options raw{.showRawFrames = true, .showBusTraffic = false};
+    const LogLines::Options bus{.showRawFrames = false, .showBusTraffic = true};
+    const std::string hex32 = hexText(garbage32);
+    const char* readHR = " Read holding registers · ";
+    const char* writeSR = " Write single register · ";
 
-struct EventCase {
-    const char* name;
-    ServerEvent event;
-    LogLines::Options options;
-    std::optional<LogLine> expected;
-};
-
-const Bytes readPDU{0x03, 0x00, 0x0A, 0x00, 0x02};
-const Bytes readFrame{0x01, 0x03, 0x00, 0x0A, 0x00, 0x02, 0xE4, 0x09};
-const LogLines::Options plain{};
-const LogLines::Options raw{.showRawFrames = true, .showBusTraffic = false};
-const LogLines::Options bus{.showRawFrames = false, .showBusTraffic = true};
-
-const std::string garbage32Hex = hexText(countingBytes(32));
-
-std::vector<EventCase> eventCases() {
-    return {
-        {"request shows PDU data", ServerEvent::request(1, readPDU, readFrame), plain,
-         LogLine{seg(Kind::request, "→ "), seg(Kind::request, "Unit 1 · FC 03"),
-                 seg(Kind::meta, " Read holding registers · "), seg(Kind::request, "00 0A 00 02")}},
-        {"request shows raw frame", ServerEvent::request(1, readPDU, readFrame), raw,
-         LogLine{seg(Kind::request, "→ "), seg(Kind::request, "Unit 1 · FC 03"),
-                 seg(Kind::meta, " Read holding registers · "),
-                 seg(Kind::request, "01 03 00 0A 00 02 E4 09")}},
-        {"normal response",
-         ServerEvent::response(12, {0x03, 0x02, 0x12, 0x34},
-                               {0x0C, 0x03, 0x02, 0x12, 0x34, 0xAA, 0xBB}, false),
-         plain,
-         LogLine{seg(Kind::response, "← "), seg(Kind::response, "Unit 12 · FC 03"),
-                 seg(Kind::meta, " Read holding registers · "), seg(Kind::response, "02 12 34")}},
-        {"exception response",
-         ServerEvent::response(1, {0x86, 0x04}, {0x01, 0x86, 0x04, 0x43, 0xA3}, false), plain,
-         LogLine{seg(Kind::warning, "← "), seg(Kind::warning, "Unit 1 · FC 86"),
-                 seg(Kind::meta, " Write single register · "), seg(Kind::warning, "04"),
-                 seg(Kind::meta, "  Server device failure (04)")}},
-        {"damaged CRC only",
-         ServerEvent::response(1, {0x06, 0x00, 0x01, 0x00, 0x05},
-                               {0x01, 0x06, 0x00, 0x01, 0x00, 0x05, 0x00, 0x00}, true),
+    const struct {
+        const char* what;
+        ServerEvent event;
+        LogLines::Options options;
+        std::optional<LogLine> expected;
+    } cases[] = {
+        {"request, PDU data", ServerEvent::request(1, readPDU, readFrame), plain,
+         framed(Kind::request, "→ ", "Unit 1 · FC 03", readHR, "00 0A 00 02")},
+        {"request, raw frame", ServerEvent::request(1, readPDU, readFrame), raw,
+         framed(Kind::request, "→ ", "Unit 1 · FC 03", readHR, "01 03 00 0A 00 02 E4 09")},
+        {"response", ServerEvent::response(12, {0x03, 0x02, 0x12, 0x34}, {0x0C, 0x03}, false),
+         plain, framed(Kind::response, "← ", "Unit 12 · FC 03", readHR, "02 12 34")},
+        {"exception", ServerEvent::response(1, {0x86, 0x04}, {0x01, 0x86, 0x04}, false), plain,
+         framed(Kind::warning, "← ", "Unit 1 · FC 86", writeSR, "04",
+                "  Server device failure (04)")},
+        {"damaged CRC, raw", ServerEvent::response(1, writePDU, {0x01, 0x06, 0x00, 0x00}, true),
          raw,
-         LogLine{seg(Kind::warning, "← "), seg(Kind::warning, "Unit 1 · FC 06"),
-                 seg(Kind::meta, " Write single register · "),
-                 seg(Kind::warning, "01 06 00 01 00 05 00 00"),
-                 seg(Kind::meta, "  (CRC damaged on purpose)")}},
+         framed(Kind::warning, "← ", "Unit 1 · FC 06", writeSR, "01 06 00 00",
+                "  (CRC damaged on purpose)")},
         {"exception with damaged CRC",
          ServerEvent::response(1, {0x83, 0x02}, {0x01, 0x83, 0x02, 0x00, 0x00}, true), plain,
-         LogLine{seg(Kind::warning, "← "), seg(Kind::warning, "Unit 1 · FC 83"),
-                 seg(Kind::meta, " Read holding registers · "), seg(Kind::warning, "02"),
-                 seg(Kind::meta, "  Illegal data address (02)  (CRC damaged on purpose)")}},
-        {"one-byte 0x83 is no exception",
-         ServerEvent::response(1, {0x83}, {0x01, 0x83, 0x00, 0x00}, false), plain,
-         LogLine{seg(Kind::response, "← "), seg(Kind::response, "Unit 1 · FC 83"),
-                 seg(Kind::meta, " Read holding registers · "), seg(Kind::response, "")}},
-        {"empty response PDU", ServerEvent::response(1, {}, {}, false), plain,
-         LogLine{seg(Kind::response, "← "), seg(Kind::response, "Unit 1 · FC 00"),
-                 seg(Kind::meta, " Function · "), seg(Kind::response, "")}},
-        {"broadcast",
-         ServerEvent::broadcast({0x06, 0x00, 0x01, 0x00, 0x05},
-                                {0x00, 0x06, 0x00, 0x01, 0x00, 0x05, 0x48, 0x18}),
-         plain,
-         LogLine{seg(Kind::request,
-                     "→ Broadcast (unit 0, no reply) · Write single register · 00 01 00 05")}},
-        {"broadcast raw",
-         ServerEvent::broadcast({0x06, 0x00, 0x01, 0x00, 0x05},
-                                {0x00, 0x06, 0x00, 0x01, 0x00, 0x05, 0x48, 0x18}),
-         raw,
-         LogLine{seg(Kind::request, "→ Broadcast (unit 0, no reply) · Write single register · "
-                                    "00 06 00 01 00 05 48 18")}},
-        {"silent unit", ServerEvent::silent(4), plain,
-         LogLine{seg(Kind::warning, "✕ Unit 4 does not answer (simulated fault)")}},
-        {"other unit with bus traffic", ServerEvent::otherUnit(9, {0x09, 0x03, 0x00, 0x00}), bus,
-         LogLine{seg(Kind::meta, "· Request for unit 9 (not simulated) · 09 03 00 00")}},
-        {"other unit hidden", ServerEvent::otherUnit(9, {0x09, 0x03, 0x00, 0x00}), plain,
-         std::nullopt},
-        {"bus response with bus traffic", ServerEvent::busResponse({0x09, 0x03, 0x02, 0x00, 0x07}),
-         bus, LogLine{seg(Kind::meta, "· Response from another device · 09 03 02 00 07")}},
+         framed(Kind::warning, "← ", "Unit 1 · FC 83", readHR, "02",
+                "  Illegal data address (02)  (CRC damaged on purpose)")},
+        {"one-byte 0x83 is no exception", ServerEvent::response(1, {0x83}, {0x01, 0x83}, false),
+         plain, framed(Kind::response, "← ", "Unit 1 · FC 83", readHR, "")},
+        {"empty PDU", ServerEvent::response(1, {}, {}, false), plain,
+         framed(Kind::response, "← ", "Unit 1 · FC 00", " Function · ", "")},
+        {"broadcast", ServerEvent::broadcast(writePDU, broadcastFrame), plain,
+         one(Kind::request,
+             "→ Broadcast (unit 0, no reply) · Write single register · 00 01 00 05")},
+        {"broadcast, raw", ServerEvent::broadcast(writePDU, broadcastFrame), raw,
+         one(Kind::request, "→ Broadcast (unit 0, no reply) · Write single register · "
+                            "00 06 00 01 00 05 48 18")},
+        {"silent", ServerEvent::silent(4), plain,
+         one(Kind::warning, "✕ Unit 4 does not answer (simulated fault)")},
+        {"other unit shown", ServerEvent::otherUnit(9, {0x09, 0x03, 0x00}), bus,
+         one(Kind::meta, "· Request for unit 9 (not simulated) · 09 03 00")},
+        {"other unit hidden", ServerEvent::otherUnit(9, {0x09, 0x03, 0x00}), raw, std::nullopt},
+        {"bus response shown", ServerEvent::busResponse({0x09, 0x03, 0x02}), bus,
+         one(Kind::meta, "· Response from another device · 09 03 02")},
         {"bus response hidden", ServerEvent::busResponse({0x09, 0x03}), raw, std::nullopt},
-        {"32 bytes of garbage", ServerEvent::garbage(countingBytes(32)), plain,
-         LogLine{
-             {Kind::error, QString::fromStdString("✕ Invalid data (32 bytes) · " + garbage32Hex)}}},
-        {"40 bytes of garbage are cut", ServerEvent::garbage(countingBytes(40)), plain,
-         LogLine{{Kind::error,
-                  QString::fromStdString("✕ Invalid data (40 bytes) · " + garbage32Hex + " …")}}},
-        {"no bytes of garbage", ServerEvent::garbage({}), plain,
-         LogLine{seg(Kind::error, "✕ Invalid data (0 bytes) · ")}},
+        {"32 bytes of garbage", ServerEvent::garbage(garbage32), plain,
+         one(Kind::error, "✕ Invalid data (32 bytes) · " + hex32)},
+        {"40 bytes of garbage", ServerEvent::garbage(garbage), plain,
+         one(Kind::error, "✕ Invalid data (40 bytes) · " + hex32 + " …")},
         {"wrote has no line of its own",
          ServerEvent::wrote({WriteEvent{1, RegisterTable::holdingRegister, {0, 1}}}), plain,
          std::nullopt},
         {"serial lost", ServerEvent::serialLost("/dev/ttyUSB3"), plain,
-         LogLine{seg(Kind::error, "Serial port /dev/ttyUSB3 is gone; waiting for it to return")}},
-        {"started lists enabled units in order", ServerEvent::started(), plain,
-         LogLine{
-             seg(Kind::system, "--- Server started on /dev/ttyUSB0 @ 9600 8E1 · units 1, 7 ---")}},
+         one(Kind::error, "Serial port /dev/ttyUSB3 is gone; waiting for it to return")},
+        {"started: enabled units in list order", ServerEvent::started(), plain,
+         one(Kind::system, "--- Server started on /dev/ttyS1 @ 19200 8N2 · units 7, 1 ---")},
     };
-}
-
-class LogLinesTest : public ::testing::Test {
-protected:
-    L10n::ScopedLanguage english{Language::en};
-};
-
-TEST_F(LogLinesTest, EveryEventRendersItsLine) {
-    const std::vector<ServerUnit> units{unit(1, true), unit(5, false), unit(7, true)};
-    for (const EventCase& c : eventCases()) {
-        SCOPED_TRACE(c.name);
-        const auto line = LogLines::forEvent(c.event, c.options, QStringLiteral("/dev/ttyUSB0"),
-                                             SerialConfiguration{}, units);
-        EXPECT_EQ(line, c.expected);
+    std::vector<ServerUnit> units(3);
+    units[0].unitID = 7;
+    units[1].unitID = 5;
+    units[1].enabled = false;
+    const SerialConfiguration serial{19200, 8, Parity::none, 2};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(
+            LogLines::forEvent(c.event, c.options, QStringLiteral("/dev/ttyS1"), serial, units),
+            c.expected);
     }
+    EXPECT_EQ(LogLines::serverStopped(), one(Kind::system, "--- Server stopped ---"));
+    EXPECT_EQ(LogLines::portBack(), one(Kind::system, "--- Serial port open again ---"));
+    EXPECT_EQ(LogLines::timestampText(QTime(9, 30, 5, 7)), QStringLiteral("09:30:05.007  "));
 }
 
-TEST_F(LogLinesTest, StartedLineFollowsTheOrderOfUnits) {
-    const std::vector<ServerUnit> units{unit(20, true), unit(3, true), unit(9, false)};
-    SerialConfiguration serial;
-    serial.baudRate = 19200;
-    serial.parity = Parity::none;
-    serial.stopBits = 2;
-    const auto line =
-        LogLines::forEvent(ServerEvent::started(), {}, QStringLiteral("/dev/ttyS1"), serial, units);
-    EXPECT_EQ(line,
-              (LogLine{seg(Kind::system,
-                           "--- Server started on /dev/ttyS1 @ 19200 8N2 · units 20, 3 ---")}));
-}
-
-TEST_F(LogLinesTest, StateLinesAreSystemLines) {
-    EXPECT_EQ(LogLines::serverStopped(), (LogLine{seg(Kind::system, "--- Server stopped ---")}));
-    EXPECT_EQ(LogLines::portBack(), (LogLine{seg(Kind::system, "--- Serial port open again ---")}));
-}
-
-TEST_F(LogLinesTest, WriteLines) {
-    Datapoint named;
-    named.name = "Setpoint";
-    named.unitID = 3;
-    named.table = RegisterTable::holdingRegister;
-    named.address = 10;
-    named.scale = 0.1;
-    named.engineeringUnit = "°C";
-
-    Datapoint unnamed;
-    unnamed.unitID = 1;
-    unnamed.table = RegisterTable::holdingRegister;
-    unnamed.address = 7;
-
-    Datapoint coil;
-    coil.unitID = 247;
-    coil.changeTable(RegisterTable::coil);
-    coil.address = 0;
-
+TEST(LogLines, WriteLines) {
+    L10n::ScopedLanguage english(Language::en);
+    const auto datapoint = [](const char* name, int unit, RegisterTable table, int address,
+                              DataType type, double scale, const char* engineeringUnit) {
+        return Datapoint(UUID(), name, static_cast<std::uint8_t>(unit), table,
+                         static_cast<std::uint16_t>(address), type, WordOrder::abcd, scale,
+                         engineeringUnit, DisplayFormat::decimal, 0, "", {});
+    };
+    const Datapoint level = datapoint("Level", 1, HR, 5, DataType::uint16, 0.1, "m");
     const struct {
-        const Datapoint* datapoint;
+        Datapoint datapoint;
         double value;
         const char* separator;
         const char* expected;
     } cases[] = {
-        {&named, 21.5, ",", "✎ Unit 3 · Setpoint = 21,5 °C"},
-        {&named, 21.5, ".", "✎ Unit 3 · Setpoint = 21.5 °C"},
-        {&unnamed, 42, ".", "✎ Unit 1 · HR 7 = 42"},
-        {&coil, 1, ".", "✎ Unit 247 · CO 0 = 1"},
+        {level, 21.5, ",", "✎ Unit 1 · Level = 21,5 m"},
+        {level, 21.5, ".", "✎ Unit 1 · Level = 21.5 m"},
+        // Two registers, one line with the whole value.
+        {datapoint("Flow", 3, HR, 5, DataType::float32, 1, "m³/h"), 12.25, ".",
+         "✎ Unit 3 · Flow = 12.25 m³/h"},
+        {datapoint("", 1, HR, 7, DataType::uint16, 1, ""), 42, ".", "✎ Unit 1 · HR 7 = 42"},
+        {datapoint("", 247, RegisterTable::coil, 0, DataType::bool_, 1, ""), 1, ".",
+         "✎ Unit 247 · CO 0 = 1"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.expected);
-        EXPECT_EQ(LogLines::forWrite(*c.datapoint, c.value, c.separator),
-                  (LogLine{seg(Kind::response, c.expected)}));
-    }
-}
-
-TEST(LogLinesTimestamp, FixedPatternWithTwoBlanks) {
-    EXPECT_EQ(LogLines::timestampText(QTime(9, 30, 5, 7)), QStringLiteral("09:30:05.007  "));
-    EXPECT_EQ(LogLines::timestampText(QTime(23, 59, 59, 999)), QStringLiteral("23:59:59.999  "));
-}
-
-TEST(LogLinesException, NeedsTwoBytesAndBitSeven) {
-    const struct {
-        Bytes pdu;
-        bool exception;
-    } cases[] = {
-        {{}, false},           {{0x83}, false},      {{0x83, 0x02}, true},
-        {{0x03, 0x02}, false}, {{0x80, 0x00}, true}, {{0x7F, 0x01, 0x00}, false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(hexText(c.pdu));
-        EXPECT_EQ(LogLines::isExceptionPDU(c.pdu), c.exception);
+        EXPECT_EQ(LogLines::forWrite(c.datapoint, c.value, c.separator),
+                  one(Kind::response, c.expected));
     }
 }
 

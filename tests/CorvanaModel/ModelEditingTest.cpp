@@ -3,14 +3,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::UnorderedElementsAreArray;
+constexpr auto HR = RegisterTable::holdingRegister;
 
 Datapoint point(std::uint8_t unit, RegisterTable table, std::uint16_t address,
                 DataType type = DataType::uint16, std::string name = "") {
@@ -24,7 +23,7 @@ Datapoint point(std::uint8_t unit, RegisterTable table, std::uint16_t address,
 }
 
 Datapoint holding(std::uint16_t address, DataType type = DataType::uint16) {
-    return point(1, RegisterTable::holdingRegister, address, type);
+    return point(1, HR, address, type);
 }
 
 std::vector<std::uint16_t> addresses(const std::vector<Datapoint>& datapoints) {
@@ -42,208 +41,131 @@ ServerUnit unitAt(std::uint8_t address, std::string name = "") {
     return unit;
 }
 
-// --- Overlaps ---
-
-struct OverlapCase {
-    const char* what;
-    std::vector<Datapoint> datapoints;
-    std::vector<std::size_t> flagged; // indices into datapoints
-};
-
 TEST(Overlaps, FlagsSharedRegistersAndRunsPastTheEnd) {
-    const std::vector<OverlapCase> cases = {
-        {"float32 at 10 covers 11", {holding(10, DataType::float32), holding(11)}, {0, 1}},
-        {"neighbours", {holding(10), holding(11)}, {}},
-        {"uint64 at 0 covers 1 and 2",
-         {holding(0, DataType::uint64), holding(1), holding(2)},
-         {0, 1, 2}},
-        {"list order does not matter",
-         {holding(2), holding(0, DataType::uint64), holding(1)},
-         {0, 1, 2}},
-        {"uint32 at 65535 alone", {holding(65535, DataType::uint32)}, {0}},
-        {"uint16 at 65535 fits", {holding(65535)}, {}},
-        {"float64 at 65532 fits", {holding(65532, DataType::float64)}, {}},
-        {"float64 at 65533 runs past", {holding(65533, DataType::float64)}, {0}},
-        {"other table", {holding(5), point(1, RegisterTable::inputRegister, 5)}, {}},
-        {"other unit", {holding(5), point(2, RegisterTable::holdingRegister, 5)}, {}},
-        {"same coil twice",
-         {point(1, RegisterTable::coil, 3), point(1, RegisterTable::coil, 3)},
-         {0, 1}},
-        {"third only meets the long first",
-         {holding(0, DataType::uint64), holding(1), holding(3)},
-         {0, 1, 2}},
-        {"gap after a long one", {holding(0, DataType::uint32), holding(2), holding(3)}, {}},
-        {"groups do not leak reach",
-         {point(1, RegisterTable::holdingRegister, 0, DataType::uint64),
-          point(1, RegisterTable::inputRegister, 1), point(2, RegisterTable::holdingRegister, 2)},
-         {}},
+    using D = DataType;
+    const struct {
+        std::vector<Datapoint> datapoints;
+        std::string flagged; // one x per flagged datapoint, . for the others
+    } cases[] = {
+        {{holding(10, D::float32), holding(11)}, "xx"},
+        {{holding(10), holding(11)}, ".."},
+        {{holding(0, D::uint64), holding(1), holding(2)}, "xxx"},
+        {{holding(2), holding(0, D::uint64), holding(1)}, "xxx"},
+        {{holding(0, D::uint64), holding(1), holding(3)}, "xxx"}, // 3 meets only the first
+        {{holding(0, D::uint32), holding(2), holding(3)}, "..."},
+        {{holding(65535, D::uint32)}, "x"},
+        {{holding(65532, D::float64)}, "."},
+        {{holding(65533, D::float64)}, "x"},
+        {{point(1, RegisterTable::coil, 3), point(1, RegisterTable::coil, 3)}, "xx"},
+        {{holding(5), point(1, RegisterTable::inputRegister, 5), point(2, HR, 5)}, "..."},
+        {{holding(0, D::uint64), point(1, RegisterTable::inputRegister, 1), point(2, HR, 2)},
+         "..."}, // groups do not share their reach
     };
-    for (const OverlapCase& c : cases) {
-        std::vector<UUID> expected;
-        for (std::size_t index : c.flagged) {
-            expected.push_back(c.datapoints[index].id);
-        }
+    for (const auto& c : cases) {
         const auto conflicts = Overlaps::compute(c.datapoints);
-        EXPECT_THAT(std::vector<UUID>(conflicts.begin(), conflicts.end()),
-                    UnorderedElementsAreArray(expected))
-            << c.what;
+        std::string flagged;
+        for (const Datapoint& datapoint : c.datapoints) {
+            flagged += conflicts.contains(datapoint.id) ? 'x' : '.';
+        }
+        EXPECT_EQ(flagged, c.flagged) << "case " << &c - cases;
     }
 }
 
-// --- Next free address and adding ---
-
-TEST(DatapointEditing, NextFreeAddressSkipsTakenRanges) {
-    std::vector<Datapoint> all = {holding(0, DataType::float32), holding(3), holding(2)};
-    // After the template at 0–1: 2 is taken, 3 too, so the first single register is 4.
-    EXPECT_EQ(DatapointEditing::nextFreeAddress(all, 1, RegisterTable::holdingRegister, &all[0], 1),
-              4);
-    // Without a template the search starts behind the highest end.
-    EXPECT_EQ(DatapointEditing::nextFreeAddress(all, 1, RegisterTable::holdingRegister, nullptr, 1),
-              4);
-    // Other tables and units are empty.
-    EXPECT_EQ(DatapointEditing::nextFreeAddress(all, 1, RegisterTable::inputRegister, nullptr, 1),
-              0);
-    EXPECT_EQ(DatapointEditing::nextFreeAddress(all, 2, RegisterTable::holdingRegister, nullptr, 1),
-              0);
-
-    // Two registers do not fit into the one-register gap at 2.
-    std::vector<Datapoint> gap = {holding(0, DataType::float32), holding(3), holding(6)};
-    EXPECT_EQ(DatapointEditing::nextFreeAddress(gap, 1, RegisterTable::holdingRegister, &gap[0], 1),
-              2);
-    EXPECT_EQ(DatapointEditing::nextFreeAddress(gap, 1, RegisterTable::holdingRegister, &gap[0], 2),
-              4);
-    EXPECT_EQ(DatapointEditing::nextFreeAddress(gap, 1, RegisterTable::holdingRegister, &gap[0], 4),
-              7);
-
-    // A four-register span at 65533 would pass the end.
-    std::vector<Datapoint> high = {holding(65532)};
+TEST(DatapointEditing, NextFreeAddress) {
+    const auto next = [](const std::vector<Datapoint>& all, int templateIndex, int span) {
+        const Datapoint* templ = templateIndex < 0 ? nullptr : &all[templateIndex];
+        return DatapointEditing::nextFreeAddress(all, 1, HR, templ, span);
+    };
+    const std::vector<Datapoint> spread = {holding(0, DataType::float32), holding(3), holding(2)};
+    EXPECT_EQ(next(spread, 0, 1), 4);  // 2 and 3 are taken behind the template
+    EXPECT_EQ(next(spread, -1, 1), 4); // behind the highest end
     EXPECT_EQ(
-        DatapointEditing::nextFreeAddress(high, 1, RegisterTable::holdingRegister, &high[0], 4), 0);
-    EXPECT_EQ(
-        DatapointEditing::nextFreeAddress(high, 1, RegisterTable::holdingRegister, &high[0], 3),
-        65533);
+        DatapointEditing::nextFreeAddress(spread, 1, RegisterTable::inputRegister, nullptr, 1), 0);
+    EXPECT_EQ(DatapointEditing::nextFreeAddress(spread, 2, HR, nullptr, 1), 0);
+
+    const std::vector<Datapoint> gap = {holding(0, DataType::float32), holding(3), holding(6)};
+    EXPECT_EQ(next(gap, 0, 1), 2);
+    EXPECT_EQ(next(gap, 0, 2), 4); // two registers do not fit into the gap at 2
+    EXPECT_EQ(next(gap, 0, 4), 7);
+    EXPECT_EQ(next({holding(65532)}, 0, 3), 65533);
+    EXPECT_EQ(next({holding(65532)}, 0, 4), 0); // would pass 65535
 }
 
-TEST(DatapointEditing, AddAfterFloatTemplateTakesTheGap) {
+TEST(DatapointEditing, AddTakesTheTemplatesShapeAndTheNextFreeAddress) {
     std::vector<Datapoint> all = {holding(0, DataType::float32), holding(3)};
     all[0].wordOrder = WordOrder::cdab;
     all[0].scale = 0.5;
     all[0].engineeringUnit = "kW";
     all[0].simulation.kind = Simulation::Kind::sine;
 
+    // After a float32 at 0–1 with a datapoint at 3: address 2, inserted behind the template.
     const auto id = DatapointEditing::addDatapoint(all, 1, all[0].id);
     ASSERT_TRUE(id);
-    ASSERT_EQ(all.size(), 3u);
-    const Datapoint& added = all[1]; // directly after the template
-    EXPECT_EQ(added.id, *id);
-    EXPECT_EQ(added.address, 2);
-    EXPECT_EQ(added.name, "HR 2");
-    EXPECT_EQ(added.dataType, DataType::float32);
-    EXPECT_EQ(added.wordOrder, WordOrder::cdab);
-    EXPECT_EQ(added.scale, 1);
-    EXPECT_EQ(added.engineeringUnit, "");
-    EXPECT_EQ(added.value, 0);
-    EXPECT_EQ(added.simulation, Simulation{});
-    EXPECT_NE(added.id, all[0].id);
-}
+    Datapoint expected = point(1, HR, 2, DataType::float32, "HR 2");
+    expected.id = *id;
+    expected.wordOrder = WordOrder::cdab;
+    EXPECT_EQ(all[1], expected); // scale 1, no unit, value 0, no simulation
 
-TEST(DatapointEditing, AddUsesTheUnitsLastDatapointOrDefaults) {
-    std::vector<Datapoint> all = {point(1, RegisterTable::coil, 4),
-                                  point(2, RegisterTable::holdingRegister, 9, DataType::int32)};
-
-    // No id: the last datapoint of unit 1 (a coil) is the template.
-    const auto coil = DatapointEditing::addDatapoint(all, 1, std::nullopt);
-    ASSERT_TRUE(coil);
-    EXPECT_THAT(addresses(all), ElementsAre(4, 5, 9));
-    EXPECT_EQ(all[1].name, "CO 5");
-    EXPECT_EQ(all[1].dataType, DataType::bool_);
-
-    // An unknown id falls back to the unit's last datapoint too.
-    ASSERT_TRUE(DatapointEditing::addDatapoint(all, 1, UUID::random()));
-    EXPECT_THAT(addresses(all), ElementsAre(4, 5, 6, 9));
-
-    // An empty unit gets a uint16 holding register at 0, appended.
-    const auto fresh = DatapointEditing::addDatapoint(all, 7, std::nullopt);
+    // Without a (known) id the unit's last datapoint is the template; an empty unit starts at 0.
+    std::vector<Datapoint> mixed = {point(1, RegisterTable::coil, 4), point(2, HR, 9)};
+    ASSERT_TRUE(DatapointEditing::addDatapoint(mixed, 1, std::nullopt));
+    ASSERT_TRUE(DatapointEditing::addDatapoint(mixed, 1, UUID::random()));
+    EXPECT_THAT(addresses(mixed), ElementsAre(4, 5, 6, 9));
+    EXPECT_EQ(mixed[1].name, "CO 5");
+    const auto fresh = DatapointEditing::addDatapoint(mixed, 7, std::nullopt);
     ASSERT_TRUE(fresh);
-    const Datapoint& last = all.back();
-    EXPECT_EQ(last.id, *fresh);
-    EXPECT_EQ(last.unitID, 7);
-    EXPECT_EQ(last.table, RegisterTable::holdingRegister);
-    EXPECT_EQ(last.dataType, DataType::uint16);
-    EXPECT_EQ(last.wordOrder, WordOrder::abcd);
-    EXPECT_EQ(last.address, 0);
-    EXPECT_EQ(last.name, "HR 0");
+    expected = point(7, HR, 0, DataType::uint16, "HR 0");
+    expected.id = *fresh;
+    EXPECT_EQ(mixed.back(), expected);
 
-    const auto before = all;
-    EXPECT_FALSE(DatapointEditing::addDatapoint(all, std::nullopt, all[0].id));
-    EXPECT_EQ(all, before);
-}
+    const auto before = mixed;
+    EXPECT_FALSE(DatapointEditing::addDatapoint(mixed, std::nullopt, mixed[0].id));
+    EXPECT_EQ(mixed, before);
 
-TEST(DatapointEditing, AddIntoAFullTableGivesAddressZero) {
-    std::vector<Datapoint> all;
-    all.reserve(65536);
+    // Holding registers full up to 65535: address 0.
+    std::vector<Datapoint> full;
     for (int address = 0; address <= 65535; ++address) {
-        all.push_back(holding(static_cast<std::uint16_t>(address)));
+        full.push_back(holding(static_cast<std::uint16_t>(address)));
     }
-    const auto id = DatapointEditing::addDatapoint(all, 1, all[100].id);
-    ASSERT_TRUE(id);
-    EXPECT_EQ(all[101].id, *id);
-    EXPECT_EQ(all[101].address, 0);
-    EXPECT_EQ(all[101].name, "HR 0");
-
-    // Behind a datapoint at 65535 there is no room either.
-    std::vector<Datapoint> top = {holding(65535)};
-    ASSERT_TRUE(DatapointEditing::addDatapoint(top, 1, std::nullopt));
-    EXPECT_EQ(top[1].address, 0);
+    ASSERT_TRUE(DatapointEditing::addDatapoint(full, 1, full[100].id));
+    EXPECT_EQ(full[101].address, 0);
+    EXPECT_EQ(full[101].name, "HR 0");
 }
 
-TEST(DatapointEditing, DuplicatesKeepNamesAndFindFreeAddresses) {
-    std::vector<Datapoint> all = {
-        point(1, RegisterTable::holdingRegister, 0, DataType::float32, "Flow"),
-        point(1, RegisterTable::holdingRegister, 2, DataType::uint16, "Level"),
-        point(1, RegisterTable::coil, 0, DataType::bool_, "Pump")};
+TEST(DatapointEditing, DuplicateAndRemove) {
+    std::vector<Datapoint> all = {point(1, HR, 0, DataType::float32, "Flow"),
+                                  point(1, HR, 2, DataType::uint16, "Level"),
+                                  point(1, RegisterTable::coil, 0, DataType::bool_, "Pump")};
     all[0].value = 3.5;
-    const UUID flow = all[0].id;
+    const Datapoint flow = all[0];
 
-    const auto copies = DatapointEditing::duplicate(all, {flow, UUID::random(), all[2].id});
+    const auto copies = DatapointEditing::duplicate(all, {flow.id, UUID::random(), all[2].id});
     ASSERT_EQ(copies.size(), 2u);
     ASSERT_EQ(all.size(), 5u);
-
-    // The float32 copy needs two registers: 2 is taken, so it goes to 3–4.
-    EXPECT_EQ(all[1].id, copies[0]);
-    EXPECT_EQ(all[1].name, "Flow");
-    EXPECT_EQ(all[1].address, 3);
-    EXPECT_EQ(all[1].value, 3.5);
-    EXPECT_EQ(all[1].dataType, DataType::float32);
+    // The float32 copy needs two registers: 2 is taken, so it goes to 3–4, behind its source.
+    Datapoint expected = flow;
+    expected.id = copies[0];
+    expected.address = 3;
+    EXPECT_EQ(all[1], expected);
     EXPECT_EQ(all[4].id, copies[1]);
     EXPECT_EQ(all[4].name, "Pump");
     EXPECT_EQ(all[4].address, 1);
-    EXPECT_TRUE(Overlaps::compute(all).empty());
 
-    // A second copy of the same source lands behind the first copy.
-    const auto again = DatapointEditing::duplicate(all, {flow});
+    // A second copy of the same source lands directly behind it, past the first copy.
+    const auto again = DatapointEditing::duplicate(all, {flow.id});
     ASSERT_EQ(again.size(), 1u);
     EXPECT_EQ(all[1].id, again[0]);
     EXPECT_EQ(all[1].address, 5);
+
+    DatapointEditing::remove(all, {flow.id, copies[0], copies[1], UUID::random()});
+    EXPECT_THAT(addresses(all), ElementsAre(5, 2, 0));
 }
 
-TEST(DatapointEditing, RemoveDropsOnlyTheGivenIds) {
-    std::vector<Datapoint> all = {holding(0), holding(1), holding(2)};
-    DatapointEditing::remove(all, {all[0].id, all[2].id, UUID::random()});
-    EXPECT_THAT(addresses(all), ElementsAre(1));
-    DatapointEditing::remove(all, {});
-    EXPECT_EQ(all.size(), 1u);
-}
-
-// --- Units ---
-
-TEST(UnitEditing, LowestFreeAddressFillsGaps) {
+TEST(UnitEditing, LowestFreeAddress) {
     EXPECT_EQ(UnitEditing::lowestFreeAddress({}), 1);
     EXPECT_EQ(UnitEditing::lowestFreeAddress({unitAt(1), unitAt(2), unitAt(4)}), 3);
     EXPECT_EQ(UnitEditing::lowestFreeAddress({unitAt(5), unitAt(2)}), 1);
-    // Addresses outside 1–247 do not block anything.
-    EXPECT_EQ(UnitEditing::lowestFreeAddress({unitAt(0), unitAt(255)}), 1);
-
+    EXPECT_EQ(UnitEditing::lowestFreeAddress({unitAt(0), unitAt(255)}), 1); // outside 1–247
     std::vector<ServerUnit> all;
     for (int address = 247; address >= 1; --address) {
         all.push_back(unitAt(static_cast<std::uint8_t>(address)));
@@ -253,18 +175,16 @@ TEST(UnitEditing, LowestFreeAddressFillsGaps) {
     EXPECT_EQ(UnitEditing::lowestFreeAddress(all), 237);
 }
 
-TEST(UnitEditing, ChangeAddressRefusesTakenAndInvalidTargets) {
-    struct Case {
-        std::uint8_t from;
-        std::uint8_t to;
+TEST(UnitEditing, ChangeAddress) {
+    // Refused (or unchanged) renumberings leave everything as it was.
+    const struct {
+        std::uint8_t from, to;
         bool answer;
-    };
-    const Case refused[] = {{3, 4, false},   {3, 0, false}, {3, 248, false},
-                            {3, 255, false}, {9, 5, false}, {3, 3, true}};
-    for (const Case& c : refused) {
+    } unchanged[] = {{3, 4, false},   {3, 0, false}, {3, 248, false},
+                     {3, 255, false}, {9, 5, false}, {3, 3, true}};
+    for (const auto& c : unchanged) {
         std::vector<ServerUnit> units = {unitAt(3, "A"), unitAt(4, "B")};
-        std::vector<Datapoint> datapoints = {point(3, RegisterTable::coil, 0),
-                                             point(4, RegisterTable::coil, 0)};
+        std::vector<Datapoint> datapoints = {point(3, RegisterTable::coil, 0), point(4, HR, 0)};
         const auto unitsBefore = units;
         const auto datapointsBefore = datapoints;
         EXPECT_EQ(UnitEditing::changeUnitAddress(units, datapoints, c.from, c.to), c.answer)
@@ -272,38 +192,17 @@ TEST(UnitEditing, ChangeAddressRefusesTakenAndInvalidTargets) {
         EXPECT_EQ(units, unitsBefore);
         EXPECT_EQ(datapoints, datapointsBefore);
     }
-}
 
-TEST(UnitEditing, ChangeAddressMovesDatapointsAndSorts) {
     std::vector<ServerUnit> units = {unitAt(2, "A"), unitAt(3, "B"), unitAt(9, "C")};
     std::vector<Datapoint> datapoints = {point(3, RegisterTable::coil, 0),
-                                         point(2, RegisterTable::coil, 0),
-                                         point(3, RegisterTable::holdingRegister, 7)};
-
+                                         point(2, RegisterTable::coil, 0), point(3, HR, 7)};
     ASSERT_TRUE(UnitEditing::changeUnitAddress(units, datapoints, 3, 247));
-    ASSERT_EQ(units.size(), 3u);
-    EXPECT_EQ(units[0].unitID, 2);
-    EXPECT_EQ(units[1].unitID, 9);
-    EXPECT_EQ(units[2].unitID, 247);
-    EXPECT_EQ(units[2].name, "B");
+    ASSERT_TRUE(UnitEditing::changeUnitAddress(units, datapoints, 9, 1));
+    EXPECT_EQ(units, (std::vector<ServerUnit>{unitAt(1, "C"), unitAt(2, "A"), unitAt(247, "B")}));
     EXPECT_EQ(datapoints[0].unitID, 247);
     EXPECT_EQ(datapoints[1].unitID, 2);
     EXPECT_EQ(datapoints[2].unitID, 247);
     EXPECT_EQ(datapoints[2].address, 7);
-
-    ASSERT_TRUE(UnitEditing::changeUnitAddress(units, datapoints, 9, 1));
-    EXPECT_EQ(units[0].unitID, 1);
-    EXPECT_EQ(units[0].name, "C");
-}
-
-TEST(UnitEditing, SortKeepsOrderOfEqualAddresses) {
-    std::vector<ServerUnit> units = {unitAt(7, "x"), unitAt(2), unitAt(7, "y"), unitAt(5)};
-    UnitEditing::sortByAddress(units);
-    std::vector<std::string> order;
-    for (const ServerUnit& unit : units) {
-        order.push_back(std::to_string(unit.unitID) + unit.name);
-    }
-    EXPECT_THAT(order, ElementsAre("2", "5", "7x", "7y"));
 }
 
 } // namespace
