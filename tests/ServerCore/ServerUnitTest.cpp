@@ -9,6 +9,7 @@ namespace {
 
 using nlohmann::json;
 
+// The raw values themselves are the JSON texts, checked below.
 TEST(ServerUnitEnums, RawValuesRoundTrip) {
     for (auto fault : ServerUnit::Fault::allCases()) {
         EXPECT_EQ(ServerUnit::Fault::fromRaw(fault.rawValue()), fault);
@@ -16,11 +17,6 @@ TEST(ServerUnitEnums, RawValuesRoundTrip) {
     for (auto policy : ServerUnit::UndefinedAddresses::allCases()) {
         EXPECT_EQ(ServerUnit::UndefinedAddresses::fromRaw(policy.rawValue()), policy);
     }
-    EXPECT_EQ(ServerUnit::Fault(ServerUnit::Fault::badCRC).rawValue(), "badCRC");
-    EXPECT_EQ(ServerUnit::UndefinedAddresses(ServerUnit::UndefinedAddresses::zero).rawValue(),
-              "zero");
-    EXPECT_FALSE(ServerUnit::Fault::fromRaw("badCrc"));
-    EXPECT_FALSE(ServerUnit::UndefinedAddresses::fromRaw("Zero"));
 }
 
 TEST(ServerUnit, BehaviourDelayNeverNegative) {
@@ -80,6 +76,7 @@ TEST(ServerUnitJSON, RejectsBadRecords) {
              R"({"unitID":1,"exceptionCode":262})",
              R"({"unitID":1,"exceptionCode":"06"})",
              R"({"unitID":1,"undefinedAddresses":"ignore"})",
+             R"({"unitID":1,"undefinedAddresses":"Zero"})",
              R"({"unitID":1,"enabled":1})",
              R"({"unitID":1,"name":[]})",
              R"({"unitID":1,"delayMs":2.5})",
