@@ -1,0 +1,227 @@
+#include "Corvana/model/UdevPortScanner.h"
+
+#include "ModbusSerial/FileDescriptor.h"
+#include "ModbusSerial/SerialLink.h"
+
+#include <QTimer>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+
+namespace {
+
+struct EnumerateRelease {
+    void operator()(udev_enumerate* enumerate) const { udev_enumerate_unref(enumerate); }
+};
+struct DeviceRelease {
+    void operator()(udev_device* device) const { udev_device_unref(device); }
+};
+using EnumerateHandle = std::unique_ptr<udev_enumerate, EnumerateRelease>;
+using DeviceHandle = std::unique_ptr<udev_device, DeviceRelease>;
+
+// USB IDs are four hex digits in sysfs; anything else counts as no ID.
+std::optional<int> hexID(const char* text) {
+    if (text == nullptr) {
+        return std::nullopt;
+    }
+    const std::string_view view(text);
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(view.data(), view.data() + view.size(), value, 16);
+    if (view.empty() || error != std::errc() || end != view.data() + view.size() ||
+        value > 0xFFFF) {
+        return std::nullopt;
+    }
+    return static_cast<int>(value);
+}
+
+// The 8250 driver registers a fixed number of legacy ports whether or not a UART is behind
+// them; the driver reports the missing ones as of unknown type. A node that cannot be opened
+// proves nothing, so its port stays.
+bool isAbsentLegacyPort(udev_device* parent, const std::string& node) {
+    const char* driver = udev_device_get_driver(parent);
+    if (driver == nullptr || std::strcmp(driver, "serial8250") != 0) {
+        return false;
+    }
+    FileDescriptor fd(::open(node.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    serial_struct info{};
+    return fd.isOpen() && ::ioctl(fd.get(), TIOCGSERIAL, &info) == 0 && info.type == PORT_UNKNOWN;
+}
+
+std::optional<SerialPortInfo> readDevice(udev_device* device) {
+    // Virtual consoles and pseudo-terminals have no parent device.
+    udev_device* parent = udev_device_get_parent(device);
+    const char* node = udev_device_get_devnode(device);
+    if (parent == nullptr || node == nullptr || !SerialLink::isValidPath(node)) {
+        return std::nullopt;
+    }
+    SerialPortInfo info;
+    info.path = node;
+    if (isAbsentLegacyPort(parent, info.path)) {
+        return std::nullopt;
+    }
+    if (udev_device* usb =
+            udev_device_get_parent_with_subsystem_devtype(device, "usb", "usb_device")) {
+        if (const char* product = udev_device_get_sysattr_value(usb, "product")) {
+            info.productName = SerialPortInfo::cleanedProductName(product);
+        }
+        info.vendorID = hexID(udev_device_get_sysattr_value(usb, "idVendor"));
+        info.productID = hexID(udev_device_get_sysattr_value(usb, "idProduct"));
+    }
+    return info;
+}
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+char folded(char c) {
+    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+}
+
+// Compares two digit runs by value, however long they are: without leading zeros the shorter
+// run is the smaller number, and runs of equal length compare digit by digit.
+int compareNumbers(std::string_view a, std::string_view b) {
+    const auto trimmed = [](std::string_view run) {
+        const auto first = run.find_first_not_of('0');
+        return first == std::string_view::npos ? std::string_view() : run.substr(first);
+    };
+    a = trimmed(a);
+    b = trimmed(b);
+    if (a.size() != b.size()) {
+        return a.size() < b.size() ? -1 : 1;
+    }
+    return a.compare(b);
+}
+
+std::string_view digitRun(std::string_view text, std::size_t from) {
+    std::size_t end = from;
+    while (end < text.size() && isDigit(text[end])) {
+        ++end;
+    }
+    return text.substr(from, end - from);
+}
+
+} // namespace
+
+UdevPortScanner::UdevPortScanner()
+    : udev_(udev_new()) {}
+
+bool UdevPortScanner::naturalLess(std::string_view a, std::string_view b) {
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (isDigit(a[i]) && isDigit(b[j])) {
+            const auto runA = digitRun(a, i);
+            const auto runB = digitRun(b, j);
+            if (const int order = compareNumbers(runA, runB); order != 0) {
+                return order < 0;
+            }
+            i += runA.size();
+            j += runB.size();
+        } else {
+            if (folded(a[i]) != folded(b[j])) {
+                return folded(a[i]) < folded(b[j]);
+            }
+            ++i;
+            ++j;
+        }
+    }
+    if (i < a.size() || j < b.size()) {
+        return j < b.size();
+    }
+    return a < b;
+}
+
+bool UdevPortScanner::listsBefore(const SerialPortInfo& a, const SerialPortInfo& b) {
+    if (a.vendorID.has_value() != b.vendorID.has_value()) {
+        return a.vendorID.has_value();
+    }
+    return naturalLess(a.path, b.path);
+}
+
+std::vector<SerialPortInfo> UdevPortScanner::scan() {
+    std::vector<SerialPortInfo> ports;
+    if (!udev_) {
+        return ports;
+    }
+    EnumerateHandle enumerate(udev_enumerate_new(udev_.get()));
+    if (!enumerate || udev_enumerate_add_match_subsystem(enumerate.get(), "tty") < 0 ||
+        udev_enumerate_scan_devices(enumerate.get()) < 0) {
+        return ports;
+    }
+    udev_list_entry* entry = nullptr;
+    udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(enumerate.get())) {
+        const DeviceHandle device(
+            udev_device_new_from_syspath(udev_.get(), udev_list_entry_get_name(entry)));
+        if (!device) {
+            continue; // gone since the enumeration
+        }
+        if (auto info = readDevice(device.get())) {
+            ports.push_back(std::move(*info));
+        }
+    }
+    std::sort(ports.begin(), ports.end(), listsBefore);
+    return ports;
+}
+
+UdevPortScanner::MonitorHandle UdevPortScanner::makeMonitor() {
+    if (!udev_) {
+        return {};
+    }
+    // "udev" rather than "kernel": its events come after udev has made the node and its links.
+    MonitorHandle monitor(udev_monitor_new_from_netlink(udev_.get(), "udev"));
+    if (!monitor ||
+        udev_monitor_filter_add_match_subsystem_devtype(monitor.get(), "tty", nullptr) < 0 ||
+        udev_monitor_enable_receiving(monitor.get()) < 0) {
+        return {};
+    }
+    return monitor;
+}
+
+void UdevPortScanner::start() {
+    if (started_) {
+        return;
+    }
+    started_ = true;
+    monitor_ = makeMonitor();
+    if (monitor_) {
+        notifier_ = std::make_unique<QSocketNotifier>(udev_monitor_get_fd(monitor_.get()),
+                                                      QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, &context_,
+                         [this] { readEvents(); });
+    }
+    // Without a monitor the list cannot follow the hardware, but the owner still learns the
+    // ports there are now rather than none at all.
+    deliver();
+}
+
+void UdevPortScanner::readEvents() {
+    // Drain everything pending: one burst of events is one change of the list.
+    bool changed = false;
+    while (const DeviceHandle device{udev_monitor_receive_device(monitor_.get())}) {
+        const char* action = udev_device_get_action(device.get());
+        if (action != nullptr &&
+            (std::strcmp(action, "add") == 0 || std::strcmp(action, "remove") == 0)) {
+            changed = true;
+        }
+    }
+    if (!changed) {
+        return;
+    }
+    deliver();
+    QTimer::singleShot(secondPassDelay, &context_, [this] { deliver(); });
+}
+
+void UdevPortScanner::deliver() {
+    if (onChange) {
+        onChange(scan());
+    }
+}
