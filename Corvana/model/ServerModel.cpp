@@ -516,7 +516,8 @@ void ServerModel::portsChanged(const std::vector<SerialPortInfo>& list) {
         }
         return;
     }
-    if (state_ != ServerState::stopped) {
+    // An engine that has not reported started yet serves the selected port already.
+    if (state_ != ServerState::stopped || engine_) {
         return;
     }
     if (previous) {
