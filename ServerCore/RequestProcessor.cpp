@@ -3,6 +3,8 @@
 #include "ModbusCore/ModbusCodes.h"
 #include "ModbusCore/RTUFrame.h"
 
+#include <variant>
+
 namespace {
 
 using Result = RequestProcessor::Result;
@@ -124,7 +126,9 @@ private:
         return {unit_, table, range};
     }
 
-    Result readBits(RegisterTable table) const {
+    // The checks of the four reads, in the standard's order: exact length, quantity within
+    // 1…the table's limit, then the address range. Gives the range, or the exception answer.
+    std::variant<AddressRange, Result> readRange(RegisterTable table) const {
         if (length() != fixedRequestLength) {
             return fail(ModbusException::illegalDataValue);
         }
@@ -136,6 +140,15 @@ private:
         if (!accessible(table, range)) {
             return fail(ModbusException::illegalDataAddress);
         }
+        return range;
+    }
+
+    Result readBits(RegisterTable table) const {
+        auto checked = readRange(table);
+        if (auto* failure = std::get_if<Result>(&checked)) {
+            return std::move(*failure);
+        }
+        const AddressRange range = std::get<AddressRange>(checked);
         const Bytes packed = packBits(store_.readBits(unit_, table, range));
         Bytes response{fc_, static_cast<std::uint8_t>(packed.size())};
         response.insert(response.end(), packed.begin(), packed.end());
@@ -143,17 +156,11 @@ private:
     }
 
     Result readRegisters(RegisterTable table) const {
-        if (length() != fixedRequestLength) {
-            return fail(ModbusException::illegalDataValue);
+        auto checked = readRange(table);
+        if (auto* failure = std::get_if<Result>(&checked)) {
+            return std::move(*failure);
         }
-        const std::uint16_t quantity = u16(3);
-        if (!inRange(quantity, static_cast<std::uint16_t>(table.maxReadQuantity()))) {
-            return fail(ModbusException::illegalDataValue);
-        }
-        const AddressRange range = rangeOf(u16(1), quantity);
-        if (!accessible(table, range)) {
-            return fail(ModbusException::illegalDataAddress);
-        }
+        const AddressRange range = std::get<AddressRange>(checked);
         const Registers values = store_.readRegisters(unit_, table, range);
         Bytes response;
         response.reserve(2 + 2 * values.size());
