@@ -1,4 +1,5 @@
 #include "ServerCore/RequestProcessor.h"
+#include "tests/support/StoreBuilders.h"
 
 #include <benchmark/benchmark.h>
 
@@ -9,37 +10,24 @@ namespace {
 
 constexpr int unitCount = 247;
 
-Datapoint point(std::uint8_t unitID, RegisterTable table, std::uint16_t address, DataType type,
-                double value) {
-    Datapoint p;
-    p.unitID = unitID;
-    p.table = table;
-    p.address = address;
-    p.dataType = table.isBit() ? DataType(DataType::bool_) : type;
-    p.value = value;
-    return p;
-}
-
 // 247 units with 200 datapoints each: 100 uint16 and 50 float32 holding registers (0–199),
 // 25 uint32 input registers (0–49) and 25 coils (0–24).
 std::shared_ptr<RegisterStore> makeStore() {
     std::vector<ServerUnit> units;
     std::vector<Datapoint> points;
     for (int id = 1; id <= unitCount; ++id) {
-        ServerUnit unit;
-        unit.unitID = static_cast<std::uint8_t>(id);
-        units.push_back(unit);
         const auto u = static_cast<std::uint8_t>(id);
+        units.push_back(unit(u));
         for (int i = 0; i < 100; ++i) {
-            points.push_back(point(u, RegisterTable::holdingRegister, i, DataType::uint16, i));
+            points.push_back(point(u, RegisterTable::holdingRegister, i, i));
         }
         for (int i = 0; i < 50; ++i) {
             points.push_back(
-                point(u, RegisterTable::holdingRegister, 100 + 2 * i, DataType::float32, i * 0.5));
+                point(u, RegisterTable::holdingRegister, 100 + 2 * i, i * 0.5, DataType::float32));
         }
         for (int i = 0; i < 25; ++i) {
-            points.push_back(point(u, RegisterTable::inputRegister, 2 * i, DataType::uint32, i));
-            points.push_back(point(u, RegisterTable::coil, i, DataType::bool_, i % 2));
+            points.push_back(point(u, RegisterTable::inputRegister, 2 * i, i, DataType::uint32));
+            points.push_back(point(u, RegisterTable::coil, i, i % 2));
         }
     }
     auto store = std::make_shared<RegisterStore>();
@@ -174,8 +162,8 @@ void BM_Configure(benchmark::State& state) {
     for (int id = 1; id <= unitCount; ++id) {
         units[id - 1].unitID = static_cast<std::uint8_t>(id);
         for (int i = 0; i < 200; ++i) {
-            points.push_back(point(static_cast<std::uint8_t>(id), RegisterTable::holdingRegister, i,
-                                   DataType::uint16, i));
+            points.push_back(
+                point(static_cast<std::uint8_t>(id), RegisterTable::holdingRegister, i, i));
         }
     }
     for (auto _ : state) {

@@ -6,6 +6,7 @@
 
 #include "ModbusCore/ModbusCodes.h"
 #include "ServerCore/RequestProcessor.h"
+#include "tests/support/StoreBuilders.h"
 
 #include <algorithm>
 #include <array>
@@ -29,47 +30,27 @@ constexpr std::size_t maxRequestPDU = Modbus::maxFrameLength - frameOverhead;
 // Broadcast, the configured units (one disabled) and two that are not configured.
 constexpr std::array<std::uint8_t, 8> units{0, 1, 2, 3, 4, 5, 6, 247};
 
-ServerUnit unit(std::uint8_t id, ServerUnit::UndefinedAddresses policy, bool enabled = true) {
-    ServerUnit u;
-    u.unitID = id;
-    u.undefinedAddresses = policy;
-    u.enabled = enabled;
-    return u;
-}
-
-Datapoint point(std::uint8_t unitID, RegisterTable table, std::uint16_t address, DataType type,
-                double value) {
-    Datapoint p;
-    p.unitID = unitID;
-    p.table = table;
-    p.address = address;
-    p.dataType = table.isBit() ? DataType(DataType::bool_) : type;
-    p.value = value;
-    return p;
-}
-
 // Unit 1 defines a few addresses of each table, unit 2 reads everything as 0, unit 3 has
 // datapoints at the end of the address space, unit 4 is disabled, unit 5 has the exception
 // fault (which only the engine acts on).
 void configure(RegisterStore& store) {
     using Policy = ServerUnit::UndefinedAddresses;
-    ServerUnit faulty = unit(5, Policy::exception);
+    ServerUnit faulty = unit(5);
     faulty.fault = ServerUnit::Fault::exception;
     std::vector<Datapoint> points;
     for (std::uint16_t a = 0; a < 16; ++a) {
-        points.push_back(point(1, RegisterTable::coil, a, DataType::bool_, a % 2));
-        points.push_back(point(1, RegisterTable::discreteInput, a, DataType::bool_, a % 3 == 0));
+        points.push_back(point(1, RegisterTable::coil, a, a % 2));
+        points.push_back(point(1, RegisterTable::discreteInput, a, a % 3 == 0));
     }
-    points.push_back(point(1, RegisterTable::holdingRegister, 0, DataType::float32, 1.5));
-    points.push_back(point(1, RegisterTable::holdingRegister, 2, DataType::int64, -7));
-    points.push_back(point(1, RegisterTable::holdingRegister, 6, DataType::uint16, 0x1234));
-    points.push_back(point(1, RegisterTable::inputRegister, 0, DataType::uint32, 70000));
-    points.push_back(point(3, RegisterTable::holdingRegister, 65534, DataType::float64, 1.1));
-    points.push_back(point(3, RegisterTable::coil, 65535, DataType::bool_, 1));
-    points.push_back(point(4, RegisterTable::holdingRegister, 0, DataType::uint16, 9));
-    points.push_back(point(5, RegisterTable::holdingRegister, 0, DataType::uint16, 9));
-    store.configure({unit(1, Policy::exception), unit(2, Policy::zero), unit(3, Policy::exception),
-                     unit(4, Policy::zero, false), faulty},
+    points.push_back(point(1, RegisterTable::holdingRegister, 0, 1.5, DataType::float32));
+    points.push_back(point(1, RegisterTable::holdingRegister, 2, -7, DataType::int64));
+    points.push_back(point(1, RegisterTable::holdingRegister, 6, 0x1234));
+    points.push_back(point(1, RegisterTable::inputRegister, 0, 70000, DataType::uint32));
+    points.push_back(point(3, RegisterTable::holdingRegister, 65534, 1.1, DataType::float64));
+    points.push_back(point(3, RegisterTable::coil, 65535, 1));
+    points.push_back(point(4, RegisterTable::holdingRegister, 0, 9));
+    points.push_back(point(5, RegisterTable::holdingRegister, 0, 9));
+    store.configure({unit(1), unit(2, Policy::zero), unit(3), unit(4, Policy::zero, false), faulty},
                     points, true);
 }
 

@@ -5,6 +5,7 @@
 #include "ModbusCore/RTUFrame.h"
 #include "ModbusSerial/FileDescriptor.h"
 #include "ModbusSerial/SerialLinkError.h"
+#include "tests/support/PseudoTerminal.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -13,13 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
 #include <sys/file.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
 
-#include <array>
 #include <cmath>
 #include <sstream>
 
@@ -54,67 +50,27 @@ public:
     std::optional<QString> saveLocation;
 };
 
-// A pseudo-terminal pair: the model serves the device path, the test plays the master on the
-// controller side and keeps the device open so the engine closing it never hangs it up.
-class Pty {
+// The model serves the terminal's device path; the test plays the master.
+class Pty : public PseudoTerminal {
 public:
-    Pty() {
-        int controller = -1;
-        int device = -1;
-        std::array<char, 64> name{};
-        if (::openpty(&controller, &device, name.data(), nullptr, nullptr) != 0) {
-            ADD_FAILURE() << "openpty failed";
-            return;
-        }
-        controller_.reset(controller);
-        device_.reset(device);
-        path = name.data();
-        ::fcntl(controller, F_SETFL, ::fcntl(controller, F_GETFL) | O_NONBLOCK);
-    }
+    Pty()
+        : PseudoTerminal(3s) {}
 
-    QString qPath() const { return QString::fromStdString(path); }
+    QString qPath() const { return QString::fromStdString(path()); }
 
-    // Sends a request as master; the answer, once `count` bytes are there or nothing more comes.
+    // Sends a request to unit 1; the answer, once `count` bytes are there or nothing more comes.
     Bytes ask(const Bytes& pdu, std::size_t count) {
-        const Bytes frame = RTUFrame::build(1, pdu);
-        EXPECT_EQ(::write(controller_.get(), frame.data(), frame.size()), ssize_t(frame.size()));
-        Bytes received;
-        std::array<std::uint8_t, 512> buffer{};
-        pollfd request{controller_.get(), POLLIN, 0};
-        while (received.size() < count && ::poll(&request, 1, 3000) > 0) {
-            const ssize_t n = ::read(controller_.get(), buffer.data(), buffer.size());
-            if (n <= 0) {
-                break;
-            }
-            received.insert(received.end(), buffer.begin(), buffer.begin() + n);
-        }
-        return received;
-    }
-
-    // The adapter is pulled: the terminal is gone for good.
-    void closeController() { controller_.reset(); }
-
-    // The adapter is pulled and plugged back in under the same path: every open descriptor of
-    // the device is hung up, the terminal itself stays. Needs CAP_SYS_ADMIN.
-    bool hangUpDevice() {
-        if (::ioctl(device_.get(), TIOCVHANGUP) != 0) {
-            return false;
-        }
-        device_.reset(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK));
-        return device_.isOpen();
+        send(RTUFrame::build(1, pdu));
+        return receive(count);
     }
 
     // Takes the lock every cooperating serial program takes, so the port reads as busy.
     void lockDevice() {
-        locked_.reset(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK));
+        locked_.reset(::open(path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK));
         ASSERT_EQ(::flock(locked_.get(), LOCK_EX | LOCK_NB), 0);
     }
 
-    std::string path;
-
 private:
-    FileDescriptor controller_;
-    FileDescriptor device_;
     FileDescriptor locked_;
 };
 
@@ -264,7 +220,7 @@ TEST_F(ServerModelTest, StartRefusesWithAnErrorAndStaysStopped) {
         {"", false, "Select a serial port first."},
         {"", true, "Select a serial port first."},
         {"/dev/ttyUSB0", false, "Add a unit first."},
-        {pty.qPath(), true, SerialLinkError(SerialLinkError::busy, pty.path).message()},
+        {pty.qPath(), true, SerialLinkError(SerialLinkError::busy, pty.path()).message()},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
@@ -452,7 +408,7 @@ TEST_F(ServerModelTest, LostPortKeepsTheSimulationAndIsReopenedWhenItReturns) {
     // Pulled and plugged back in under the same path, or, without the right to do that, pulled.
     const bool returns = pty.hangUpDevice();
     if (!returns) {
-        pty.closeController();
+        pty.hangUp();
     }
     ASSERT_TRUE(waitFor(ServerState::serialLost));
     EXPECT_EQ(lines().back(), "Serial port " + pty.qPath() + " is gone; waiting for it to return");
@@ -464,7 +420,7 @@ TEST_F(ServerModelTest, LostPortKeepsTheSimulationAndIsReopenedWhenItReturns) {
     EXPECT_EQ(m.selectedPath(), pty.qPath());
 
     if (returns) {
-        feed(pty.path);
+        feed(pty.path());
         EXPECT_EQ(m.state(), ServerState::serialLost); // not at once
         ASSERT_TRUE(waitFor(ServerState::running));
         const QStringList all = lines();
@@ -473,7 +429,7 @@ TEST_F(ServerModelTest, LostPortKeepsTheSimulationAndIsReopenedWhenItReturns) {
         EXPECT_EQ(m.statistics().errors, 1); // reopening keeps the run's counters
         EXPECT_EQ(pty.ask({0x03, 0, 1, 0, 1}, 7),
                   RTUFrame::build(1, Bytes{0x03, 0x02, 0x00, 0x01}));
-        pty.closeController();
+        pty.hangUp();
         ASSERT_TRUE(waitFor(ServerState::serialLost));
     }
     m.stop(); // ends the wait

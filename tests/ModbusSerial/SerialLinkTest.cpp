@@ -1,6 +1,6 @@
 #include "ModbusSerial/SerialLink.h"
 #include "ModbusSerial/Termios2.h"
-#include "PseudoTerminal.h"
+#include "tests/support/PseudoTerminal.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "ModbusSerial/VirtualPortPair.h"
 #include "ModbusSerial/SerialLink.h"
-#include "PseudoTerminal.h"
+#include "tests/support/PseudoTerminal.h"
 
 #include <gtest/gtest.h>
 

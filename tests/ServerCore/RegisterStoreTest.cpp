@@ -1,4 +1,5 @@
 #include "ServerCore/RegisterStore.h"
+#include "tests/support/StoreBuilders.h"
 
 #include <gtest/gtest.h>
 
@@ -8,26 +9,6 @@ namespace {
 
 using Policy = ServerUnit::UndefinedAddresses;
 constexpr RegisterTable holdingTable = RegisterTable::holdingRegister;
-
-ServerUnit unit(std::uint8_t id, Policy policy = Policy::exception, bool enabled = true) {
-    ServerUnit u;
-    u.unitID = id;
-    u.undefinedAddresses = policy;
-    u.enabled = enabled;
-    return u;
-}
-
-Datapoint point(std::uint8_t unitID, RegisterTable table, std::uint16_t address, double value,
-                DataType type = DataType::uint16, double scale = 1.0) {
-    Datapoint p;
-    p.unitID = unitID;
-    p.table = table;
-    p.address = address;
-    p.dataType = table.isBit() ? DataType(DataType::bool_) : type;
-    p.scale = scale;
-    p.value = value;
-    return p;
-}
 
 std::uint16_t holding(const RegisterStore& store, std::uint8_t unit, int address) {
     return store.readRegisters(unit, holdingTable, {address, address + 1})[0];

@@ -1,4 +1,5 @@
 #include "ServerCore/RequestProcessor.h"
+#include "tests/support/StoreBuilders.h"
 
 #include <gtest/gtest.h>
 
@@ -20,24 +21,6 @@ Bytes hex(const std::string& text) {
         bytes.insert(bytes.end(), count, std::uint8_t(std::stoul(word.substr(0, 2), nullptr, 16)));
     }
     return bytes;
-}
-
-ServerUnit unit(std::uint8_t id, Policy policy = Policy::exception, bool enabled = true) {
-    ServerUnit u;
-    u.unitID = id;
-    u.undefinedAddresses = policy;
-    u.enabled = enabled;
-    return u;
-}
-
-Datapoint point(std::uint8_t unitID, RegisterTable table, std::uint16_t address, double value) {
-    Datapoint p;
-    p.unitID = unitID;
-    p.table = table;
-    p.address = address;
-    p.dataType = table.isBit() ? DataType::bool_ : DataType::uint16;
-    p.value = value;
-    return p;
 }
 
 // Unit 1: datapoints at coils 0–19 (every third on), discrete inputs 0–9 (odd ones on), holding

@@ -1,16 +1,14 @@
 #include "ServerCore/ServerEngine.h"
 
 #include "ModbusCore/RTUFrame.h"
-#include "ModbusSerial/FileDescriptor.h"
 #include "ModbusSerial/SerialLink.h"
 #include "ModbusSerial/VirtualPortPair.h"
+#include "tests/support/PseudoTerminal.h"
 
 #include <gtest/gtest.h>
 #include <modbus.h>
 
-#include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,7 +26,7 @@ using Clock = std::chrono::steady_clock;
 using Fault = ServerUnit::Fault;
 
 // How long a test waits for something that should happen at once: a guard against hangs on a
-// loaded machine, never a measurement.
+// loaded machine, never a measurement. Under unit 2's 10 s delay, unlike the shared patience.
 constexpr auto patience = 5s;
 // A time-out a master may run into on purpose, for requests that get no answer.
 constexpr auto shortWait = 300ms;
@@ -86,55 +84,6 @@ private:
     std::condition_variable changed_;
     std::vector<ServerEvent> events_;
     std::vector<Clock::time_point> times_;
-};
-
-// A pseudo-terminal pair: the engine opens the device path, the test plays the master on the
-// controller side. The test keeps the device side open too, so that the engine closing it never
-// hangs the terminal up.
-class PtyPair {
-public:
-    PtyPair() {
-        int controller = -1;
-        int device = -1;
-        std::array<char, 64> name{};
-        if (::openpty(&controller, &device, name.data(), nullptr, nullptr) != 0) {
-            ADD_FAILURE() << "openpty failed";
-            return;
-        }
-        controller_.reset(controller);
-        device_.reset(device);
-        path_ = name.data();
-        ::fcntl(controller, F_SETFL, ::fcntl(controller, F_GETFL) | O_NONBLOCK);
-    }
-
-    const std::string& path() const { return path_; }
-
-    void send(const Bytes& bytes) {
-        ASSERT_EQ(::write(controller_.get(), bytes.data(), bytes.size()),
-                  static_cast<ssize_t>(bytes.size()));
-    }
-
-    // What the engine sent, once `count` bytes are there or nothing more arrives within patience.
-    Bytes receive(std::size_t count) {
-        Bytes received;
-        std::array<std::uint8_t, 512> buffer{};
-        pollfd request{controller_.get(), POLLIN, 0};
-        while (received.size() < count && ::poll(&request, 1, int(patience / 1ms)) > 0) {
-            const ssize_t n = ::read(controller_.get(), buffer.data(), buffer.size());
-            if (n <= 0) {
-                break;
-            }
-            received.insert(received.end(), buffer.begin(), buffer.begin() + n);
-        }
-        return received;
-    }
-
-    void hangUp() { controller_.reset(); }
-
-private:
-    FileDescriptor controller_;
-    FileDescriptor device_;
-    std::string path_;
 };
 
 std::size_t corvanaThreads() {
@@ -277,7 +226,7 @@ protected:
         EXPECT_EQ(log.events(), expected);
     }
 
-    PtyPair pty;
+    PseudoTerminal pty{patience}; // the engine opens its device path, the test plays the master
     std::shared_ptr<RegisterStore> store = std::make_shared<RegisterStore>();
     std::vector<ServerUnit> units = standardUnits();
     EventLog log; // outlives the engine, whose thread calls it

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -38,10 +39,11 @@ inline Bytes readSome(SerialLink& link, std::size_t count) {
 // A pseudo-terminal standing in for a serial adapter: the link opens path(); the test plays the
 // far end of the cable on the controller side. The test keeps the device side open, so a link
 // closing never hangs the terminal up. Until a link opens it the terminal is cooked (it would
-// echo), so tests send only to an open link.
+// echo), so tests send only to an open link. `wait` bounds every wait for bytes.
 class PseudoTerminal {
 public:
-    PseudoTerminal() {
+    explicit PseudoTerminal(std::chrono::milliseconds wait = patience)
+        : wait_(wait) {
         controller_ = FileDescriptor(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
         std::array<char, 128> name{};
         if (!controller_.isOpen() || ::grantpt(controller_.get()) != 0 ||
@@ -66,15 +68,15 @@ public:
     void deliver(const Bytes& bytes) {
         send(bytes);
         pollfd ready{device_.get(), POLLIN, 0};
-        ASSERT_EQ(::poll(&ready, 1, patience.count()), 1);
+        ASSERT_EQ(::poll(&ready, 1, int(wait_.count())), 1);
     }
 
-    // What the link sent, once `count` bytes are there (or patience ran out).
+    // What the link sent, once `count` bytes are there or nothing more arrives within the wait.
     Bytes receive(std::size_t count) {
         Bytes received;
         std::array<std::uint8_t, 512> buffer{};
         pollfd ready{controller_.get(), POLLIN, 0};
-        while (received.size() < count && ::poll(&ready, 1, patience.count()) > 0) {
+        while (received.size() < count && ::poll(&ready, 1, int(wait_.count())) > 0) {
             ssize_t n = ::read(controller_.get(), buffer.data(), buffer.size());
             if (n <= 0) {
                 break;
@@ -84,9 +86,21 @@ public:
         return received;
     }
 
+    // The adapter is pulled: the terminal is gone for good.
     void hangUp() { controller_.reset(); }
 
+    // The adapter is pulled and plugged back in under the same path: every open descriptor of
+    // the device is hung up, the terminal itself stays. Needs CAP_SYS_ADMIN.
+    bool hangUpDevice() {
+        if (::ioctl(device_.get(), TIOCVHANGUP) != 0) {
+            return false;
+        }
+        device_.reset(::open(path_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+        return device_.isOpen();
+    }
+
 private:
+    std::chrono::milliseconds wait_;
     FileDescriptor controller_;
     FileDescriptor device_;
     std::string path_;
