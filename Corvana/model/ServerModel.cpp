@@ -2,6 +2,7 @@
 
 #include "Corvana/model/LogLines.h"
 #include "Corvana/model/ModelEditing.h"
+#include "Corvana/model/ProjectFile.h"
 
 #include "Localization/L10n.h"
 #include "ModbusSerial/SerialLinkError.h"
@@ -51,10 +52,6 @@ bool readFlag(const QSettings& settings, const Flag& flag) {
         }
     }
     return flag.fallback;
-}
-
-void write(const char* key, const QVariant& value) {
-    QSettings().setValue(key, value);
 }
 
 } // namespace Preference
@@ -108,10 +105,14 @@ ServerModel::ServerModel(std::unique_ptr<PortScanner> scanner, ModelDialogs& dia
     , scanner_(std::move(scanner))
     , dialogs_(dialogs)
     , context_(new QObject(this))
-    , simulationTimer_(new QTimer(context_)) {
+    , simulationTimer_(new QTimer(context_))
+    , autosaveTimer_(new QTimer(context_)) {
     simulationStart_ = clock_();
     simulationTimer_->setInterval(simulationInterval);
     connect(simulationTimer_, &QTimer::timeout, context_, [this] { simulationTick(); });
+    autosaveTimer_->setSingleShot(true);
+    autosaveTimer_->setInterval(1000ms);
+    connect(autosaveTimer_, &QTimer::timeout, context_, [this] { saveAutosave(); });
 }
 
 ServerModel::~ServerModel() {
@@ -167,7 +168,7 @@ void ServerModel::init() {
 }
 
 ServerProject ServerModel::loadProject() const {
-    return ServerProject::example();
+    return ProjectFile::loadAutosaveOrExample();
 }
 
 // MARK: - Setters
@@ -190,7 +191,7 @@ void ServerModel::setSelectedPath(const QString& path) {
         return;
     }
     selectedPath_ = path;
-    Preference::write(Preference::port, path);
+    writePreference(Preference::port, path);
     emit selectedPathChanged();
 }
 
@@ -225,7 +226,7 @@ void ServerModel::setSelectedUnitID(std::optional<std::uint8_t> unitID) {
 void ServerModel::setShowTimestamps(bool on) {
     if (on != showTimestamps_) {
         showTimestamps_ = on;
-        Preference::write(Preference::timestamps.key, on);
+        writePreference(Preference::timestamps.key, on);
         emit showTimestampsChanged();
     }
 }
@@ -233,7 +234,7 @@ void ServerModel::setShowTimestamps(bool on) {
 void ServerModel::setShowRawFrames(bool on) {
     if (on != showRawFrames_) {
         showRawFrames_ = on;
-        Preference::write(Preference::rawFrames.key, on);
+        writePreference(Preference::rawFrames.key, on);
         emit showRawFramesChanged();
     }
 }
@@ -241,7 +242,7 @@ void ServerModel::setShowRawFrames(bool on) {
 void ServerModel::setShowBusTraffic(bool on) {
     if (on != showBusTraffic_) {
         showBusTraffic_ = on;
-        Preference::write(Preference::busTraffic.key, on);
+        writePreference(Preference::busTraffic.key, on);
         emit showBusTrafficChanged();
     }
 }
@@ -250,7 +251,7 @@ void ServerModel::setAutoscroll(bool on) {
     if (on != autoscroll_) {
         autoscroll_ = on;
         output_.setAutoscroll(on);
-        Preference::write(Preference::autoscroll.key, on);
+        writePreference(Preference::autoscroll.key, on);
         emit autoscrollChanged();
     }
 }
@@ -574,10 +575,6 @@ void ServerModel::refresh() {
         }
     }
     scheduleAutosave();
-}
-
-void ServerModel::scheduleAutosave() {
-    // The project file and its debounced save come with project persistence.
 }
 
 void ServerModel::rebuildLiveValues() {

@@ -20,6 +20,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <QVariant>
 
 #include <chrono>
 #include <cstdint>
@@ -134,8 +135,38 @@ public:
     void deleteUnit(std::uint8_t address);
     bool changeUnitAddress(std::uint8_t from, std::uint8_t to);
 
-    // Debounced project save; the project file arrives with autosave support.
+    // MARK: Projects, autosave and CSV exchange (ServerModelProject.cpp)
+
+    // Off: the model writes neither the autosave file nor the preferences (the headless server).
+    void setPersistent(bool persistent);
+    bool isPersistent() const { return persistent_; }
+    // Writes the current project to the autosave file at once; failures stay silent.
+    void saveAutosave();
+    // Debounced saveAutosave: a burst of changes writes once, a second after the last.
     void scheduleAutosave();
+    // Stops the server, then saves whatever is pending. The application calls it on exit.
+    void applicationWillEnd();
+
+    // Version 1 with the current serial settings, units and datapoints.
+    ServerProject currentProject() const;
+    // Stops a running server, then takes the project's content; schedules one autosave.
+    void applyProject(const ServerProject& project);
+    void newProject();
+    void openProject();
+    // Reads and applies the file; otherwise sets errorMessage, changes nothing and answers false.
+    bool openProjectFile(const QString& path);
+    bool saveProjectAs();
+    // Whether the current datapoints may be replaced (asks only when there are some).
+    bool confirmReplace();
+    void importDatapoints();
+    void exportDatapoints();
+    // The whole file as UTF-8, else as ISO Latin-1; nullopt when it cannot be read.
+    static std::optional<QString> readTextFile(const QString& path);
+    // Adds units missing for the imported datapoints, appends the datapoints (after emptying the
+    // list when replace) and fixes up the selection.
+    void mergeImportedDatapoints(std::vector<Datapoint> imported, bool replace);
+
+    // MARK: End of projects, autosave and CSV exchange
 
     // Tests replace the clock that drives the simulation.
     void setClock(Clock clock) { clock_ = std::move(clock); }
@@ -220,4 +251,9 @@ private:
     QTimer* simulationTimer_;
     std::shared_ptr<EventRelay> relay_; // the current engine's way onto the main thread
     std::uint64_t run_ = 0;             // number of the current (or last) engine
+
+    // Projects and autosave (ServerModelProject.cpp).
+    void writePreference(const char* key, const QVariant& value) const;
+    bool persistent_ = true;
+    QTimer* autosaveTimer_; // single shot, owned through context_
 };
