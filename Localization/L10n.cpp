@@ -548,6 +548,46 @@ std::string Cli::unknownOption(std::string_view option) {
     return fill("Cli.unknownOption", {{"option", option}});
 }
 
+L10N_CONSTANT(Cli, commands)
+L10N_CONSTANT(Cli, serveCommand)
+L10N_CONSTANT(Cli, serveUsage)
+L10N_CONSTANT(Cli, serveDescription)
+L10N_CONSTANT(Cli, serveDefaults)
+L10N_CONSTANT(Cli, projectOption)
+L10N_CONSTANT(Cli, csvOption)
+L10N_CONSTANT(Cli, portOption)
+L10N_CONSTANT(Cli, virtualOption)
+L10N_CONSTANT(Cli, baudOption)
+L10N_CONSTANT(Cli, frameOption)
+L10N_CONSTANT(Cli, noTimestampsOption)
+L10N_CONSTANT(Cli, rawFramesOption)
+L10N_CONSTANT(Cli, busTrafficOption)
+L10N_CONSTANT(Cli, serveTryHelp)
+
+std::string Cli::virtualPort(std::string_view path) {
+    return fill("Cli.virtualPort", {{"path", path}});
+}
+
+std::string Cli::virtualFailed(std::string_view reason) {
+    return fill("Cli.virtualFailed", {{"reason", reason}});
+}
+
+std::string Cli::missingValue(std::string_view option) {
+    return fill("Cli.missingValue", {{"option", option}});
+}
+
+std::string Cli::invalidBaud(std::string_view value) {
+    return fill("Cli.invalidBaud", {{"value", value}});
+}
+
+std::string Cli::invalidFrame(std::string_view value) {
+    return fill("Cli.invalidFrame", {{"value", value}});
+}
+
+std::string Cli::conflictingOptions(std::string_view first, std::string_view second) {
+    return fill("Cli.conflictingOptions", {{"first", first}, {"second", second}});
+}
+
 #undef L10N_CONSTANT
 
 } // namespace L10n

@@ -319,6 +319,28 @@ std::string helpOption();
 std::string versionOption();
 std::string unknownOption(std::string_view option);
 std::string tryHelp();
+std::string commands();
+std::string serveCommand();
+// corvana serve: its help, its messages and the options' errors (those exit with status 2).
+std::string serveUsage();
+std::string serveDescription();
+std::string serveDefaults();
+std::string projectOption();
+std::string csvOption();
+std::string portOption();
+std::string virtualOption();
+std::string baudOption();
+std::string frameOption();
+std::string noTimestampsOption();
+std::string rawFramesOption();
+std::string busTrafficOption();
+std::string virtualPort(std::string_view path);
+std::string virtualFailed(std::string_view reason);
+std::string missingValue(std::string_view option);
+std::string invalidBaud(std::string_view value);
+std::string invalidFrame(std::string_view value);
+std::string conflictingOptions(std::string_view first, std::string_view second);
+std::string serveTryHelp();
 } // namespace Cli
 
 } // namespace L10n

@@ -1,5 +1,7 @@
 #include "Corvana/cli/CommandLine.h"
 
+#include "Corvana/cli/ServeCommand.h"
+
 #include "Localization/L10n.h"
 
 #include <iostream>
@@ -14,12 +16,17 @@ std::string usageText() {
     std::string text = L10n::Cli::usage() + "\n" + L10n::Cli::description() + "\n\n";
     text += "  -h, --help      " + L10n::Cli::helpOption() + "\n";
     text += "  -v, --version   " + L10n::Cli::versionOption() + "\n";
+    text += "\n" + L10n::Cli::commands() + "\n";
+    text += "  serve           " + L10n::Cli::serveCommand() + "\n";
     return text;
 }
 
 } // namespace
 
 int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+    if (!arguments.empty() && arguments.front() == "serve") {
+        return ServeCommand::run({arguments.begin() + 1, arguments.end()}, out, err);
+    }
     for (const auto& argument : arguments) {
         if (argument == "--help" || argument == "-h") {
             out << usageText();

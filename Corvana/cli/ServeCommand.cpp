@@ -1,0 +1,372 @@
+#include "Corvana/cli/ServeCommand.h"
+
+#include "Corvana/cli/CommandLine.h"
+#include "Corvana/model/ModelDialogs.h"
+#include "Corvana/model/OutputBuffer.h"
+#include "Corvana/model/ServerModel.h"
+#include "Corvana/model/UdevPortScanner.h"
+
+#include "Localization/L10n.h"
+#include "ModbusCore/DatapointCSV.h"
+#include "ModbusSerial/VirtualPortPair.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QSocketNotifier>
+
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <csignal>
+#include <ostream>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace ServeCommand {
+namespace {
+
+// Nobody answers a question here: there is no one to ask, so every choice is "cancel".
+class NoDialogs : public ModelDialogs {
+public:
+    std::optional<QString> chooseSaveLocation(FileKind, const QString&) override { return {}; }
+    std::optional<QString> chooseOpenLocation(FileKind) override { return {}; }
+    SaveChoice askSaveCurrentProject() override { return SaveChoice::cancel; }
+    ImportChoice askImport(const QString&, const QString&) override { return ImportChoice::cancel; }
+};
+
+// SIGINT and SIGTERM become a byte in a pipe that the event loop watches: a signal handler may
+// only do async-signal-safe work, so the stopping itself happens on the main thread.
+class SignalPipe {
+public:
+    SignalPipe() {
+        std::array<int, 2> ends{-1, -1};
+        if (::pipe2(ends.data(), O_CLOEXEC | O_NONBLOCK) != 0) {
+            return;
+        }
+        readEnd_ = ends[0];
+        writeEnd = ends[1];
+        struct sigaction action = {};
+        action.sa_handler = &SignalPipe::handle;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        for (std::size_t i = 0; i < stopSignals.size(); ++i) {
+            ::sigaction(stopSignals[i], &action, &previous_[i]);
+        }
+    }
+
+    ~SignalPipe() {
+        if (readEnd_ < 0) {
+            return;
+        }
+        for (std::size_t i = 0; i < stopSignals.size(); ++i) {
+            ::sigaction(stopSignals[i], &previous_[i], nullptr);
+        }
+        ::close(writeEnd);
+        writeEnd = -1;
+        ::close(readEnd_);
+    }
+
+    SignalPipe(const SignalPipe&) = delete;
+    SignalPipe& operator=(const SignalPipe&) = delete;
+
+    int readEnd() const { return readEnd_; }
+
+    void drain() const {
+        std::array<char, 16> buffer{};
+        while (::read(readEnd_, buffer.data(), buffer.size()) > 0) {
+        }
+    }
+
+private:
+    static constexpr std::array<int, 2> stopSignals = {SIGINT, SIGTERM};
+    static inline volatile std::sig_atomic_t writeEnd = -1;
+
+    static void handle(int) {
+        const int savedErrno = errno;
+        const char byte = 1;
+        [[maybe_unused]] const auto written = ::write(writeEnd, &byte, 1);
+        errno = savedErrno;
+    }
+
+    int readEnd_ = -1;
+    std::array<struct sigaction, 2> previous_{};
+};
+
+std::string plainText(const LogLine& line) {
+    QString text;
+    for (const LogSegment& segment : line) {
+        text += segment.text;
+    }
+    return text.toStdString();
+}
+
+// Fails with the "Cannot read" or "No datapoints found" message; otherwise the model holds a
+// fresh project (current line settings) with the file's datapoints and the units they need.
+bool loadCSV(ServerModel& model, const std::string& path, std::ostream& err) {
+    const QString qPath = QString::fromStdString(path);
+    const auto text = ServerModel::readTextFile(qPath);
+    if (!text) {
+        err << L10n::Errors::cannotRead(QFileInfo(qPath).fileName().toStdString()) << '\n';
+        return false;
+    }
+    DatapointCSV::ImportResult result = DatapointCSV::parse(text->toStdString());
+    if (result.datapoints.empty()) {
+        const std::string detail =
+            result.issues.empty() ? std::string() : result.issues.front().description();
+        err << L10n::Errors::noDatapointsInFile(detail) << '\n';
+        return false;
+    }
+    for (const DatapointCSV::ImportIssue& issue : result.issues) {
+        err << issue.description() << '\n';
+    }
+    ServerProject fresh;
+    fresh.serial = model.serial();
+    model.applyProject(fresh);
+    model.mergeImportedDatapoints(std::move(result.datapoints), true);
+    return true;
+}
+
+} // namespace
+
+std::optional<int> parseBaudRate(std::string_view text) {
+    int rate = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), rate);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || rate <= 0) {
+        return std::nullopt;
+    }
+    return rate;
+}
+
+std::optional<SerialConfiguration> parseFrame(std::string_view text) {
+    if (text.size() != 3 || (text[0] != '7' && text[0] != '8') ||
+        (text[2] != '1' && text[2] != '2')) {
+        return std::nullopt;
+    }
+    SerialConfiguration frame;
+    switch (std::toupper(static_cast<unsigned char>(text[1]))) {
+    case 'N':
+        frame.parity = Parity::none;
+        break;
+    case 'E':
+        frame.parity = Parity::even;
+        break;
+    case 'O':
+        frame.parity = Parity::odd;
+        break;
+    default:
+        return std::nullopt;
+    }
+    frame.dataBits = text[0] - '0';
+    frame.stopBits = text[2] - '0';
+    return frame;
+}
+
+std::optional<Options> parse(const std::vector<std::string>& arguments, std::ostream& err) {
+    Options options;
+    const auto fail = [&err](const std::string& message) {
+        err << message << '\n' << L10n::Cli::serveTryHelp() << '\n';
+        return std::nullopt;
+    };
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        std::string name = argument;
+        std::optional<std::string> attached; // "--baud=9600"
+        if (const auto equals = argument.find('=');
+            argument.starts_with("--") && equals != 0 && equals != std::string::npos) {
+            name = argument.substr(0, equals);
+            attached = argument.substr(equals + 1);
+        }
+        const auto takeValue = [&]() -> std::optional<std::string> {
+            if (attached) {
+                return attached;
+            }
+            if (i + 1 < arguments.size()) {
+                return arguments[++i];
+            }
+            return std::nullopt;
+        };
+
+        if (name == "--project" || name == "--csv" || name == "--port" || name == "--baud" ||
+            name == "--frame") {
+            const auto value = takeValue();
+            if (!value) {
+                return fail(L10n::Cli::missingValue(name));
+            }
+            if (name == "--project") {
+                options.projectPath = *value;
+            } else if (name == "--csv") {
+                options.csvPath = *value;
+            } else if (name == "--port") {
+                options.portPath = *value;
+            } else if (name == "--baud") {
+                options.baudRate = parseBaudRate(*value);
+                if (!options.baudRate) {
+                    return fail(L10n::Cli::invalidBaud(*value));
+                }
+            } else {
+                options.frame = parseFrame(*value);
+                if (!options.frame) {
+                    return fail(L10n::Cli::invalidFrame(*value));
+                }
+            }
+        } else if (name == "--virtual") {
+            options.virtualPort = true;
+            // The link is optional, so only an argument that is no option can be it.
+            if (attached) {
+                options.linkPath = *attached;
+            } else if (i + 1 < arguments.size() && !arguments[i + 1].starts_with('-')) {
+                options.linkPath = arguments[++i];
+            }
+        } else if (attached) {
+            return fail(L10n::Cli::unknownOption(argument));
+        } else if (name == "--help" || name == "-h") {
+            options.help = true;
+        } else if (name == "--no-timestamps") {
+            options.timestamps = false;
+        } else if (name == "--raw-frames") {
+            options.rawFrames = true;
+        } else if (name == "--bus-traffic") {
+            options.busTraffic = true;
+        } else {
+            return fail(L10n::Cli::unknownOption(argument));
+        }
+    }
+    if (options.help) {
+        return options;
+    }
+    if (options.projectPath && options.csvPath) {
+        return fail(L10n::Cli::conflictingOptions("--project", "--csv"));
+    }
+    if (options.portPath && options.virtualPort) {
+        return fail(L10n::Cli::conflictingOptions("--port", "--virtual"));
+    }
+    return options;
+}
+
+std::string helpText() {
+    const std::array<std::pair<std::string_view, std::string>, 10> rows = {{
+        {"    --project FILE", L10n::Cli::projectOption()},
+        {"    --csv FILE", L10n::Cli::csvOption()},
+        {"    --port PATH", L10n::Cli::portOption()},
+        {"    --virtual [LINK]", L10n::Cli::virtualOption()},
+        {"    --baud N", L10n::Cli::baudOption()},
+        {"    --frame FRAME", L10n::Cli::frameOption()},
+        {"    --no-timestamps", L10n::Cli::noTimestampsOption()},
+        {"    --raw-frames", L10n::Cli::rawFramesOption()},
+        {"    --bus-traffic", L10n::Cli::busTrafficOption()},
+        {"-h, --help", L10n::Cli::helpOption()},
+    }};
+    std::string text = L10n::Cli::serveUsage() + "\n" + L10n::Cli::serveDescription() + "\n" +
+                       L10n::Cli::serveDefaults() + "\n\n";
+    constexpr std::size_t column = 24;
+    for (const auto& [option, description] : rows) {
+        text += "  ";
+        text += option;
+        text.append(column - option.size(), ' ');
+        text += description + "\n";
+    }
+    return text;
+}
+
+int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+    const std::optional<Options> options = parse(arguments, err);
+    if (!options) {
+        return CommandLine::exitUsage;
+    }
+    if (options->help) {
+        out << helpText();
+        return CommandLine::exitOk;
+    }
+
+    std::optional<QCoreApplication> application;
+    if (QCoreApplication::instance() == nullptr) {
+        // The same names as the desktop application, so the "port" preference is shared.
+        QCoreApplication::setOrganizationName(QStringLiteral("Corvana"));
+        QCoreApplication::setApplicationName(QStringLiteral("Corvana"));
+        static int argc = 1;
+        static char name[] = "corvana";
+        static char* argv[] = {name, nullptr};
+        application.emplace(argc, argv);
+    }
+    const SignalPipe signalPipe;
+    std::optional<VirtualPortPair> virtualPair; // outlives the model, whose engine serves it
+    NoDialogs dialogs;
+    ServerModel model(std::make_unique<UdevPortScanner>(), dialogs);
+    model.setPersistent(false);
+    model.init();
+    model.setShowTimestamps(options->timestamps);
+    model.setShowRawFrames(options->rawFrames);
+    model.setShowBusTraffic(options->busTraffic);
+
+    if (options->projectPath) {
+        if (!model.openProjectFile(QString::fromStdString(*options->projectPath))) {
+            err << model.errorMessage().value_or(QString()).toStdString() << '\n';
+            return CommandLine::exitFailure;
+        }
+    } else if (options->csvPath && !loadCSV(model, *options->csvPath, err)) {
+        return CommandLine::exitFailure;
+    }
+
+    SerialConfiguration serial = model.serial();
+    if (options->baudRate) {
+        serial.baudRate = *options->baudRate;
+    }
+    if (options->frame) {
+        serial.dataBits = options->frame->dataBits;
+        serial.parity = options->frame->parity;
+        serial.stopBits = options->frame->stopBits;
+    }
+    model.setSerial(serial);
+
+    if (options->virtualPort) {
+        try {
+            if (options->linkPath.empty()) {
+                virtualPair.emplace();
+            } else {
+                virtualPair.emplace(options->linkPath);
+            }
+        } catch (const std::exception& error) {
+            err << L10n::Cli::virtualFailed(error.what()) << '\n';
+            return CommandLine::exitFailure;
+        }
+        out << L10n::Cli::virtualPort(virtualPair->masterPath()) << '\n' << std::flush;
+        model.setSelectedPath(QString::fromStdString(virtualPair->serverPath()));
+    } else if (options->portPath) {
+        model.setSelectedPath(QString::fromStdString(*options->portPath));
+    }
+    if (model.selectedPath().isEmpty()) {
+        err << L10n::Errors::selectPortFirst() << '\n';
+        return CommandLine::exitFailure;
+    }
+
+    // A reader that goes away (corvana serve | head) must not kill the process before it has
+    // stopped the server and removed its link: writing then fails instead, and the server stops.
+    std::signal(SIGPIPE, SIG_IGN);
+    bool outputLost = false;
+    QObject::connect(&model.output(), &OutputBuffer::appended,
+                     [&out, &outputLost](qsizetype, const LogLine& line) {
+                         out << plainText(line) << '\n' << std::flush;
+                         if (!out && !outputLost) {
+                             outputLost = true;
+                             ::raise(SIGTERM);
+                         }
+                     });
+    model.setErrorMessage(std::nullopt);
+    model.start();
+    if (model.errorMessage()) {
+        err << model.errorMessage()->toStdString() << '\n';
+        return CommandLine::exitFailure;
+    }
+
+    QSocketNotifier stopRequest(signalPipe.readEnd(), QSocketNotifier::Read);
+    QObject::connect(&stopRequest, &QSocketNotifier::activated, [&] {
+        signalPipe.drain();
+        model.stop();
+        QCoreApplication::quit();
+    });
+    return QCoreApplication::exec() == 0 ? CommandLine::exitOk : CommandLine::exitFailure;
+}
+
+} // namespace ServeCommand
