@@ -11,7 +11,8 @@
 struct Language {
     enum Value : std::uint8_t { en, nl, de, fr, es };
 
-    constexpr Language(Value v) : value(v) {}
+    constexpr Language(Value v)
+        : value(v) {}
     constexpr operator Value() const { return value; }
 
     static std::optional<Language> fromRaw(std::string_view raw);

@@ -40,11 +40,11 @@ struct Datapoint {
     // Keeps a non-bool type when moving between register tables; else uint16 or bool.
     void changeTable(RegisterTable newTable);
 
-    int registerSpan() const;                             // 1 in a bit table
-    std::pair<int, int> addressRange() const;             // closed, may pass 65535
-    std::optional<std::uint16_t> lastAddress() const;     // nullopt when running past 65535
-    bool overlaps(const Datapoint& other) const;          // same unit, same table, ranges meet
-    std::string modiconAddress() const;                   // "40001", "30010", "00001"
+    int registerSpan() const;                         // 1 in a bit table
+    std::pair<int, int> addressRange() const;         // closed, may pass 65535
+    std::optional<std::uint16_t> lastAddress() const; // nullopt when running past 65535
+    bool overlaps(const Datapoint& other) const;      // same unit, same table, ranges meet
+    std::string modiconAddress() const;               // "40001", "30010", "00001"
 
     Registers registersFor(double engineeringValue) const;
     double valueFromRegisters(std::span<const std::uint16_t> registers) const;

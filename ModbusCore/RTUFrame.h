@@ -30,7 +30,8 @@ struct ParseError : std::exception {
     };
     using Case = std::variant<TooShort, CRCMismatch, UnexpectedUnit, UnexpectedFunction>;
 
-    explicit ParseError(Case c) : reason(c) {}
+    explicit ParseError(Case c)
+        : reason(c) {}
     static ParseError tooShort(int count) { return ParseError(TooShort{count}); }
     static ParseError crcMismatch(std::uint16_t expected, std::uint16_t received) {
         return ParseError(CRCMismatch{expected, received});

@@ -12,7 +12,8 @@ struct Simulation {
     struct Kind {
         enum Value : std::uint8_t { none, counter, ramp, sine, random, toggle };
 
-        constexpr Kind(Value v) : value(v) {}
+        constexpr Kind(Value v)
+            : value(v) {}
         constexpr operator Value() const { return value; }
 
         static std::optional<Kind> fromRaw(std::string_view raw);

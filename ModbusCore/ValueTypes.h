@@ -12,7 +12,8 @@
 struct RegisterTable {
     enum Value : std::uint8_t { coil, discreteInput, holdingRegister, inputRegister };
 
-    constexpr RegisterTable(Value v) : value(v) {}
+    constexpr RegisterTable(Value v)
+        : value(v) {}
     constexpr operator Value() const { return value; }
 
     static std::optional<RegisterTable> fromRaw(std::string_view raw); // exact, case-sensitive
@@ -31,9 +32,20 @@ struct RegisterTable {
 
 struct DataType {
     // bool is a keyword; the raw value stays "bool".
-    enum Value : std::uint8_t { bool_, uint16, int16, uint32, int32, float32, uint64, int64, float64 };
+    enum Value : std::uint8_t {
+        bool_,
+        uint16,
+        int16,
+        uint32,
+        int32,
+        float32,
+        uint64,
+        int64,
+        float64
+    };
 
-    constexpr DataType(Value v) : value(v) {}
+    constexpr DataType(Value v)
+        : value(v) {}
     constexpr operator Value() const { return value; }
 
     static std::optional<DataType> fromRaw(std::string_view raw);
@@ -57,7 +69,8 @@ struct DataType {
 struct WordOrder {
     enum Value : std::uint8_t { abcd, cdab, badc, dcba };
 
-    constexpr WordOrder(Value v) : value(v) {}
+    constexpr WordOrder(Value v)
+        : value(v) {}
     constexpr operator Value() const { return value; }
 
     static std::optional<WordOrder> fromRaw(std::string_view raw);
@@ -75,7 +88,8 @@ struct WordOrder {
 struct DisplayFormat {
     enum Value : std::uint8_t { decimal, hex, binary };
 
-    constexpr DisplayFormat(Value v) : value(v) {}
+    constexpr DisplayFormat(Value v)
+        : value(v) {}
     constexpr operator Value() const { return value; }
 
     static std::optional<DisplayFormat> fromRaw(std::string_view raw);

@@ -15,7 +15,8 @@ struct ServerUnit {
     struct Fault {
         enum Value : std::uint8_t { none, noResponse, exception, badCRC };
 
-        constexpr Fault(Value v) : value(v) {}
+        constexpr Fault(Value v)
+            : value(v) {}
         constexpr operator Value() const { return value; }
 
         static std::optional<Fault> fromRaw(std::string_view raw);
@@ -28,7 +29,8 @@ struct ServerUnit {
     struct UndefinedAddresses {
         enum Value : std::uint8_t { exception, zero };
 
-        constexpr UndefinedAddresses(Value v) : value(v) {}
+        constexpr UndefinedAddresses(Value v)
+            : value(v) {}
         constexpr operator Value() const { return value; }
 
         static std::optional<UndefinedAddresses> fromRaw(std::string_view raw);
