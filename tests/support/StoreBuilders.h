@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ModbusCore/Datapoint.h"
+#include "ServerCore/RegisterStore.h"
 #include "ServerCore/ServerUnit.h"
 
 #include <cstdint>
@@ -28,4 +29,9 @@ inline Datapoint point(std::uint8_t unitID, RegisterTable table, std::uint16_t a
     p.scale = scale;
     p.value = value;
     return p;
+}
+
+// Holding register `address` of `unit`.
+inline std::uint16_t holdingAt(const RegisterStore& store, std::uint8_t unit, int address) {
+    return store.readRegisters(unit, RegisterTable::holdingRegister, {address, address + 1})[0];
 }
