@@ -154,7 +154,8 @@ std::optional<QString> ServerModel::readTextFile(const QString& path) {
     if (file.error() != QFileDevice::NoError || bytes.size() > ProjectFile::maxFileBytes) {
         return std::nullopt;
     }
-    QStringDecoder utf8(QStringDecoder::Utf8);
+    // Stateless: a sequence cut off at the end is an error, not a character kept for later.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8.decode(bytes);
     if (!utf8.hasError()) {
         return text;
