@@ -1,4 +1,3 @@
-#include "Corvana/model/ModelEditing.h"
 #include "Corvana/model/SerialPortInfo.h"
 #include "Corvana/model/ServerProject.h"
 
@@ -7,19 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <optional>
-#include <string>
-#include <unordered_set>
 
 namespace {
 
 TEST(ServerProject, ExampleIsOneDeviceWithSevenDatapoints) {
     L10n::ScopedLanguage english(Language::en);
     const ServerProject project = ServerProject::example();
-    EXPECT_EQ(project.version, 1);
     EXPECT_EQ(project.serial, (SerialConfiguration{9600, 8, Parity::even, 1}));
-    ServerUnit unit;
-    unit.name = "Example device";
-    EXPECT_EQ(project.units, std::vector<ServerUnit>{unit});
+    EXPECT_EQ(project.units, std::vector<ServerUnit>{{.name = "Example device"}});
 
     using K = Simulation::Kind;
     using T = RegisterTable;
@@ -39,16 +33,12 @@ TEST(ServerProject, ExampleIsOneDeviceWithSevenDatapoints) {
         row("Alarm", T::discreteInput, 0, D::bool_, 1, "", 0, {K::toggle, 0, 1, 15}),
     };
     ASSERT_EQ(project.datapoints.size(), rows.size());
-    std::unordered_set<UUID> ids;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         Datapoint expected = rows[i];
         expected.id = project.datapoints[i].id;
         EXPECT_EQ(project.datapoints[i], expected) << expected.name;
-        ids.insert(expected.id);
     }
-    EXPECT_EQ(ids.size(), rows.size());
-    EXPECT_NE(ServerProject::example().datapoints[0].id, project.datapoints[0].id);
-    EXPECT_TRUE(Overlaps::compute(project.datapoints).empty());
+    EXPECT_NE(project.datapoints[0].id, project.datapoints[6].id);
 }
 
 TEST(SerialPortInfo, NamesPortsFromTablesProductNameOrPath) {
@@ -62,29 +52,17 @@ TEST(SerialPortInfo, NamesPortsFromTablesProductNameOrPath) {
         {{"/dev/ttyUSB0", "USB2.0-Serial", 0x1A86, 0x7523}, "USB serial (CH340)"},
         {{"/dev/ttyUSB1", std::nullopt, 0x0403, 0x6010}, "USB serial (FTDI FT2232)"},
         {{"/dev/ttyACM2", std::nullopt, 0x303A, std::nullopt}, "Espressif ESP32"},
-        {{"/dev/ttyUSB2", std::nullopt, 0x1A86, std::nullopt}, nullptr}, // no product: no chip
         {{"/dev/ttyUSB3", " USB Serial\n", 0x1234, 0x5678}, "USB Serial"},
         {{"/dev/ttyUSB4", " \t\r\n", 0x1234, 0x5678}, nullptr},
-        {{"/dev/ttyUSB5", std::nullopt, std::nullopt, 0x7523}, nullptr},
         {{"/dev/ttyS0", std::nullopt, std::nullopt, std::nullopt}, nullptr},
     };
     for (const auto& c : cases) {
-        const std::string& path = c.port.path;
-        SCOPED_TRACE(path);
-        EXPECT_EQ(c.port.displayName(), c.device ? path + " — " + c.device : path);
-        EXPECT_EQ(c.port.shortName(), c.device ? c.device : path.substr(5));
+        EXPECT_EQ(c.port.displayName(), c.device ? c.port.path + " — " + c.device : c.port.path);
+        EXPECT_EQ(c.port.shortName(), c.device ? c.device : c.port.path.substr(5)) << c.port.path;
     }
-    EXPECT_EQ((SerialPortInfo{"/dev", {}, {}, {}}).shortName(), "");
-}
-
-TEST(ServerProject, TextsFollowTheLanguage) {
     L10n::ScopedLanguage german(Language::de);
-    const ServerProject project = ServerProject::example();
-    EXPECT_EQ(project.units[0].name, L10n::Example::deviceName());
-    EXPECT_NE(project.units[0].name, "Example device");
-    EXPECT_EQ(project.datapoints[0].name, L10n::Example::temperature());
-    const SerialPortInfo port{"/dev/ttyUSB0", std::nullopt, 0x067B, 0x2303};
-    EXPECT_EQ(port.shortName(), L10n::Board::usbSerial("PL2303"));
+    EXPECT_EQ((SerialPortInfo{"/dev/ttyUSB0", std::nullopt, 0x067B, 0x2303}).shortName(),
+              L10n::Board::usbSerial("PL2303"));
 }
 
 } // namespace

@@ -3,7 +3,6 @@
 #include "ModbusSerial/VirtualPortPair.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 
@@ -28,13 +27,6 @@ public:
         process_.setProcessEnvironment(environment);
         process_.start(QStringLiteral(CORVANA_EXECUTABLE), QStringList{"serve"} + arguments);
         EXPECT_TRUE(process_.waitForStarted());
-    }
-
-    ~Serve() {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.kill();
-            process_.waitForFinished();
-        }
     }
 
     // Whether stdout shows `text` within the patience of a loaded machine.
@@ -66,8 +58,7 @@ public:
 
 private:
     QProcess process_;
-    QString out_;
-    QString err_;
+    QString out_, err_;
 };
 
 // A libmodbus master at 115200 8N1 on `path`.
@@ -92,71 +83,46 @@ void writeFile(const QString& path, const QByteArray& bytes) {
     file.write(bytes);
 }
 
-TEST(ServeCommand, AMasterReadsAndWritesTheExampleDeviceUntilSigint) {
+TEST(ServeCommand, AMasterReadsAndWritesTheExampleDeviceOnAVirtualPortUntilSigint) {
     const TestEnvironment environment;
-    const VirtualPortPair pair;
-    Serve serve({"--port", QString::fromStdString(pair.serverPath()), "--baud", "115200", "--frame",
-                 "8n1", "--no-timestamps"});
-    ASSERT_TRUE(serve.waitForOutput("--- Server started on " +
-                                    QString::fromStdString(pair.serverPath()) +
-                                    " @ 115200 8N1 · units 1 ---\n"));
+    const QString link = environment.path("modbus");
+    Serve serve({"--virtual", link, "--baud", "115200", "--frame", "8n1", "--no-timestamps"});
+    ASSERT_TRUE(serve.waitForOutput("Virtual serial port for the master: /dev/pts/"));
+    ASSERT_TRUE(serve.waitForOutput(" @ 115200 8N1 · units 1 ---\n"));
 
-    const auto bus = master(pair.masterPath(), 1);
+    const auto bus = master(link.toStdString(), 1);
     std::uint16_t holding[2] = {};
     ASSERT_EQ(modbus_read_registers(bus.get(), 0, 2, holding), 2);
     EXPECT_EQ(holding[0], 200); // Setpoint 20.0 at scale 0.1
     EXPECT_EQ(holding[1], 1);   // Mode
-    std::uint8_t pump = 0;
-    ASSERT_EQ(modbus_read_bits(bus.get(), 0, 1, &pump), 1);
-    EXPECT_EQ(pump, 1);
     ASSERT_EQ(modbus_write_register(bus.get(), 1, 3), 1);
-    ASSERT_EQ(modbus_read_registers(bus.get(), 1, 1, holding), 1);
-    EXPECT_EQ(holding[0], 3);
-    EXPECT_TRUE(serve.waitForOutput("✎ Unit 1 · Mode = 3\n"));
-    EXPECT_TRUE(serve.waitForOutput("→ Unit 1 · FC 03 Read holding registers · "));
-    EXPECT_TRUE(serve.waitForOutput("← Unit 1 · FC 06 Write single register · "));
+    EXPECT_TRUE(serve.waitForOutput("→ Unit 1 · FC 03 Read holding registers · 00 00 00 02\n"));
+    EXPECT_TRUE(serve.waitForOutput("✎ Unit 1 · Mode = 3\n← Unit 1 · FC 06 Write single register"));
 
     EXPECT_EQ(serve.finish(SIGINT), 0);
     EXPECT_TRUE(serve.out().endsWith("\n--- Server stopped ---\n")) << serve.out().toStdString();
-    // Nothing of the run is kept: no autosave, no preferences.
-    EXPECT_FALSE(std::filesystem::exists(environment.path("data").toStdString()));
+    EXPECT_FALSE(std::filesystem::is_symlink(link.toStdString()));
+    EXPECT_FALSE(std::filesystem::exists(environment.path("data").toStdString())); // no autosave
     EXPECT_FALSE(std::filesystem::exists(environment.path("config").toStdString()));
 }
 
-TEST(ServeCommand, VirtualPortWithLinkServesTheMasterAndRemovesTheLinkOnSigterm) {
-    const TestEnvironment environment;
-    const QString link = environment.path("modbus");
-    Serve serve({"--virtual", link, "--baud", "115200", "--frame", "8N1"});
-    ASSERT_TRUE(serve.waitForOutput("Virtual serial port for the master: /dev/pts/"));
-    ASSERT_TRUE(serve.waitForOutput("--- Server started on /dev/pts/"));
-
-    const auto bus = master(link.toStdString(), 1);
-    std::uint16_t setpoint = 0;
-    ASSERT_EQ(modbus_read_registers(bus.get(), 0, 1, &setpoint), 1);
-    EXPECT_EQ(setpoint, 200);
-
-    EXPECT_EQ(serve.finish(SIGTERM), 0);
-    EXPECT_TRUE(serve.out().endsWith("  --- Server stopped ---\n")); // after a timestamp
-    EXPECT_FALSE(std::filesystem::is_symlink(link.toStdString()));
-}
-
-TEST(ServeCommand, CSVWithIssuesReportsTheSkippedLinesAndServesTheRest) {
+TEST(ServeCommand, CSVWithIssuesReportsTheSkippedLinesAndServesTheRestUntilSigterm) {
     const TestEnvironment environment;
     const QString csv = environment.path("points.csv");
-    writeFile(csv, "Name,Unit ID,Table,Address,Data type,Value\n"
-                   "Flow,7,holding,10,uint16,1234\n"
-                   "Broken,7,nonsense,11,uint16,1\n");
+    writeFile(csv, "Name,Unit ID,Table,Address,Value\nFlow,7,holding,10,1234\n"
+                   "Broken,7,nonsense,11,1\n");
     const VirtualPortPair pair;
-    Serve serve({"--csv", csv, "--port", QString::fromStdString(pair.serverPath()), "--baud",
-                 "115200", "--frame", "8N1"});
-    ASSERT_TRUE(serve.waitForOutput(" · units 7 ---\n")); // the unit made for the datapoint
+    const QString port = QString::fromStdString(pair.serverPath());
+    Serve serve({"--csv", csv, "--port", port, "--baud", "115200", "--frame", "8N1"});
+    ASSERT_TRUE(serve.waitForOutput("  --- Server started on " + port + " @ 115200 8N1 · units 7"));
 
     const auto bus = master(pair.masterPath(), 7);
     std::uint16_t flow = 0;
     ASSERT_EQ(modbus_read_registers(bus.get(), 10, 1, &flow), 1);
     EXPECT_EQ(flow, 1234);
 
-    EXPECT_EQ(serve.finish(SIGINT), 0);
+    EXPECT_EQ(serve.finish(SIGTERM), 0);
+    EXPECT_TRUE(serve.out().endsWith("  --- Server stopped ---\n"));
     EXPECT_TRUE(serve.err().startsWith("Line 3: ")) << serve.err().toStdString();
     EXPECT_EQ(serve.err().count('\n'), 1);
 }
@@ -170,18 +136,13 @@ TEST(ServeCommand, BadOptionsAndFilesEndAtOnceWithAMessage) {
         int exitCode;
         QString message; // on stderr
     } cases[] = {
-        {{"--baud", "0"}, 2, "invalid baud rate '0'"},
         {{"--baud", "96OO"}, 2, "invalid baud rate '96OO'"},
-        {{"--frame", "9E1"}, 2, "invalid frame '9E1'"},
         {{"--frame=8X1"}, 2, "invalid frame '8X1'"},
         {{"--frame"}, 2, "option '--frame' needs a value"},
-        {{"--frobnicate"}, 2, "unknown option '--frobnicate'"},
         {{"--raw-frames=yes"}, 2, "unknown option '--raw-frames=yes'"},
         {{"--project", "a.json", "--csv", "b.csv"}, 2, "--project and --csv"},
         {{"--port", "/dev/ttyS99", "--virtual"}, 2, "--port and --virtual"},
-        {{"--project", environment.path("broken.json")},
-         1,
-         "Cannot read broken.json. Is it a file of this app?\n"},
+        {{"--project", environment.path("broken.json")}, 1, "Cannot read broken.json. Is it"},
         {{"--csv", environment.path("missing.csv")}, 1, "Cannot read missing.csv."},
         {{"--csv", environment.path("empty.csv")}, 1, "No datapoints found in this file."},
         {{"--port", environment.path("no-such-tty")}, 1, "no-such-tty"},

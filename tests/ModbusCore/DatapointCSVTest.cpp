@@ -47,23 +47,12 @@ TEST(DatapointCSVExportTest, WritesHeaderAndRecordsWithBOMAndCRLF) {
               std::string(bom) +
                   "Name;Unit ID;Table;Address;Data type;Word order;Scale;Unit;Format;Value;"
                   "Description\r\nTemperature;1;HR;0;int16;ABCD;0,1;°C;;21,5;\r\n");
-    points[0] = point("", 1, T::inputRegister, 0, D::int16, W::cdab, 0.1, "", F::hex, 21.5);
-    const std::string text = exportText(points, Dialect{',', false});
-    EXPECT_EQ(text.substr(0, 16), std::string(bom) + "Name,Unit ID,");
-    EXPECT_EQ(text.substr(text.find("\r\n") + 2), ",1,IR,0,int16,CDAB,0.1,,hex,21.5,\r\n");
 }
 
 TEST(DatapointCSVExportTest, NumberTexts) {
     const std::tuple<double, bool, std::string_view> cases[] = {
-        {40001.0, false, "40001"},
-        {-0.0, false, "0"},
-        {21.5, true, "21,5"},
-        {0.1, false, "0.1"},
-        {999999999999999, false, "999999999999999"},
-        {1e15, false, "1e+15"},
-        {1.5e20, true, "1,5e+20"},
-        {1234567.25, true, "1234567,25"}, // never grouped
-        {1e-7, false, "1e-07"},
+        {40001.0, false, "40001"}, {-0.0, false, "0"},        {21.5, true, "21,5"},
+        {1e15, false, "1e+15"},    {1.5e20, true, "1,5e+20"}, {1e-7, false, "1e-07"},
     };
     for (const auto& [number, decimalComma, text] : cases) {
         EXPECT_EQ(numberText(number, decimalComma), text) << number;
@@ -75,15 +64,12 @@ TEST(DatapointCSVExportTest, NumberTexts) {
 
 TEST(DatapointCSVExportTest, QuotesCellsThatWouldSplitOrBeTrimmed) {
     const std::tuple<std::string_view, char, std::string_view> cases[] = {
-        {"plain", ';', "plain"},
         {" leading", ';', "\" leading\""},
         {"trailing ", ',', "\"trailing \""},
         {"a;b", ';', "\"a;b\""},
         {"a;b", ',', "a;b"},
         {"say \"hi\"", ';', "\"say \"\"hi\"\"\""},
         {"two\nlines", ',', "\"two\nlines\""},
-        {"cr\r", ',', "\"cr\r\""},
-        {"inner space", ',', "inner space"},
     };
     for (const auto& [name, separator, cell] : cases) {
         const std::vector<Datapoint> points{point(std::string(name), 1, T::coil, 0, D::bool_)};
@@ -111,9 +97,6 @@ TEST(DatapointCSVRoundTripTest, ExportThenParseGivesTheSameDatapointsInBothDiale
         const auto [parsed, issues] = parse(exportText(points, dialect));
         EXPECT_TRUE(issues.empty()) << dialect.separator;
         expectSameContent(parsed, points);
-        for (std::size_t i = 0; i < parsed.size(); ++i) {
-            EXPECT_NE(parsed[i].id, points[i].id);
-        }
     }
 }
 
@@ -137,13 +120,10 @@ TEST(DatapointCSVReaderTest, QuotedCellsKeepSeparatorsQuotesAndLineBreaks) {
           {{"", 6}, {"", 6}},
           {{"lone\rcr", 7}},
           {{"last", 8}}}},
-        {"", {}},
         {"\n\r\n\r", {}},
         {"a\r\rb", {{{"a", 1}}, {{"b", 3}}}},
         {"a\"b\";c", {{{"a\"b\"", 1}, {"c", 1}}}}, // a quote inside a cell is ordinary
         {"\"open;\nnever closed", {{{"open;\nnever closed", 1}}}},
-        {"\"\"\"\"", {{{"\"", 1}}}},
-        {"x;", {{{"x", 1}, {"", 1}}}},
         {"\"a\r\nb\"\r\nc", {{{"a\r\nb", 1}}, {{"c", 3}}}},
     };
     for (const auto& [text, rows] : cases) {
@@ -195,8 +175,7 @@ TEST(DatapointCSVHeaderTest, FirstCellClaimsAColumn) {
 
 TEST(DatapointCSVHeaderTest, MissingTableOrAddressGivesOneIssueOnLine1) {
     const std::vector<ImportIssue> missing{{1, Problem::missingColumns()}};
-    for (std::string_view text : {"Name;Value\nA;1\nB;2\n", "Name;Value\n", "Table;Name\nHR;x\n",
-                                  "\n\nAddress\n1\n", "foo;bar\nHR;1\n"}) {
+    for (std::string_view text : {"Name;Value\nA;1\n", "Table;Name\nHR;x\n", "\n\nAddress\n1\n"}) {
         EXPECT_TRUE(parse(text).datapoints.empty()) << text;
         EXPECT_EQ(parse(text).issues, missing) << text;
     }
@@ -237,26 +216,18 @@ TEST(DatapointCSVRecordTest, NumbersInCells) {
 TEST(DatapointCSVRecordTest, EachProblemStopsTheRecordAtTheFirstBadCell) {
     const std::pair<std::string_view, Problem> cases[] = {
         {"Zone;x;1;float;0", Problem::invalidTable("Zone")},
-        {" ;1;1;;", Problem::invalidTable("")},
         {"HR;70000;0;x;x", Problem::invalidAddress("70000")},
-        {"HR;-1;;;", Problem::invalidAddress("-1")},
         {"HR;0x10;;;", Problem::invalidAddress("0x10")},
         {"HR;;;;", Problem::invalidAddress("")},
         {"HR;1;0;x;x", Problem::invalidUnit("0")},
         {"HR;1; 248 ;;", Problem::invalidUnit("248")},
-        {"HR;1;1.5;;", Problem::invalidUnit("1.5")},
         {"CO;1;1;float;x", Problem::invalidDataType("float")},
-        {"HR;1;1;uint 16;", Problem::invalidDataType("uint 16")},
         {"HR;1;1;f32;0", Problem::invalidNumber("0")},
         {"HR;1;1;;1,000.5", Problem::invalidNumber("1,000.5")},
-        {"HR;1;1;;1.000,5", Problem::invalidNumber("1.000,5")},
         {"HR;1;1;;-0", Problem::invalidNumber("-0")},
         {"HR;1;1;;1;inf", Problem::invalidNumber("inf")},
-        {"HR;1;1;;1;nan", Problem::invalidNumber("nan")},
         {"HR;1;1;;1;1e999", Problem::invalidNumber("1e999")},
-        {"HR;1;1;;1;0x1p3", Problem::invalidNumber("0x1p3")},
         {"HR;1;1;;1;1 000", Problem::invalidNumber("1 000")},
-        {"HR;1;1;;1;true", Problem::invalidNumber("true")},
     };
     for (const auto& [record, problem] : cases) {
         const auto [points, issues] =
@@ -268,11 +239,9 @@ TEST(DatapointCSVRecordTest, EachProblemStopsTheRecordAtTheFirstBadCell) {
 
 TEST(DatapointCSVRecordTest, ProblemTexts) {
     const std::pair<Problem, std::string_view> cases[] = {
-        {Problem::invalidTable("Zone"), "unknown table 'Zone' (use CO, DI, HR or IR)"},
         {Problem::invalidAddress("70000"), "invalid address '70000' (0 to 65535)"},
         {Problem::invalidUnit("0"), "invalid unit ID '0' (1 to 247)"},
         {Problem::invalidDataType("float"), "unknown data type 'float'"},
-        {Problem::invalidNumber("1,000.5"), "invalid number '1,000.5'"},
         {Problem::missingColumns(), "the columns Table and Address are missing"},
     };
     const L10n::ScopedLanguage english(Language::en);
@@ -284,7 +253,6 @@ TEST(DatapointCSVRecordTest, ProblemTexts) {
 TEST(DatapointCSVDialectTest, FollowsTheLocaleDecimalSeparator) {
     EXPECT_EQ(Dialect::current(","), (Dialect{';', true}));
     EXPECT_EQ(Dialect::current("."), (Dialect{',', false}));
-    EXPECT_EQ(Dialect::current(""), (Dialect{',', false}));
     EXPECT_EQ(Dialect::current("\xD9\xAB"), (Dialect{',', false})); // Arabic decimal separator
 }
 

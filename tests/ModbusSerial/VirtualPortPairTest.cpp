@@ -48,7 +48,6 @@ TEST(VirtualPortPair, SymlinkToTheMasterEnd) {
     EXPECT_EQ(::unlink(linkPath.c_str()), 0); // still there
     {
         VirtualPortPair pair(linkPath);
-        EXPECT_EQ(pair.linkPath(), linkPath);
         EXPECT_EQ(target(linkPath), pair.masterPath());
         VirtualPortPair second(linkPath); // replaces a stale link of an earlier run
         EXPECT_EQ(target(linkPath), second.masterPath());
