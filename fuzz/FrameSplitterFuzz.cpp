@@ -6,19 +6,13 @@
 #include "ModbusCore/FrameSplitter.h"
 #include "ModbusCore/RTUFrame.h"
 
+#include "fuzz/FuzzCheck.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
 namespace {
-
-#define CHECK(condition)                                                                           \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition);     \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
 
 std::ptrdiff_t pendingFrom(std::size_t emitted) {
     return static_cast<std::ptrdiff_t>(emitted);
@@ -61,55 +55,56 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::size_t before = splitter.buffer().size();
         splitter.append(chunk.bytes);
         const std::size_t after = splitter.buffer().size();
-        CHECK(after <= FrameSplitter::maxBuffered);
-        CHECK(after <= before + chunk.bytes.size());
+        FUZZ_CHECK(after <= FrameSplitter::maxBuffered);
+        FUZZ_CHECK(after <= before + chunk.bytes.size());
         accepted.insert(accepted.end(), chunk.bytes.begin(), chunk.bytes.end());
         const std::size_t dropped = before + chunk.bytes.size() - after;
         if (dropped > 0) {
-            CHECK(after == FrameSplitter::keptAfterOverflow);
+            FUZZ_CHECK(after == FrameSplitter::keptAfterOverflow);
             // The oldest pending bytes go first.
             const auto from = accepted.begin() + pendingFrom(emitted);
             accepted.erase(from, from + static_cast<std::ptrdiff_t>(dropped));
         }
 
         for (std::size_t calls = 0;; ++calls) {
-            CHECK(calls <= FrameSplitter::maxBuffered);
+            FUZZ_CHECK(calls <= FrameSplitter::maxBuffered);
             const std::size_t pending = splitter.buffer().size();
             const auto frame = splitter.nextFrame(chunk.lineIdle, chunk.longSilence);
             if (!frame) {
                 break;
             }
             const Bytes& bytes = frame->bytes;
-            CHECK(!bytes.empty());
-            CHECK(splitter.buffer().size() + bytes.size() == pending);
-            CHECK(emitted + bytes.size() <= accepted.size());
-            CHECK(std::equal(bytes.begin(), bytes.end(), accepted.begin() + pendingFrom(emitted)));
+            FUZZ_CHECK(!bytes.empty());
+            FUZZ_CHECK(splitter.buffer().size() + bytes.size() == pending);
+            FUZZ_CHECK(emitted + bytes.size() <= accepted.size());
+            FUZZ_CHECK(
+                std::equal(bytes.begin(), bytes.end(), accepted.begin() + pendingFrom(emitted)));
             emitted += bytes.size();
 
             switch (frame->kind) {
             case FrameSplitter::Frame::Kind::request:
-                CHECK(RTUFrame::hasValidCRC(bytes));
+                FUZZ_CHECK(RTUFrame::hasValidCRC(bytes));
                 // While bytes arrive only the implied length can close a frame.
-                CHECK(chunk.lineIdle ||
-                      FrameSplitter::expectedRequestLength(bytes) == bytes.size());
+                FUZZ_CHECK(chunk.lineIdle ||
+                           FrameSplitter::expectedRequestLength(bytes) == bytes.size());
                 break;
             case FrameSplitter::Frame::Kind::response:
-                CHECK(RTUFrame::hasValidCRC(bytes));
-                CHECK(FrameSplitter::expectedResponseLength(bytes) == bytes.size());
+                FUZZ_CHECK(RTUFrame::hasValidCRC(bytes));
+                FUZZ_CHECK(FrameSplitter::expectedResponseLength(bytes) == bytes.size());
                 break;
             case FrameSplitter::Frame::Kind::garbage:
-                CHECK(chunk.lineIdle); // nothing is discarded while bytes keep arriving
+                FUZZ_CHECK(chunk.lineIdle); // nothing is discarded while bytes keep arriving
                 break;
             }
         }
 
         // What is left is exactly what was accepted and not yet handed out.
-        CHECK(emitted + splitter.buffer().size() == accepted.size());
-        CHECK(std::equal(splitter.buffer().begin(), splitter.buffer().end(),
-                         accepted.begin() + pendingFrom(emitted)));
+        FUZZ_CHECK(emitted + splitter.buffer().size() == accepted.size());
+        FUZZ_CHECK(std::equal(splitter.buffer().begin(), splitter.buffer().end(),
+                              accepted.begin() + pendingFrom(emitted)));
         // After a long silence every byte has been placed.
         if (chunk.lineIdle && chunk.longSilence) {
-            CHECK(splitter.buffer().empty());
+            FUZZ_CHECK(splitter.buffer().empty());
         }
     }
     return 0;

@@ -8,20 +8,14 @@
 #include "ServerCore/RequestProcessor.h"
 #include "tests/support/StoreBuilders.h"
 
+#include "fuzz/FuzzCheck.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 
 namespace {
-
-#define CHECK(condition)                                                                           \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition);     \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
 
 // A frame carries the address and CRC around the PDU (Modbus over serial line, 2.5.1).
 constexpr std::size_t frameOverhead = 3;
@@ -72,29 +66,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto result = processor.process(pdu, unitID);
 
         if (pdu.empty() || unitID == Modbus::broadcastAddress) {
-            CHECK(!result.response);
+            FUZZ_CHECK(!result.response);
         } else {
-            CHECK(result.response && !result.response->empty());
+            FUZZ_CHECK(result.response && !result.response->empty());
             const Bytes& response = *result.response;
-            CHECK(response.size() + frameOverhead <= Modbus::maxFrameLength);
-            CHECK((response[0] & ~Modbus::exceptionFlag) == (pdu[0] & ~Modbus::exceptionFlag));
+            FUZZ_CHECK(response.size() + frameOverhead <= Modbus::maxFrameLength);
+            FUZZ_CHECK((response[0] & ~Modbus::exceptionFlag) == (pdu[0] & ~Modbus::exceptionFlag));
             if (response[0] & Modbus::exceptionFlag) {
-                CHECK(response.size() == 2);
-                CHECK(response[1] >= ModbusException::illegalFunction &&
-                      response[1] <= ModbusException::illegalDataValue);
-                CHECK(result.writes.empty());
-                CHECK(store->memory(unitID) == before);
+                FUZZ_CHECK(response.size() == 2);
+                FUZZ_CHECK(response[1] >= ModbusException::illegalFunction &&
+                           response[1] <= ModbusException::illegalDataValue);
+                FUZZ_CHECK(result.writes.empty());
+                FUZZ_CHECK(store->memory(unitID) == before);
             }
         }
         for (const auto& write : result.writes) {
-            CHECK(write.table == RegisterTable::coil ||
-                  write.table == RegisterTable::holdingRegister);
-            CHECK(write.addresses.start >= 0 && write.addresses.start < write.addresses.end &&
-                  write.addresses.end <= 65536);
-            CHECK(unitID == Modbus::broadcastAddress || write.unit == unitID);
+            FUZZ_CHECK(write.table == RegisterTable::coil ||
+                       write.table == RegisterTable::holdingRegister);
+            FUZZ_CHECK(write.addresses.start >= 0 && write.addresses.start < write.addresses.end &&
+                       write.addresses.end <= 65536);
+            FUZZ_CHECK(unitID == Modbus::broadcastAddress || write.unit == unitID);
         }
         if (result.writes.empty() && unitID != Modbus::broadcastAddress) {
-            CHECK(store->memory(unitID) == before);
+            FUZZ_CHECK(store->memory(unitID) == before);
         }
     }
     return 0;
