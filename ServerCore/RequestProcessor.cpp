@@ -70,11 +70,16 @@ Registers registersAt(ByteView pdu, std::size_t offset, std::uint16_t count) {
     return values;
 }
 
-void appendRegisters(Bytes& response, const Registers& values) {
+// fc, byte count, then the registers high byte first.
+Bytes registersResponse(std::uint8_t fc, const Registers& values) {
+    Bytes response;
+    response.reserve(2 + 2 * values.size());
+    response.push_back(fc);
     response.push_back(static_cast<std::uint8_t>(2 * values.size()));
     for (const auto value : values) {
         appendUInt16(response, value);
     }
+    return response;
 }
 
 class Handler {
@@ -161,12 +166,7 @@ private:
             return std::move(*failure);
         }
         const AddressRange range = std::get<AddressRange>(checked);
-        const Registers values = store_.readRegisters(unit_, table, range);
-        Bytes response;
-        response.reserve(2 + 2 * values.size());
-        response.push_back(fc_);
-        appendRegisters(response, values);
-        return {std::move(response), {}};
+        return {registersResponse(fc_, store_.readRegisters(unit_, table, range)), {}};
     }
 
     Result writeSingleCoil() const {
@@ -293,13 +293,9 @@ private:
         // 6.17: the write is performed before the read, so overlapping reads see the new values.
         store_.writeRegisters(unit_, RegisterTable::holdingRegister, u16(5),
                               registersAt(pdu_, readWriteHeaderLength, writeQuantity));
-        const Registers values =
-            store_.readRegisters(unit_, RegisterTable::holdingRegister, readRange);
-        Bytes response;
-        response.reserve(2 + 2 * values.size());
-        response.push_back(fc_);
-        appendRegisters(response, values);
-        return {std::move(response), {wrote(RegisterTable::holdingRegister, writeRange)}};
+        return {registersResponse(
+                    fc_, store_.readRegisters(unit_, RegisterTable::holdingRegister, readRange)),
+                {wrote(RegisterTable::holdingRegister, writeRange)}};
     }
 
     RegisterStore& store_;
