@@ -1,6 +1,6 @@
 #include "Corvana/model/OutputBuffer.h"
 
-#include <QSaveFile>
+#include "Corvana/model/ProjectFile.h"
 
 OutputBuffer::OutputBuffer(QObject* parent)
     : QObject(parent) {}
@@ -73,26 +73,5 @@ QString OutputBuffer::proposedLogFileName(const QDateTime& localNow) {
 }
 
 bool OutputBuffer::writeTo(const QString& path, QString* errorDescription) const {
-    QSaveFile file(path);
-    const auto fail = [&] {
-        if (errorDescription != nullptr) {
-            *errorDescription = file.errorString();
-        }
-        file.cancelWriting();
-        return false;
-    };
-    if (!file.open(QIODevice::WriteOnly)) {
-        return fail();
-    }
-    const QByteArray bytes = text_.toUtf8();
-    if (file.write(bytes) != bytes.size()) {
-        return fail();
-    }
-    if (!file.commit()) {
-        if (errorDescription != nullptr) {
-            *errorDescription = file.errorString();
-        }
-        return false;
-    }
-    return true;
+    return ProjectFile::writeAtomically(path, text_.toUtf8(), errorDescription);
 }

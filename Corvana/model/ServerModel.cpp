@@ -139,8 +139,7 @@ void ServerModel::init() {
     serial_ = project.serial;
     units_ = std::move(project.units);
     datapoints_ = std::move(project.datapoints);
-    selectedUnitID_ =
-        units_.empty() ? std::nullopt : std::optional<std::uint8_t>(units_.front().unitID);
+    selectedUnitID_ = firstUnitID();
     output_.setAutoscroll(autoscroll_);
 
     emit selectedPathChanged();
@@ -169,6 +168,10 @@ void ServerModel::init() {
 
 ServerProject ServerModel::loadProject() const {
     return ProjectFile::loadAutosaveOrExample();
+}
+
+std::optional<std::uint8_t> ServerModel::firstUnitID() const {
+    return units_.empty() ? std::nullopt : std::optional<std::uint8_t>(units_.front().unitID);
 }
 
 // MARK: - Setters
@@ -746,8 +749,7 @@ void ServerModel::deleteUnit(std::uint8_t address) {
     }
     refresh();
     if (selectedUnitID_ == address) {
-        setSelectedUnitID(units_.empty() ? std::nullopt
-                                         : std::optional<std::uint8_t>(units_.front().unitID));
+        setSelectedUnitID(firstUnitID());
     }
 }
 

@@ -194,6 +194,8 @@ private:
     class EventRelay;
 
     ServerProject loadProject() const;
+    // The selection a fresh unit list starts with: its first unit, if any.
+    std::optional<std::uint8_t> firstUnitID() const;
     void setState(ServerState state);
     void setStatistics(const ServerStatistics& statistics);
     void setShowNoiseHint(bool on);

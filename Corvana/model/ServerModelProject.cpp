@@ -79,8 +79,7 @@ void ServerModel::applyProject(const ServerProject& project) {
     UnitEditing::sortByAddress(units);
     setUnits(std::move(units));
     setDatapoints(project.datapoints);
-    setSelectedUnitID(units_.empty() ? std::nullopt
-                                     : std::optional<std::uint8_t>(units_.front().unitID));
+    setSelectedUnitID(firstUnitID());
     store_->configure(units_, datapoints_, true);
     setLiveValues({});
 }
