@@ -19,15 +19,7 @@ public:
     std::vector<SerialPortInfo> scan() override { return {}; }
 };
 
-class NoDialogs : public ModelDialogs {
-public:
-    std::optional<QString> chooseSaveLocation(FileKind, const QString&) override { return {}; }
-    std::optional<QString> chooseOpenLocation(FileKind) override { return {}; }
-    SaveChoice askSaveCurrentProject() override { return SaveChoice::cancel; }
-    ImportChoice askImport(const QString&, const QString&) override { return ImportChoice::cancel; }
-};
-
-std::unique_ptr<ServerModel> makeModel(NoDialogs& dialogs) {
+std::unique_ptr<ServerModel> makeModel(DecliningDialogs& dialogs) {
     auto model = std::make_unique<ServerModel>(std::make_unique<NoPorts>(), dialogs);
     model->init();
     return model;
@@ -73,7 +65,7 @@ void fillProject(ServerModel& model) {
 }
 
 void BM_Refresh10000Datapoints(benchmark::State& state) {
-    NoDialogs dialogs;
+    DecliningDialogs dialogs;
     auto model = makeModel(dialogs);
     fillProject(*model);
     for (auto _ : state) {
@@ -86,7 +78,7 @@ BENCHMARK(BM_Refresh10000Datapoints)->Unit(benchmark::kMillisecond);
 // One request and one response line per iteration, timestamps and raw frames on, through
 // handleEvent into the buffer; the log passes its limit again and again, so trims are included.
 void BM_EventLines(benchmark::State& state) {
-    NoDialogs dialogs;
+    DecliningDialogs dialogs;
     auto model = makeModel(dialogs);
     model->setShowTimestamps(true);
     model->setShowRawFrames(true);

@@ -24,3 +24,12 @@ public:
     // Whether imported datapoints are added to or replace the unit's list.
     virtual ImportChoice askImport(const QString& title, const QString& informativeText) = 0;
 };
+
+// Where no one can be asked (the headless server, benchmarks): every choice is "cancel".
+class DecliningDialogs : public ModelDialogs {
+public:
+    std::optional<QString> chooseSaveLocation(FileKind, const QString&) override { return {}; }
+    std::optional<QString> chooseOpenLocation(FileKind) override { return {}; }
+    SaveChoice askSaveCurrentProject() override { return SaveChoice::cancel; }
+    ImportChoice askImport(const QString&, const QString&) override { return ImportChoice::cancel; }
+};
