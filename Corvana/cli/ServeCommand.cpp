@@ -11,7 +11,6 @@
 #include "ModbusSerial/VirtualPortPair.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QSocketNotifier>
 
 #include <array>
@@ -20,21 +19,13 @@
 #include <charconv>
 #include <csignal>
 #include <ostream>
+#include <variant>
 
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace ServeCommand {
 namespace {
-
-// Nobody answers a question here: there is no one to ask, so every choice is "cancel".
-class NoDialogs : public ModelDialogs {
-public:
-    std::optional<QString> chooseSaveLocation(FileKind, const QString&) override { return {}; }
-    std::optional<QString> chooseOpenLocation(FileKind) override { return {}; }
-    SaveChoice askSaveCurrentProject() override { return SaveChoice::cancel; }
-    ImportChoice askImport(const QString&, const QString&) override { return ImportChoice::cancel; }
-};
 
 // SIGINT and SIGTERM become a byte in a pipe that the event loop watches: a signal handler may
 // only do async-signal-safe work, so the stopping itself happens on the main thread.
@@ -105,19 +96,12 @@ std::string plainText(const LogLine& line) {
 // Fails with the "Cannot read" or "No datapoints found" message; otherwise the model holds a
 // fresh project (current line settings) with the file's datapoints and the units they need.
 bool loadCSV(ServerModel& model, const std::string& path, std::ostream& err) {
-    const QString qPath = QString::fromStdString(path);
-    const auto text = ServerModel::readTextFile(qPath);
-    if (!text) {
-        err << L10n::Errors::cannotRead(QFileInfo(qPath).fileName().toStdString()) << '\n';
+    auto read = ServerModel::readDatapointsFile(QString::fromStdString(path));
+    if (const auto* message = std::get_if<std::string>(&read)) {
+        err << *message << '\n';
         return false;
     }
-    DatapointCSV::ImportResult result = DatapointCSV::parse(text->toStdString());
-    if (result.datapoints.empty()) {
-        const std::string detail =
-            result.issues.empty() ? std::string() : result.issues.front().description();
-        err << L10n::Errors::noDatapointsInFile(detail) << '\n';
-        return false;
-    }
+    auto& result = std::get<DatapointCSV::ImportResult>(read);
     for (const DatapointCSV::ImportIssue& issue : result.issues) {
         err << issue.description() << '\n';
     }
@@ -292,7 +276,7 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
     }
     const SignalPipe signalPipe;
     std::optional<VirtualPortPair> virtualPair; // outlives the model, whose engine serves it
-    NoDialogs dialogs;
+    DecliningDialogs dialogs;
     ServerModel model(std::make_unique<UdevPortScanner>(), dialogs);
     model.setPersistent(false);
     model.init();

@@ -10,6 +10,7 @@
 #include "Corvana/model/ServerStatistics.h"
 
 #include "ModbusCore/Datapoint.h"
+#include "ModbusCore/DatapointCSV.h"
 #include "ModbusCore/UUID.h"
 #include "ModbusSerial/SerialConfiguration.h"
 #include "ServerCore/RegisterStore.h"
@@ -30,6 +31,7 @@
 #include <set>
 #include <unordered_map>
 #include <unordered_set>
+#include <variant>
 #include <vector>
 
 // The one application object behind every window, confined to the main thread: settings, units,
@@ -162,6 +164,10 @@ public:
     void exportDatapoints();
     // The whole file as UTF-8, else as ISO Latin-1; nullopt when it cannot be read.
     static std::optional<QString> readTextFile(const QString& path);
+    // The datapoints of a CSV file with its skipped lines; or, when the file cannot be read or
+    // holds no datapoint, the message to show ("Cannot read …", "No datapoints found …").
+    static std::variant<DatapointCSV::ImportResult, std::string>
+    readDatapointsFile(const QString& path);
     // Adds units missing for the imported datapoints, appends the datapoints (after emptying the
     // list when replace) and fixes up the selection.
     void mergeImportedDatapoints(std::vector<Datapoint> imported, bool replace);

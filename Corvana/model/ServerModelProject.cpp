@@ -168,17 +168,12 @@ void ServerModel::importDatapoints() {
     if (!path) {
         return;
     }
-    const auto text = readTextFile(*path);
-    if (!text) {
-        setError(L10n::Errors::cannotRead(fileName(*path)));
+    auto read = readDatapointsFile(*path);
+    if (const auto* message = std::get_if<std::string>(&read)) {
+        setError(*message);
         return;
     }
-    DatapointCSV::ImportResult result = DatapointCSV::parse(text->toStdString());
-    if (result.datapoints.empty()) {
-        setError(L10n::Errors::noDatapointsInFile(
-            result.issues.empty() ? std::string() : result.issues.front().description()));
-        return;
-    }
+    auto& result = std::get<DatapointCSV::ImportResult>(read);
 
     std::string informative = L10n::Import::addOrReplace();
     if (!result.issues.empty()) {
@@ -196,6 +191,20 @@ void ServerModel::importDatapoints() {
     }
     mergeImportedDatapoints(std::move(result.datapoints),
                             choice == ModelDialogs::ImportChoice::replace);
+}
+
+std::variant<DatapointCSV::ImportResult, std::string>
+ServerModel::readDatapointsFile(const QString& path) {
+    const auto text = readTextFile(path);
+    if (!text) {
+        return L10n::Errors::cannotRead(fileName(path));
+    }
+    DatapointCSV::ImportResult result = DatapointCSV::parse(text->toStdString());
+    if (result.datapoints.empty()) {
+        return L10n::Errors::noDatapointsInFile(
+            result.issues.empty() ? std::string() : result.issues.front().description());
+    }
+    return result;
 }
 
 void ServerModel::mergeImportedDatapoints(std::vector<Datapoint> imported, bool replace) {
