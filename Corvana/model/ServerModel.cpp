@@ -60,10 +60,6 @@ constexpr auto simulationInterval = 200ms;
 constexpr auto reopenDelay = 700ms;
 constexpr int noiseHintThreshold = 3;
 
-std::string decimalSeparator() {
-    return QLocale().decimalPoint().toStdString();
-}
-
 } // namespace
 
 // Carries one engine's events onto the main thread. The engine thread calls post; detach (main
@@ -168,6 +164,10 @@ void ServerModel::init() {
 
 ServerProject ServerModel::loadProject() const {
     return ProjectFile::loadAutosaveOrExample();
+}
+
+std::string ServerModel::localeDecimalSeparator() {
+    return QLocale().decimalPoint().toStdString();
 }
 
 std::optional<std::uint8_t> ServerModel::firstUnitID() const {
@@ -473,7 +473,7 @@ void ServerModel::handleEvent(const ServerEvent& event) {
 }
 
 void ServerModel::handleWrites(const std::vector<WriteEvent>& writes) {
-    const std::string separator = decimalSeparator();
+    const std::string separator = localeDecimalSeparator();
     LiveValues values = liveValues_;
     for (const WriteEvent& write : writes) {
         for (const Datapoint& datapoint : datapoints_) {

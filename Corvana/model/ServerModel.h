@@ -202,6 +202,8 @@ private:
     ServerProject loadProject() const;
     // The selection a fresh unit list starts with: its first unit, if any.
     std::optional<std::uint8_t> firstUnitID() const;
+    // The user's decimal separator, which value texts and CSV numbers follow.
+    static std::string localeDecimalSeparator();
     void setState(ServerState state);
     void setStatistics(const ServerStatistics& statistics);
     void setShowNoiseHint(bool on);

@@ -10,7 +10,6 @@
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
-#include <QLocale>
 #include <QSettings>
 #include <QStringDecoder>
 
@@ -257,7 +256,7 @@ void ServerModel::exportDatapoints() {
     for (Datapoint& datapoint : exported) {
         datapoint.value = displayValue(datapoint);
     }
-    const auto dialect = DatapointCSV::Dialect::current(QLocale().decimalPoint().toStdString());
+    const auto dialect = DatapointCSV::Dialect::current(localeDecimalSeparator());
     const std::string text = DatapointCSV::exportText(exported, dialect);
     QString reason;
     if (!ProjectFile::writeAtomically(*path, QByteArray::fromStdString(text), &reason)) {
