@@ -48,18 +48,24 @@ std::string_view HelpBlock::Kind::rawValue() const {
     return "paragraph";
 }
 
-HelpBlock HelpBlock::paragraph(std::string text) {
+namespace {
+
+// Paragraphs, headings and tips carry nothing but their text.
+HelpBlock textBlock(HelpBlock::Kind kind, std::string text) {
     HelpBlock block;
-    block.kind = Kind::paragraph;
+    block.kind = kind;
     block.text = std::move(text);
     return block;
 }
 
+} // namespace
+
+HelpBlock HelpBlock::paragraph(std::string text) {
+    return textBlock(Kind::paragraph, std::move(text));
+}
+
 HelpBlock HelpBlock::heading(std::string text) {
-    HelpBlock block;
-    block.kind = Kind::heading;
-    block.text = std::move(text);
-    return block;
+    return textBlock(Kind::heading, std::move(text));
 }
 
 HelpBlock HelpBlock::bullets(std::vector<std::string> items) {
@@ -77,10 +83,7 @@ HelpBlock HelpBlock::table(std::vector<HelpRow> rows) {
 }
 
 HelpBlock HelpBlock::tip(std::string text) {
-    HelpBlock block;
-    block.kind = Kind::tip;
-    block.text = std::move(text);
-    return block;
+    return textBlock(Kind::tip, std::move(text));
 }
 
 HelpBlock HelpBlock::screenshot(std::string name, std::string caption) {
