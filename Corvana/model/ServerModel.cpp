@@ -60,6 +60,13 @@ constexpr auto simulationInterval = 200ms;
 constexpr auto reopenDelay = 700ms;
 constexpr int noiseHintThreshold = 3;
 
+// The datapoint of a list with the given id, or the list's end.
+template <class Datapoints>
+auto findDatapoint(Datapoints& datapoints, const UUID& id) {
+    return std::find_if(datapoints.begin(), datapoints.end(),
+                        [&](const Datapoint& p) { return p.id == id; });
+}
+
 } // namespace
 
 // Carries one engine's events onto the main thread. The engine thread calls post; detach (main
@@ -605,8 +612,7 @@ std::vector<Datapoint> ServerModel::selectedUnitPoints() const {
 }
 
 void ServerModel::setValue(const UUID& id, double value) {
-    const auto found = std::find_if(datapoints_.begin(), datapoints_.end(),
-                                    [&](const Datapoint& p) { return p.id == id; });
+    const auto found = findDatapoint(datapoints_, id);
     if (found == datapoints_.end()) {
         return;
     }
@@ -680,15 +686,13 @@ void ServerModel::deleteDatapoints(const std::unordered_set<UUID>& ids) {
 }
 
 RegisterTable ServerModel::table(const UUID& id) const {
-    const auto found = std::find_if(datapoints_.begin(), datapoints_.end(),
-                                    [&](const Datapoint& p) { return p.id == id; });
+    const auto found = findDatapoint(datapoints_, id);
     return found != datapoints_.end() ? found->table
                                       : RegisterTable(RegisterTable::holdingRegister);
 }
 
 void ServerModel::setTable(const UUID& id, RegisterTable table) {
-    const auto found = std::find_if(datapoints_.begin(), datapoints_.end(),
-                                    [&](const Datapoint& p) { return p.id == id; });
+    const auto found = findDatapoint(datapoints_, id);
     if (found == datapoints_.end()) {
         return;
     }
@@ -698,8 +702,7 @@ void ServerModel::setTable(const UUID& id, RegisterTable table) {
 }
 
 void ServerModel::updateDatapoint(const Datapoint& datapoint) {
-    const auto found = std::find_if(datapoints_.begin(), datapoints_.end(),
-                                    [&](const Datapoint& p) { return p.id == datapoint.id; });
+    const auto found = findDatapoint(datapoints_, datapoint.id);
     if (found == datapoints_.end() || *found == datapoint) {
         return;
     }
