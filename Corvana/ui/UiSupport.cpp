@@ -1,0 +1,188 @@
+#include "Corvana/ui/UiSupport.h"
+
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QKeySequence>
+
+#include <array>
+#include <utility>
+
+namespace Ui {
+
+QString shortcutText(std::string_view portableShortcut) {
+    return QKeySequence(text(portableShortcut)).toString(QKeySequence::NativeText);
+}
+
+bool isDark(const QPalette& palette) {
+    return palette.color(QPalette::WindowText).lightness() >
+           palette.color(QPalette::Window).lightness();
+}
+
+namespace Colour {
+namespace {
+
+QColor pick(const QPalette& palette, QColor light, QColor dark) {
+    return isDark(palette) ? dark : light;
+}
+
+} // namespace
+
+QColor accent(const QPalette& palette) {
+    return pick(palette, QColor::fromRgbF(0.0f, 0.5058824f, 0.5176471f), QColor(64, 200, 204));
+}
+QColor blue(const QPalette& palette) {
+    return pick(palette, QColor(0, 112, 224), QColor(64, 156, 255));
+}
+QColor orange(const QPalette& palette) {
+    return pick(palette, QColor(214, 110, 0), QColor(255, 159, 10));
+}
+QColor red(const QPalette& palette) {
+    return pick(palette, QColor(214, 40, 40), QColor(255, 92, 82));
+}
+QColor green(const QPalette& palette) {
+    return pick(palette, QColor(40, 167, 69), QColor(48, 209, 88));
+}
+QColor yellow(const QPalette& palette) {
+    return pick(palette, QColor(230, 180, 0), QColor(255, 214, 10));
+}
+QColor grey(const QPalette& palette) {
+    return pick(palette, QColor(142, 142, 147), QColor(152, 152, 157));
+}
+QColor teal(const QPalette& palette) {
+    return pick(palette, QColor(0, 130, 140), QColor(90, 200, 210));
+}
+QColor secondaryText(const QPalette& palette) {
+    QColor c = palette.color(QPalette::WindowText);
+    c.setAlphaF(0.62f);
+    return c;
+}
+QColor tertiaryText(const QPalette& palette) {
+    QColor c = palette.color(QPalette::WindowText);
+    c.setAlphaF(0.42f);
+    return c;
+}
+
+QColor logSegment(LogSegment::Kind kind, const QPalette& palette) {
+    switch (kind) {
+    case LogSegment::Kind::timestamp:
+        return secondaryText(palette);
+    case LogSegment::Kind::meta:
+        return tertiaryText(palette);
+    case LogSegment::Kind::request:
+        return blue(palette);
+    case LogSegment::Kind::warning:
+        return orange(palette);
+    case LogSegment::Kind::error:
+        return red(palette);
+    case LogSegment::Kind::system:
+        return teal(palette);
+    case LogSegment::Kind::text:
+    case LogSegment::Kind::response:
+        break;
+    }
+    return palette.color(QPalette::Text);
+}
+
+} // namespace Colour
+
+QString logMarks() {
+    return QStringLiteral("→←✕✎·…⚠");
+}
+
+QFont logFont(qreal pointSize) {
+    auto holdsMarks = [](const QFont& font) {
+        const QFontMetrics metrics(font);
+        for (const QChar mark : logMarks()) {
+            if (!metrics.inFontUcs4(mark.unicode())) {
+                return false;
+            }
+        }
+        return true;
+    };
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPointSizeF(pointSize);
+    if (holdsMarks(font)) {
+        return font;
+    }
+    QFont dejaVu(QStringLiteral("DejaVu Sans Mono"));
+    dejaVu.setStyleHint(QFont::Monospace);
+    dejaVu.setPointSizeF(pointSize);
+    return dejaVu;
+}
+
+QString freedesktopIconName(std::string_view symbolName) {
+    static constexpr std::array<std::pair<std::string_view, std::string_view>, 38> names = {{
+        {"play.fill", "media-playback-start"},
+        {"play.circle", "media-playback-start"},
+        {"stop.fill", "media-playback-stop"},
+        {"pause.circle", "media-playback-pause"},
+        {"slider.horizontal.3", "emblem-system"},
+        {"text.alignleft", "format-justify-left"},
+        {"ellipsis.circle", "view-more"},
+        {"options", "view-more"},
+        {"cable.connector.slash", "network-wired-disconnected"},
+        {"exclamationmark.triangle", "dialog-warning"},
+        {"exclamationmark.triangle.fill", "dialog-warning"},
+        {"exclamationmark.circle", "dialog-error"},
+        {"xmark", "window-close"},
+        {"cpu", "computer"},
+        {"speaker.slash", "audio-volume-muted"},
+        {"waveform.path.badge.minus", "network-error"},
+        {"waveform.path", "audio-x-generic"},
+        {"plus", "list-add"},
+        {"minus", "list-remove"},
+        {"doc", "document-open"},
+        {"doc.text", "text-x-generic"},
+        {"tablecells", "x-office-spreadsheet"},
+        {"number", "accessories-calculator"},
+        {"chart.line.uptrend.xyaxis", "go-up"},
+        {"waveform", "audio-x-generic"},
+        {"dice", "media-playlist-shuffle"},
+        {"switch.2", "media-playlist-repeat"},
+        {"wrench.and.screwdriver", "applications-engineering"},
+        {"keyboard", "input-keyboard"},
+        {"magnifyingglass", "edit-find"},
+        {"chevron.up", "go-up"},
+        {"chevron.down", "go-down"},
+        {"questionmark.circle", "help-browser"},
+        {"square.and.arrow.down", "document-save"},
+        {"trash", "edit-delete"},
+        {"plus.square.on.square", "edit-copy"},
+        {"document.new", "document-new"},
+        {"folder", "document-open"},
+    }};
+    for (const auto& [symbol, name] : names) {
+        if (symbol == symbolName) {
+            return text(name);
+        }
+    }
+    return {};
+}
+
+QIcon symbol(std::string_view symbolName) {
+    const QString name = freedesktopIconName(symbolName);
+    if (name.isEmpty()) {
+        return {};
+    }
+    // Current themes ship many icons only in their symbolic variant.
+    QIcon icon = QIcon::fromTheme(name);
+    if (icon.isNull()) {
+        icon = QIcon::fromTheme(name + QStringLiteral("-symbolic"));
+    }
+    return icon;
+}
+
+void installIconThemeFallback() {
+    const QString theme = QIcon::themeName();
+    if (!theme.isEmpty() && theme != QStringLiteral("hicolor")) {
+        return;
+    }
+    QStringList paths = QIcon::themeSearchPaths();
+    if (!paths.contains(QStringLiteral("/usr/share/icons"))) {
+        paths.append(QStringLiteral("/usr/share/icons"));
+        QIcon::setThemeSearchPaths(paths);
+    }
+    QIcon::setThemeName(QStringLiteral("Adwaita"));
+}
+
+} // namespace Ui

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "tests/CorvanaModel/TestEnvironment.h"
+
+#include "Corvana/model/ModelDialogs.h"
+#include "Corvana/model/PortScanner.h"
+#include "Corvana/model/ServerModel.h"
+
+#include <QApplication>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Port lists arrive only when a test hands them to onChange, as the udev scanner would.
+class FakeScanner : public PortScanner {
+public:
+    void start() override {}
+    std::vector<SerialPortInfo> scan() override { return {}; }
+};
+
+// Scripted answers to the model's questions; every question is counted.
+class FakeDialogs : public ModelDialogs {
+public:
+    std::optional<QString> chooseSaveLocation(FileKind, const QString&) override {
+        ++questions;
+        return saveLocation;
+    }
+    std::optional<QString> chooseOpenLocation(FileKind) override {
+        ++questions;
+        return openLocation;
+    }
+    SaveChoice askSaveCurrentProject() override {
+        ++questions;
+        return saveChoice;
+    }
+    ImportChoice askImport(const QString&, const QString&) override {
+        ++questions;
+        return importChoice;
+    }
+
+    std::optional<QString> saveLocation;
+    std::optional<QString> openLocation;
+    SaveChoice saveChoice = SaveChoice::dontSave;
+    ImportChoice importChoice = ImportChoice::add;
+    int questions = 0;
+};
+
+// A USB adapter (with a vendor id) at path.
+inline SerialPortInfo usbPort(std::string path) {
+    SerialPortInfo info;
+    info.path = std::move(path);
+    info.vendorID = 0x0403;
+    info.productID = 0x6001;
+    return info;
+}
+
+// A built-in port without a vendor id.
+inline SerialPortInfo builtInPort(std::string path) {
+    SerialPortInfo info;
+    info.path = std::move(path);
+    return info;
+}
+
+// A model in a private settings folder, English texts, decimal point; it starts with the
+// example device (units 1 and its datapoints) and no ports.
+class UiTest : public ::testing::Test {
+protected:
+    UiTest() {
+        auto fake = std::make_unique<FakeScanner>();
+        scanner = fake.get();
+        model = std::make_unique<ServerModel>(std::move(fake), dialogs);
+        model->init();
+    }
+
+    void setPorts(const std::vector<SerialPortInfo>& ports) { scanner->onChange(ports); }
+
+    TestEnvironment environment;
+    FakeDialogs dialogs;
+    FakeScanner* scanner = nullptr;
+    std::unique_ptr<ServerModel> model;
+};
