@@ -76,6 +76,7 @@ std::string parityOdd();
 std::string millisecondsSuffix();
 std::string modbusDefault();
 std::string modbusDefaultHint();
+std::string frame(); // the popover's section title
 } // namespace Settings
 
 // The log pane's bar.
@@ -99,7 +100,20 @@ std::string openProject();
 std::string saveProjectAs();
 std::string importDatapoints();
 std::string exportDatapoints();
+std::string file();
+std::string server();
+std::string help();
+std::string quit();
 } // namespace Menu
+
+// The find bar of the log.
+namespace Find {
+std::string placeholder();
+std::string next();
+std::string previous();
+std::string noMatches();
+std::string close();
+} // namespace Find
 
 // The datapoint table.
 namespace Table {

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QWidget>
+
+class ServerModel;
+class ShowLogPreference;
+class OutputArea;
+
+// The lower part of the main window: the notice banners, the log header with its toggle, options
+// and counters, and the log text or the empty-log placeholder.
+class LogPane : public QWidget {
+    Q_OBJECT
+
+public:
+    LogPane(ServerModel& model, ShowLogPreference& showLog, QWidget* parent = nullptr);
+
+    OutputArea* outputArea() const { return outputArea_; }
+    // Shows the log (turning the preference on) and its find bar.
+    void showFindBar();
+
+private:
+    OutputArea* outputArea_ = nullptr;
+};
