@@ -2,7 +2,13 @@
 
 #include <QWidget>
 
+class QComboBox;
+class QFrame;
+class QPushButton;
+class QToolButton;
 class ServerModel;
+class SerialSettingsView;
+class StatusDot;
 
 // The serial controls of the toolbar: port and baud pickers, the frame button with its popover,
 // the start/stop button and the status dot.
@@ -12,6 +18,27 @@ class SerialBar : public QWidget {
 public:
     explicit SerialBar(ServerModel& model, QWidget* parent = nullptr);
 
+    // The frame popover; shown under the frame button while open.
+    QFrame* framePopover() const { return popover_; }
+    SerialSettingsView* settingsView() const { return settingsView_; }
+    // Opens the frame popover under the frame button.
+    void showFramePopover();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void updatePortPicker();
+    void updateSerial();
+    void updateState();
+    void updateStartStop();
+
     ServerModel& model_;
+    QComboBox* portPicker_;
+    QComboBox* baudPicker_;
+    QToolButton* frameButton_;
+    QPushButton* startStopButton_;
+    StatusDot* statusDot_;
+    QFrame* popover_;
+    SerialSettingsView* settingsView_;
 };

@@ -125,18 +125,18 @@ QString freedesktopIconName(std::string_view symbolName) {
         {"exclamationmark.triangle.fill", "dialog-warning"},
         {"exclamationmark.circle", "dialog-error"},
         {"xmark", "window-close"},
-        {"cpu", "computer"},
+        {"cpu", "application-x-firmware"},
         {"speaker.slash", "audio-volume-muted"},
         {"waveform.path.badge.minus", "network-error"},
-        {"waveform.path", "audio-x-generic"},
+        {"waveform.path", "emblem-synchronizing"},
         {"plus", "list-add"},
         {"minus", "list-remove"},
         {"doc", "document-open"},
         {"doc.text", "text-x-generic"},
-        {"tablecells", "x-office-spreadsheet"},
+        {"tablecells", "view-grid"},
         {"number", "accessories-calculator"},
         {"chart.line.uptrend.xyaxis", "go-up"},
-        {"waveform", "audio-x-generic"},
+        {"waveform", "emblem-synchronizing"},
         {"dice", "media-playlist-shuffle"},
         {"switch.2", "media-playlist-repeat"},
         {"wrench.and.screwdriver", "applications-engineering"},
@@ -164,10 +164,11 @@ QIcon symbol(std::string_view symbolName) {
     if (name.isEmpty()) {
         return {};
     }
-    // Current themes ship many icons only in their symbolic variant.
-    QIcon icon = QIcon::fromTheme(name);
+    // The symbolic variant first: one-colour glyphs like the symbols the texts name, and many
+    // current themes ship some icons only that way.
+    QIcon icon = QIcon::fromTheme(name + QStringLiteral("-symbolic"));
     if (icon.isNull()) {
-        icon = QIcon::fromTheme(name + QStringLiteral("-symbolic"));
+        icon = QIcon::fromTheme(name);
     }
     return icon;
 }
