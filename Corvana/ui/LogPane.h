@@ -2,9 +2,13 @@
 
 #include <QWidget>
 
+class EmptyLogView;
+class LogHeader;
+class NoticeBanner;
+class OutputArea;
+class QStackedWidget;
 class ServerModel;
 class ShowLogPreference;
-class OutputArea;
 
 // The lower part of the main window: the notice banners, the log header with its toggle, options
 // and counters, and the log text or the empty-log placeholder.
@@ -19,5 +23,15 @@ public:
     void showFindBar();
 
 private:
+    void updateBanners();
+    void updateBody();
+
+    ServerModel& model_;
+    ShowLogPreference& showLog_;
+    NoticeBanner* serialLostBanner_;
+    NoticeBanner* noiseBanner_;
+    LogHeader* header_;
+    QStackedWidget* body_;
     OutputArea* outputArea_ = nullptr;
+    EmptyLogView* emptyLogView_;
 };
