@@ -2,7 +2,9 @@
 
 #include <QWidget>
 
+class QStackedWidget;
 class ServerModel;
+class UnitSettingsBar;
 
 // The selected unit: its settings bar above its datapoints, or a placeholder when no unit is
 // selected.
@@ -12,6 +14,16 @@ class UnitDetail : public QWidget {
 public:
     explicit UnitDetail(ServerModel& model, QWidget* parent = nullptr);
 
+    // True while the placeholder is shown instead of the unit.
+    bool showsPlaceholder() const;
+
 private:
+    void scheduleUpdate();
+    void updatePage();
+
     ServerModel& model_;
+    QStackedWidget* pages_;
+    QWidget* placeholder_;
+    QWidget* unitPage_;
+    bool updatePending_ = false;
 };

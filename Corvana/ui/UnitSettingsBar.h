@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QWidget>
+
+#include <cstdint>
+#include <optional>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QSpinBox;
+class ServerModel;
+struct ServerUnit;
+
+// The settings of the selected unit: address, name, on/off, fault, exception code, delay and
+// the policy for unknown addresses. Every edit goes to the model at once.
+class UnitSettingsBar : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit UnitSettingsBar(ServerModel& model, QWidget* parent = nullptr);
+
+    // The address typed into the "Unit ID" field: blanks around it ignored, an optional "+",
+    // decimal digits that fit 0…255; nullopt otherwise. Range and uniqueness are the model's.
+    static std::optional<std::uint8_t> parseAddress(const QString& text);
+
+private:
+    const ServerUnit* selectedUnit() const;
+    // Shows the selected unit; a field the user is typing in keeps its text unless another unit
+    // is shown now.
+    void sync();
+    void addressEdited(const QString& text);
+    void setAddressInvalid(bool invalid);
+    template <typename Change>
+    void change(Change&& change);
+
+    ServerModel& model_;
+    QLineEdit* unitIDField_;
+    QWidget* unitIDMessage_;
+    QLineEdit* nameField_;
+    QCheckBox* enabledToggle_;
+    QComboBox* faultPicker_;
+    QLabel* exceptionCodeLabel_;
+    QComboBox* exceptionCodePicker_;
+    QSpinBox* delayField_;
+    QComboBox* undefinedAddressesPicker_;
+    std::optional<std::uint8_t> shownUnit_;
+    bool changingAddress_ = false;
+};
