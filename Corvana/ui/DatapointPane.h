@@ -2,6 +2,11 @@
 
 #include <QWidget>
 
+class DatapointTableView;
+class EmptyTableView;
+class QFrame;
+class QStackedWidget;
+class QToolButton;
 class ServerModel;
 
 // The datapoints of the selected unit: the table with its add button, CSV menu and overlap
@@ -12,6 +17,24 @@ class DatapointPane : public QWidget {
 public:
     explicit DatapointPane(ServerModel& model, QWidget* parent = nullptr);
 
+    DatapointTableView& table() const { return *table_; }
+    // Adds a datapoint at the next free address and shows its row.
+    void addDatapoint();
+
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
+    QFrame* makeNotice();
+    void applyNoticeColours();
+    void updateNotice();
+    void updatePage();
+
     ServerModel& model_;
+    DatapointTableView* table_;
+    EmptyTableView* empty_;
+    QStackedWidget* stack_;
+    QFrame* notice_;
+    QToolButton* addButton_;
+    QToolButton* csvButton_;
 };
