@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+class FindBar;
+class LogoBackdrop;
 class ServerModel;
 class OutputTextView;
 
@@ -13,9 +15,17 @@ public:
     explicit OutputArea(ServerModel& model, QWidget* parent = nullptr);
 
     OutputTextView* textView() const { return textView_; }
+    FindBar* findBar() const { return findBar_; }
+    LogoBackdrop* backdrop() const { return backdrop_; }
     // Shows the find bar and puts the focus in its field.
     void showFindBar();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     OutputTextView* textView_ = nullptr;
+    FindBar* findBar_ = nullptr;
+    LogoBackdrop* backdrop_ = nullptr;
 };

@@ -1,0 +1,184 @@
+#include "Corvana/model/LogLines.h"
+#include "Corvana/model/ModelDialogs.h"
+#include "Corvana/model/PortScanner.h"
+#include "Corvana/model/ServerModel.h"
+#include "Corvana/ui/OutputArea.h"
+#include "Corvana/ui/OutputTextView.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QEventLoop>
+#include <QTime>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <numeric>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class NoPorts : public PortScanner {
+public:
+    void start() override {}
+    std::vector<SerialPortInfo> scan() override { return {}; }
+};
+
+// The traffic of a busy bus: reads and their answers, a refused write, another slave's request,
+// now and then invalid data.
+std::vector<ServerEvent> traffic() {
+    Bytes answerPDU{0x03, 0x14};
+    answerPDU.resize(22, 0x5A);
+    Bytes answerFrame{0x01};
+    answerFrame.insert(answerFrame.end(), answerPDU.begin(), answerPDU.end());
+    answerFrame.insert(answerFrame.end(), {0x12, 0x34});
+    return {
+        ServerEvent::request(1, {0x03, 0x00, 0x0A, 0x00, 0x0A},
+                             {0x01, 0x03, 0x00, 0x0A, 0x00, 0x0A, 0xE4, 0x0F}),
+        ServerEvent::response(1, answerPDU, answerFrame, false),
+        ServerEvent::request(2, {0x06, 0x00, 0x01, 0x00, 0x05},
+                             {0x02, 0x06, 0x00, 0x01, 0x00, 0x05, 0x48, 0x18}),
+        ServerEvent::response(2, {0x86, 0x02}, {0x02, 0x86, 0x02, 0x00, 0x00}, true),
+        ServerEvent::otherUnit(9, {0x09, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x82}),
+        ServerEvent::garbage(Bytes(40, 0xFF)),
+    };
+}
+
+class PaintCounter : public QObject {
+public:
+    bool eventFilter(QObject*, QEvent* event) override {
+        count += event->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+    int count = 0;
+};
+
+// Feeds a shown log area 2,000 lines a second, in bursts of 10 every 5 ms as the engine's
+// queued events arrive, and measures how late a 1 ms probe timer runs meanwhile: the delay any
+// click or key press would see. Arguments: start with an almost full log (so it trims during
+// the run), autoscroll, lines per burst.
+void logLatency(benchmark::State& state) {
+    const bool prefilled = state.range(0) != 0;
+    const bool autoscroll = state.range(1) != 0;
+    const auto burst = static_cast<int>(state.range(2));
+    const std::vector<ServerEvent> events = traffic();
+    const std::vector<ServerUnit> units(1);
+    const SerialConfiguration serial;
+    const QString path = QStringLiteral("/dev/ttyUSB0");
+    const LogLines::Options options{.showRawFrames = false, .showBusTraffic = true};
+
+    DecliningDialogs dialogs;
+    // Not initialised: no preferences, project or port scanner, only the log.
+    ServerModel model(std::make_unique<NoPorts>(), dialogs);
+    model.setPersistent(false);
+    OutputBuffer& buffer = model.output();
+    std::size_t next = 0;
+    auto appendLine = [&] {
+        std::optional<LogLine> line =
+            LogLines::forEvent(events[next], options, path, serial, units);
+        next = (next + 1) % events.size();
+        line->prepend({LogSegment::Kind::timestamp, LogLines::timestampText(QTime::currentTime())});
+        buffer.append(*line);
+    };
+    if (prefilled) {
+        while (buffer.length() < OutputBuffer::maxCharacters - 100'000) {
+            appendLine();
+        }
+    }
+    buffer.setAutoscroll(autoscroll);
+
+    // Connected before and after the view's own slot: the time the view spends on a trim.
+    QElapsedTimer trimming;
+    double trimMs = 0;
+    QObject::connect(&buffer, &OutputBuffer::trimmed, [&trimming](qsizetype) { trimming.start(); });
+    QElapsedTimer building;
+    building.start();
+    OutputArea area(model);
+    area.resize(1000, 400);
+    area.show();
+    QCoreApplication::processEvents();
+    const double buildMs = static_cast<double>(building.nsecsElapsed()) / 1e6;
+
+    std::int64_t lines = 0;
+    std::int64_t trims = 0;
+    QObject::connect(&buffer, &OutputBuffer::trimmed, [&](qsizetype) {
+        ++trims;
+        trimMs = std::max(trimMs, static_cast<double>(trimming.nsecsElapsed()) / 1e6);
+    });
+    PaintCounter paints;
+    area.textView()->viewport()->installEventFilter(&paints);
+    std::vector<double> lateness;
+    for (auto _ : state) {
+        QEventLoop loop;
+        QTimer feed;
+        feed.setTimerType(Qt::PreciseTimer);
+        feed.setInterval(5ms);
+        QObject::connect(&feed, &QTimer::timeout, [&] {
+            for (int i = 0; i < burst; ++i) {
+                appendLine();
+            }
+            lines += burst;
+        });
+
+        // Re-armed each time, so a late probe measures one delay rather than a backlog.
+        QTimer probe;
+        probe.setTimerType(Qt::PreciseTimer);
+        probe.setSingleShot(true);
+        QElapsedTimer armed;
+        QObject::connect(&probe, &QTimer::timeout, [&] {
+            lateness.push_back(static_cast<double>(armed.nsecsElapsed()) / 1000.0 - 1000.0);
+            armed.start();
+            probe.start(1ms);
+        });
+
+        QTimer::singleShot(3s, &loop, &QEventLoop::quit);
+        feed.start();
+        armed.start();
+        probe.start(1ms);
+        loop.exec();
+    }
+
+    std::sort(lateness.begin(), lateness.end());
+    const double mean = std::accumulate(lateness.begin(), lateness.end(), 0.0) /
+                        static_cast<double>(lateness.size());
+    state.counters["lines"] = static_cast<double>(lines);
+    state.counters["trims"] = static_cast<double>(trims);
+    state.counters["paints"] = static_cast<double>(paints.count);
+    state.counters["trim_ms"] = trimMs;
+    state.counters["build_ms"] = buildMs;
+    state.counters["probes"] = static_cast<double>(lateness.size());
+    state.counters["mean_us"] = mean;
+    state.counters["p99_us"] = lateness[lateness.size() * 99 / 100];
+    state.counters["max_us"] = lateness.back();
+}
+
+BENCHMARK(logLatency)
+    ->Args({0, 1, 0}) // the probe alone: the machine's own timer latency
+    ->Args({0, 1, 10})
+    ->Args({1, 1, 10})
+    ->Args({1, 0, 10})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+// Widgets need a QApplication before the first benchmark; the offscreen platform keeps the run
+// off any display but still paints into a backing store.
+int main(int argc, char** argv) {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
