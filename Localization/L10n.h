@@ -104,6 +104,12 @@ std::string file();
 std::string server();
 std::string help();
 std::string quit();
+// File type names of the open and save dialogs.
+std::string projectFiles();
+std::string csvFiles();
+std::string tabSeparatedFiles();
+std::string plainTextFiles();
+std::string datapointLists();
 } // namespace Menu
 
 // The find bar of the log.
