@@ -1,0 +1,225 @@
+// Takes the documentation screenshots of the real windows: run under an X server
+// (scripts/screenshots starts Xvfb) with a private settings folder, it builds the main window on
+// the example device, serves a virtual port pair that a libmodbus master polls, and saves PNG files
+// into the folder given as the only argument.
+
+#include "Corvana/model/ModelDialogs.h"
+#include "Corvana/model/PortScanner.h"
+#include "Corvana/model/ServerModel.h"
+#include "Corvana/ui/HelpWindow.h"
+#include "Corvana/ui/Logo.h"
+#include "Corvana/ui/MainWindow.h"
+#include "Corvana/ui/ShowLogPreference.h"
+#include "Corvana/ui/UiSupport.h"
+
+#include "ModbusSerial/VirtualPortPair.h"
+
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QScreen>
+#include <QSettings>
+#include <QTest>
+#include <QWindow>
+
+#include <modbus.h>
+
+#include <atomic>
+#include <cstdio>
+#include <memory>
+#include <thread>
+
+namespace {
+
+// Lists the virtual port as the only port, as a scanner would list an adapter.
+class FixedScanner : public PortScanner {
+public:
+    explicit FixedScanner(std::string path)
+        : path_(std::move(path)) {}
+    void start() override { onChange(scan()); }
+    std::vector<SerialPortInfo> scan() override {
+        SerialPortInfo info;
+        info.path = path_;
+        return {info};
+    }
+
+private:
+    std::string path_;
+};
+
+void wait(int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) {
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+        QTest::qWait(5);
+    }
+}
+
+// The screen area of the widget's window, including popups open over it.
+void save(QWidget* window, const QString& path, QWidget* extra = nullptr) {
+    wait(300);
+    QRect area = window->frameGeometry();
+    if (extra != nullptr && extra->isVisible()) {
+        area = area.united(extra->frameGeometry());
+    }
+    const QPixmap shot =
+        window->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    if (!shot.save(path)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    } else {
+        std::printf("%s\n", qPrintable(path));
+    }
+}
+
+template <class T>
+T* child(QWidget* root, const char* name) {
+    return root->findChild<T*>(QString::fromLatin1(name));
+}
+
+// A master on the other end of the pair: reads the example's registers, writes the setpoint
+// now and then.
+class Master {
+public:
+    explicit Master(const std::string& path)
+        : thread_([this, path] { run(path); }) {}
+    ~Master() {
+        stop_ = true;
+        thread_.join();
+    }
+
+private:
+    void run(const std::string& path) {
+        modbus_t* bus = modbus_new_rtu(path.c_str(), 9600, 'E', 8, 1);
+        if (bus == nullptr || modbus_connect(bus) != 0) {
+            std::fprintf(stderr, "master cannot open %s\n", path.c_str());
+            return;
+        }
+        modbus_set_slave(bus, 1);
+        modbus_set_response_timeout(bus, 0, 300'000);
+        std::uint16_t registers[8];
+        std::uint8_t bits[4];
+        for (int round = 0; !stop_; ++round) {
+            modbus_read_input_registers(bus, 0, 5, registers);
+            modbus_read_registers(bus, 0, 2, registers);
+            modbus_read_bits(bus, 0, 1, bits);
+            if (round % 4 == 1) {
+                modbus_write_register(bus, 0, static_cast<std::uint16_t>(200 + round % 50));
+            }
+            if (round % 9 == 4) {
+                modbus_read_registers(bus, 40, 1, registers); // exception 02: no datapoint
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(120));
+        }
+        modbus_close(bus);
+        modbus_free(bus);
+    }
+
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+void clickCell(QAbstractItemView* view, int row, int column) {
+    const QModelIndex index = view->model()->index(row, column);
+    const QPoint centre = view->visualRect(index).center();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, centre);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication::setOrganizationName("Corvana");
+    QApplication::setApplicationName("Corvana");
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: corvana-screenshots FOLDER\n");
+        return 2;
+    }
+    const QDir out(QString::fromLocal8Bit(argv[1]));
+    Ui::installIconThemeFallback();
+    QApplication::setWindowIcon(QIcon(Logo::pixmap(256)));
+    QSettings().setValue(ShowLogPreference::key, true);
+
+    VirtualPortPair pair;
+    DecliningDialogs dialogs;
+    ServerModel model(std::make_unique<FixedScanner>(pair.serverPath()), dialogs);
+    model.init();
+    model.setSelectedPath(QString::fromStdString(pair.serverPath()));
+
+    MainWindow window(model);
+    window.move(0, 0);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window)) {
+        std::fprintf(stderr, "the main window did not appear\n");
+        return 1;
+    }
+    save(&window, out.filePath("main-stopped.png"));
+
+    if (auto* frameButton = child<QAbstractButton>(&window, "frameButton")) {
+        frameButton->click();
+        wait(300);
+        save(&window, out.filePath("frame-popover.png"), QApplication::activePopupWidget());
+        if (QWidget* popup = QApplication::activePopupWidget()) {
+            popup->close();
+        }
+    }
+
+    model.start();
+    {
+        Master master(pair.masterPath());
+        wait(3500);
+        save(&window, out.filePath("main-running.png"));
+
+        if (auto* table = child<QAbstractItemView>(&window, "datapointTable")) {
+            clickCell(table, 0, 10); // the simulation cell of the first datapoint
+            wait(300);
+            save(&window, out.filePath("simulation-editor.png"), QApplication::activePopupWidget());
+            if (QWidget* popup = QApplication::activePopupWidget()) {
+                popup->close();
+            }
+        }
+    }
+
+    // A unit with a fault and an overlap warning.
+    std::vector<ServerUnit> units = model.units();
+    ServerUnit faulty;
+    faulty.unitID = 2;
+    faulty.name = "Boiler";
+    faulty.fault = ServerUnit::Fault::exception;
+    units.push_back(faulty);
+    model.setUnits(units);
+    model.setSelectedUnitID(2);
+    const auto first = model.addDatapoint();
+    const auto second = model.addDatapoint();
+    if (first && second) {
+        for (Datapoint point : model.datapoints()) {
+            if (point.id == *second) {
+                point.address = 0;
+                model.updateDatapoint(point);
+            }
+        }
+    }
+    wait(1200);
+    save(&window, out.filePath("unit-fault-overlap.png"));
+    model.stop();
+
+    HelpWindow help;
+    help.move(40, 40);
+    help.show();
+    (void)QTest::qWaitForWindowExposed(&help);
+    save(&help, out.filePath("help.png"));
+
+    // The help's own picture of the main window: stopped, log visible.
+    model.setSelectedUnitID(1);
+    help.close();
+    window.raise();
+    wait(500);
+    window.grab()
+        .scaledToWidth(900, Qt::SmoothTransformation)
+        .save(out.filePath("main-window.png"));
+    return 0;
+}
