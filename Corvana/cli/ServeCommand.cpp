@@ -4,6 +4,7 @@
 #include "Corvana/model/ModelDialogs.h"
 #include "Corvana/model/OutputBuffer.h"
 #include "Corvana/model/ServerModel.h"
+#include "Corvana/model/SignalPipe.h"
 #include "Corvana/model/UdevPortScanner.h"
 
 #include "Localization/L10n.h"
@@ -26,64 +27,6 @@
 
 namespace ServeCommand {
 namespace {
-
-// SIGINT and SIGTERM become a byte in a pipe that the event loop watches: a signal handler may
-// only do async-signal-safe work, so the stopping itself happens on the main thread.
-class SignalPipe {
-public:
-    SignalPipe() {
-        std::array<int, 2> ends{-1, -1};
-        if (::pipe2(ends.data(), O_CLOEXEC | O_NONBLOCK) != 0) {
-            return;
-        }
-        readEnd_ = ends[0];
-        writeEnd = ends[1];
-        struct sigaction action = {};
-        action.sa_handler = &SignalPipe::handle;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        for (std::size_t i = 0; i < stopSignals.size(); ++i) {
-            ::sigaction(stopSignals[i], &action, &previous_[i]);
-        }
-    }
-
-    ~SignalPipe() {
-        if (readEnd_ < 0) {
-            return;
-        }
-        for (std::size_t i = 0; i < stopSignals.size(); ++i) {
-            ::sigaction(stopSignals[i], &previous_[i], nullptr);
-        }
-        ::close(writeEnd);
-        writeEnd = -1;
-        ::close(readEnd_);
-    }
-
-    SignalPipe(const SignalPipe&) = delete;
-    SignalPipe& operator=(const SignalPipe&) = delete;
-
-    int readEnd() const { return readEnd_; }
-
-    void drain() const {
-        std::array<char, 16> buffer{};
-        while (::read(readEnd_, buffer.data(), buffer.size()) > 0) {
-        }
-    }
-
-private:
-    static constexpr std::array<int, 2> stopSignals = {SIGINT, SIGTERM};
-    static inline volatile std::sig_atomic_t writeEnd = -1;
-
-    static void handle(int) {
-        const int savedErrno = errno;
-        const char byte = 1;
-        [[maybe_unused]] const auto written = ::write(writeEnd, &byte, 1);
-        errno = savedErrno;
-    }
-
-    int readEnd_ = -1;
-    std::array<struct sigaction, 2> previous_{};
-};
 
 std::string plainText(const LogLine& line) {
     QString text;

@@ -1,6 +1,7 @@
 #include "Corvana/ui/DesktopApplication.h"
 
 #include "Corvana/model/ServerModel.h"
+#include "Corvana/model/SignalPipe.h"
 #include "Corvana/model/UdevPortScanner.h"
 #include "Corvana/ui/Logo.h"
 #include "Corvana/ui/MainWindow.h"
@@ -12,6 +13,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <QLibraryInfo>
+#include <QSocketNotifier>
 #include <QTranslator>
 
 #include <memory>
@@ -57,6 +59,19 @@ int run(int argc, char** argv) {
     model.init();
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &model,
                      [&model] { model.applicationWillEnd(); });
+
+    // A logout or `kill` ends the application the regular way, so the autosave is written.
+    const SignalPipe signalPipe;
+    std::unique_ptr<QSocketNotifier> stopRequest;
+    if (signalPipe.readEnd() >= 0) {
+        stopRequest =
+            std::make_unique<QSocketNotifier>(signalPipe.readEnd(), QSocketNotifier::Read);
+        QObject::connect(stopRequest.get(), &QSocketNotifier::activated, &application,
+                         [&signalPipe] {
+                             signalPipe.drain();
+                             QApplication::quit();
+                         });
+    }
 
     MainWindow window(model);
     dialogs.setWindow(&window);
