@@ -1,5 +1,7 @@
 #include "Corvana/ui/LogPane.h"
 
+#include <algorithm>
+
 #include "Corvana/model/ServerModel.h"
 #include "Corvana/ui/EmptyLogView.h"
 #include "Corvana/ui/LogHeader.h"
@@ -10,6 +12,7 @@
 
 #include "Localization/L10n.h"
 
+#include <QLayout>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
@@ -58,12 +61,24 @@ LogPane::LogPane(ServerModel& model, ShowLogPreference& showLog, QWidget* parent
 
 void LogPane::showFindBar() {
     showLog_.setOn(true);
-    outputArea_->showFindBar();
+    // Nothing to find while the placeholder stands in for the empty log.
+    if (body_->currentWidget() == outputArea_) {
+        outputArea_->showFindBar();
+    }
+}
+
+int LogPane::collapsedHeight(int width) const {
+    const QLayout* layout = this->layout();
+    const int height = layout->hasHeightForWidth() ? layout->totalHeightForWidth(width) : -1;
+    return std::max(height, minimumSizeHint().height());
 }
 
 void LogPane::updateBanners() {
     serialLostBanner_->setVisible(model_.state() == ServerState::serialLost);
     noiseBanner_->setVisible(model_.showNoiseHint());
+    // The layout caches its heights until its next pass; the window asks right away.
+    layout()->invalidate();
+    emit bannersChanged();
 }
 
 void LogPane::updateBody() {

@@ -21,6 +21,13 @@ public:
     OutputArea* outputArea() const { return outputArea_; }
     // Shows the log (turning the preference on) and its find bar.
     void showFindBar();
+    // The height of the banners and the header at this width: all the pane needs while the log
+    // itself is hidden (the notices' texts wrap).
+    int collapsedHeight(int width) const;
+
+signals:
+    // A banner came or went.
+    void bannersChanged();
 
 private:
     void updateBanners();

@@ -120,6 +120,16 @@ void MainWindow::buildCentre() {
 
     fitLogPane(showLog_->isOn());
     connect(showLog_, &ShowLogPreference::changed, this, &MainWindow::fitLogPane);
+    // A notice that comes or goes while the log is hidden resizes the pane to fit it.
+    // Queued: after the pane's own layout pass, which would otherwise undo a shrink.
+    connect(
+        logPane_, &LogPane::bannersChanged, this,
+        [this] {
+            if (!showLog_->isOn()) {
+                fitLogPane(false);
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void MainWindow::buildMenus() {
@@ -261,6 +271,8 @@ void MainWindow::updateErrorAlert() {
     auto* box = new QMessageBox(QMessageBox::Warning, Ui::text(L10n::Errors::somethingWentWrong()),
                                 *message, QMessageBox::NoButton, this);
     box->setObjectName(QStringLiteral("errorAlert"));
+    // Messages quote file names and CSV cells; none of that is markup.
+    box->setTextFormat(Qt::PlainText);
     box->setDefaultButton(box->addButton(Ui::text(L10n::Errors::ok()), QMessageBox::AcceptRole));
     box->setEscapeButton(box->defaultButton());
     connect(box, &QDialog::finished, this, [this, box] {
@@ -278,13 +290,16 @@ void MainWindow::updateErrorAlert() {
 void MainWindow::fitLogPane(bool logShown) {
     // Before the window is shown the sizes only set proportions.
     const int total = detailAndLog_->isVisible() ? detailAndLog_->height() : defaultHeight;
-    const int logHeight = logShown ? total * 2 / 5 : logPane_->minimumSizeHint().height();
+    const int logHeight =
+        logShown ? total * 2 / 5 : logPane_->collapsedHeight(detailAndLog_->width());
     detailAndLog_->setSizes({total - logHeight, logHeight});
 }
 
 void MainWindow::showHelp() {
     if (!helpWindow_) {
         helpWindow_ = new HelpWindow();
+        // Reopened, the help starts again at the first topic with an empty search.
+        helpWindow_->setAttribute(Qt::WA_DeleteOnClose);
         helpWindow_->setWindowTitle(Ui::text(HelpTexts::current().windowTitle));
     }
     helpWindow_->show();

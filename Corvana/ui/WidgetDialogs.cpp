@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -143,7 +144,13 @@ ModelDialogs::SaveChoice WidgetDialogs::askSaveCurrentProject() {
 ModelDialogs::ImportChoice WidgetDialogs::askImport(const QString& title,
                                                     const QString& informativeText) {
     QMessageBox box(QMessageBox::Question, QString(), title, QMessageBox::NoButton, parentWindow());
+    box.setTextFormat(Qt::PlainText);
     box.setInformativeText(informativeText);
+    // The informative text quotes skipped CSV lines, which are not markup; QMessageBox offers no
+    // format setting for that label.
+    for (QLabel* label : box.findChildren<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
+        label->setTextFormat(Qt::PlainText);
+    }
     QPushButton* add = box.addButton(Ui::text(L10n::Import::add()), QMessageBox::AcceptRole);
     QPushButton* replace =
         box.addButton(Ui::text(L10n::Import::replace()), QMessageBox::DestructiveRole);

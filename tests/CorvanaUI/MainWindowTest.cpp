@@ -2,6 +2,7 @@
 #include "tests/support/PseudoTerminal.h"
 
 #include "Corvana/ui/HelpWindow.h"
+#include "Corvana/ui/LogPane.h"
 #include "Corvana/ui/MainWindow.h"
 #include "Corvana/ui/ShowLogPreference.h"
 
@@ -206,3 +207,27 @@ TEST_F(MainWindowTest, TogglesAndTheirSettingsFollowEachOther) {
 }
 
 } // namespace
+
+TEST(MainWindowLayoutTest, ANoticeGetsRoomWhileTheLogIsHidden) {
+    TestEnvironment environment;
+    FakeDialogs dialogs;
+    ServerModel model(std::make_unique<FakeScanner>(), dialogs);
+    model.init();
+    MainWindow window(model);
+    window.show();
+    auto* pane = window.findChild<LogPane*>();
+    ASSERT_NE(pane, nullptr);
+    const int before = pane->height();
+
+    for (int i = 0; i < 3; ++i) {
+        model.handleEvent(ServerEvent::garbage({0x01, 0x02}));
+    }
+    ASSERT_TRUE(model.showNoiseHint());
+    QApplication::processEvents();
+    EXPECT_GE(pane->height(), pane->collapsedHeight(pane->width()));
+    EXPECT_GT(pane->height(), before);
+
+    model.dismissNoiseHint();
+    QApplication::processEvents();
+    EXPECT_EQ(pane->height(), before);
+}
