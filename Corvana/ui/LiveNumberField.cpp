@@ -58,7 +58,10 @@ bool LiveNumberField::isInvalid() const {
 }
 
 void LiveNumberField::focusOutEvent(QFocusEvent* event) {
-    finishEditing();
+    // A context menu over the field is no leaving of it.
+    if (event->reason() != Qt::PopupFocusReason) {
+        finishEditing();
+    }
     QLineEdit::focusOutEvent(event);
 }
 

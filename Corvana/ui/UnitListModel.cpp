@@ -81,13 +81,15 @@ QModelIndex UnitListModel::indexOfUnit(std::uint8_t unitID) const {
 }
 
 std::vector<UnitListModel::Row> UnitListModel::currentRows() const {
+    // One pass over the datapoints: this runs on every edit of any datapoint.
+    std::array<int, 256> counts{};
+    for (const Datapoint& point : model_.datapoints()) {
+        ++counts[point.unitID];
+    }
     std::vector<Row> rows;
     rows.reserve(model_.units().size());
     for (const ServerUnit& unit : model_.units()) {
-        const auto count =
-            std::count_if(model_.datapoints().begin(), model_.datapoints().end(),
-                          [&](const Datapoint& p) { return p.unitID == unit.unitID; });
-        rows.push_back({unit, static_cast<int>(count)});
+        rows.push_back({unit, counts[unit.unitID]});
     }
     return rows;
 }

@@ -143,6 +143,13 @@ UnitSettingsBar::UnitSettingsBar(ServerModel& model, QWidget* parent)
     layout->addLayout(behaviour);
 
     connect(unitIDField_, &QLineEdit::textEdited, this, &UnitSettingsBar::addressEdited);
+    // A rejected address is not kept: leaving the field shows the unit's real one again.
+    connect(unitIDField_, &QLineEdit::editingFinished, this, [this] {
+        if (const ServerUnit* unit = selectedUnit()) {
+            setAddressInvalid(false);
+            unitIDField_->setText(QString::number(unit->unitID));
+        }
+    });
     connect(nameField_, &QLineEdit::textEdited, this, [this](const QString& text) {
         change([&](ServerUnit& u) { u.name = text.toStdString(); });
     });

@@ -107,8 +107,12 @@ void UnitSidebar::showSelection() {
     const QModelIndex index = selected ? listModel_->indexOfUnit(*selected) : QModelIndex{};
     showingSelection_ = true;
     if (index.isValid()) {
+        // Only a changed row scrolls: edits of datapoints come here too.
+        const bool moved = list_->selectionModel()->currentIndex() != index;
         list_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
-        list_->scrollTo(index);
+        if (moved) {
+            list_->scrollTo(index);
+        }
     } else {
         list_->selectionModel()->clear();
     }

@@ -31,6 +31,11 @@ public:
         return value ? Acceptable : Intermediate;
     }
 
+    // The delegate fixes up before Tab moves on: leaving the field discards an invalid entry.
+    void fixup(QString& input) const override {
+        input = ValueCell::displayText(cell_.datapoint(), cell_.shownValue());
+    }
+
 private:
     const ValueCell& cell_;
 };
@@ -107,7 +112,8 @@ void ValueCell::keyPressEvent(QKeyEvent* event) {
         // Commit first, so returnPressed and editingFinished follow only a valid entry.
         const QPointer<ValueCell> alive(this);
         commit();
-        if (!alive) {
+        // An invalid entry stays as typed: QLineEdit would fix it up.
+        if (!alive || invalid_) {
             return;
         }
     }
@@ -115,6 +121,11 @@ void ValueCell::keyPressEvent(QKeyEvent* event) {
 }
 
 void ValueCell::focusOutEvent(QFocusEvent* event) {
+    // A context menu over the field is no leaving of it.
+    if (event->reason() == Qt::PopupFocusReason) {
+        QLineEdit::focusOutEvent(event);
+        return;
+    }
     const QString typed = text();
     if (typed != displayText(datapoint_, shownValue_)) {
         if (const auto value = datapoint_.parseInput(typed.toStdString(), decimalSeparator())) {
