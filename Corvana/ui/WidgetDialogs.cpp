@@ -41,6 +41,18 @@ QString saveTitle(ModelDialogs::FileKind kind) {
     return {};
 }
 
+// The folder a dialog starts in. A missing one (no Documents folder, or one removed since) would
+// make the dialog take its name for a file name.
+QString existingFolder(const QString& folder) {
+    for (const QString& candidate :
+         {folder, QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)}) {
+        if (!candidate.isEmpty() && QFileInfo(candidate).isDir()) {
+            return candidate;
+        }
+    }
+    return QDir::homePath();
+}
+
 QString openTitle(ModelDialogs::FileKind kind) {
     return kind == ModelDialogs::FileKind::project ? dialogTitle(L10n::Menu::openProject())
                                                    : dialogTitle(L10n::Menu::importDatapoints());
@@ -87,9 +99,7 @@ QWidget* WidgetDialogs::parentWindow() const {
 
 std::optional<QString> WidgetDialogs::chooseSaveLocation(FileKind kind,
                                                          const QString& proposedName) {
-    if (lastFolder_.isEmpty()) {
-        lastFolder_ = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    }
+    lastFolder_ = existingFolder(lastFolder_);
     // Folder creation and the overwrite question are QFileDialog's defaults for saving.
     QFileDialog dialog(parentWindow(), saveTitle(kind), lastFolder_);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -106,9 +116,7 @@ std::optional<QString> WidgetDialogs::chooseSaveLocation(FileKind kind,
 }
 
 std::optional<QString> WidgetDialogs::chooseOpenLocation(FileKind kind) {
-    if (lastFolder_.isEmpty()) {
-        lastFolder_ = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    }
+    lastFolder_ = existingFolder(lastFolder_);
     QFileDialog dialog(parentWindow(), openTitle(kind), lastFolder_);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);

@@ -298,6 +298,25 @@ TEST_F(DatapointTableTest, ValueEditorKeepsInvalidInputAndSetsValidInput) {
     EXPECT_TRUE(processEventsUntil([&] { return !view.isEditing(); }));
 }
 
+TEST_F(DatapointTableTest, TabLeavesAValueEditorWithInvalidInputAndDropsIt) {
+    view.resize(1200, 400);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    for (const Qt::Key key : {Qt::Key_Tab, Qt::Key_Backtab}) {
+        const QModelIndex valueCell = cell(modeRow, Model::valueColumn);
+        view.setCurrentIndex(valueCell);
+        view.edit(valueCell);
+        auto* editor = qobject_cast<ValueCell*>(view.indexWidget(valueCell));
+        ASSERT_NE(editor, nullptr);
+        editor->setText("abc");
+        QTest::keyClick(editor, key);
+        EXPECT_TRUE(processEventsUntil([&] { return view.indexWidget(valueCell) == nullptr; }));
+        EXPECT_NE(view.currentIndex(), valueCell);
+        EXPECT_EQ(model->datapoints()[modeRow].value, 1);
+        view.setCurrentIndex({}); // closes the editor that Tab opened next to it
+    }
+}
+
 TEST_F(DatapointTableTest, ClickingASwitchTogglesTheBitAndTheSymbolOpensTheSimulation) {
     view.resize(1200, 400);
     view.show();
