@@ -185,6 +185,15 @@ void DatapointTableView::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
+    // The simulation cell has no editor of its own; Space or Enter opens its popup as a click does.
+    const bool opens = event->key() == Qt::Key_Space || event->key() == Qt::Key_Return ||
+                       event->key() == Qt::Key_Enter;
+    if (state() != EditingState && opens &&
+        currentIndex().column() == DatapointTableModel::simulationColumn) {
+        openSimulationEditor(currentIndex());
+        event->accept();
+        return;
+    }
     QTableView::keyPressEvent(event);
 }
 

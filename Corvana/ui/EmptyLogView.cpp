@@ -47,7 +47,7 @@ EmptyLogView::EmptyLogView(ServerModel& model, QWidget* parent)
     title_->setWordWrap(true);
     QFont titleFont = title_->font();
     titleFont.setBold(true);
-    titleFont.setPointSizeF(titleFont.pointSizeF() * titleScale);
+    titleFont = Ui::scaledFont(titleFont, titleScale);
     title_->setFont(titleFont);
 
     message_->setObjectName(QStringLiteral("emptyLogMessage"));

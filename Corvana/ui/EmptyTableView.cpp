@@ -35,7 +35,7 @@ EmptyTableView::EmptyTableView(ServerModel& model, QWidget* parent)
     title->setTextFormat(Qt::PlainText);
     QFont titleFont = title->font();
     titleFont.setBold(true);
-    titleFont.setPointSizeF(titleFont.pointSizeF() * titleScale);
+    titleFont = Ui::scaledFont(titleFont, titleScale);
     title->setFont(titleFont);
 
     message_->setObjectName(QStringLiteral("emptyTableMessage"));

@@ -120,7 +120,13 @@ void LogHeader::updateCounters() {
 
 void LogHeader::applyCounterStyle() {
     QFont caption = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    caption.setPointSizeF(font().pointSizeF() * captionScale);
+    // Caption size relative to the header's own font, in points or in pixels as that is set.
+    const QFont sized = Ui::scaledFont(font(), captionScale);
+    if (sized.pointSizeF() > 0) {
+        caption.setPointSizeF(sized.pointSizeF());
+    } else {
+        caption.setPixelSize(sized.pixelSize());
+    }
     counters_->setFont(caption);
     QPalette colours = counters_->palette();
     colours.setColor(QPalette::WindowText, Ui::Colour::secondaryText(palette()));

@@ -66,7 +66,7 @@ void LogOptionsView::addHint(const QString& text) {
     hint->setWordWrap(true);
     hint->setTextFormat(Qt::PlainText);
     QFont small = hint->font();
-    small.setPointSizeF(small.pointSizeF() * 0.85);
+    small = Ui::scaledFont(small, 0.85);
     hint->setFont(small);
     // Aligned with the text of the checkbox it explains.
     const int indent = style()->pixelMetric(QStyle::PM_IndicatorWidth) +

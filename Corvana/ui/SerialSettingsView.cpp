@@ -63,7 +63,7 @@ SerialSettingsView::SerialSettingsView(ServerModel& model, QWidget* parent)
     footer_->setObjectName(QStringLiteral("frameFooter"));
     footer_->setWordWrap(true);
     QFont small = footer_->font();
-    small.setPointSizeF(small.pointSizeF() * 0.85);
+    small = Ui::scaledFont(small, 0.85);
     footer_->setFont(small);
     updateFooterColour();
 

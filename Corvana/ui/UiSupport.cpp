@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 #include <QKeySequence>
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -84,6 +85,15 @@ QColor logSegment(LogSegment::Kind kind, const QPalette& palette) {
 }
 
 } // namespace Colour
+
+QFont scaledFont(QFont font, qreal factor) {
+    if (font.pointSizeF() > 0) {
+        font.setPointSizeF(font.pointSizeF() * factor);
+    } else if (font.pixelSize() > 0) {
+        font.setPixelSize(std::max(1, qRound(font.pixelSize() * factor)));
+    }
+    return font;
+}
 
 QString logMarks() {
     return QStringLiteral("→←✕✎·…⚠");

@@ -43,6 +43,9 @@ QColor tertiaryText(const QPalette& palette);
 QColor logSegment(LogSegment::Kind kind, const QPalette& palette);
 } // namespace Colour
 
+// The font at factor times its size, whether that size is set in points or in pixels.
+QFont scaledFont(QFont font, qreal factor);
+
 // A monospaced font at pointSize that holds every mark the log uses (→ ← ✕ ✎ ·): the user's
 // fixed font when it has them all, else DejaVu Sans Mono.
 QFont logFont(qreal pointSize = 12);

@@ -24,9 +24,7 @@ QFont titleFont(const QFont& base) {
 }
 
 QFont subtitleFont(const QFont& base) {
-    QFont font = base;
-    font.setPointSizeF(base.pointSizeF() * 0.85);
-    return font;
+    return Ui::scaledFont(base, 0.85);
 }
 
 } // namespace
