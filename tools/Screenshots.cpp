@@ -20,6 +20,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QMouseEvent>
+#include <QPalette>
 #include <QPixmap>
 #include <QScreen>
 #include <QSettings>
@@ -31,6 +32,7 @@
 #include <atomic>
 #include <cstdio>
 #include <memory>
+#include <string_view>
 #include <thread>
 
 namespace {
@@ -123,6 +125,30 @@ private:
     std::thread thread_;
 };
 
+// A dark desktop theme, as Fusion would take it from a dark platform theme.
+QPalette darkPalette() {
+    QPalette palette;
+    const QColor window(45, 45, 48);
+    const QColor base(30, 30, 32);
+    const QColor text(230, 230, 230);
+    palette.setColor(QPalette::Window, window);
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::Base, base);
+    palette.setColor(QPalette::AlternateBase, window);
+    palette.setColor(QPalette::Text, text);
+    palette.setColor(QPalette::Button, window);
+    palette.setColor(QPalette::ButtonText, text);
+    palette.setColor(QPalette::ToolTipBase, window);
+    palette.setColor(QPalette::ToolTipText, text);
+    palette.setColor(QPalette::Highlight, QColor(42, 130, 218));
+    palette.setColor(QPalette::HighlightedText, Qt::white);
+    palette.setColor(QPalette::PlaceholderText, QColor(140, 140, 140));
+    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+        palette.setColor(QPalette::Disabled, role, QColor(120, 120, 120));
+    }
+    return palette;
+}
+
 void clickCell(QAbstractItemView* view, int row, int column) {
     const QModelIndex index = view->model()->index(row, column);
     const QPoint centre = view->visualRect(index).center();
@@ -135,9 +161,13 @@ int main(int argc, char** argv) {
     QApplication::setOrganizationName("Corvana");
     QApplication::setApplicationName("Corvana");
     QApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: corvana-screenshots FOLDER\n");
+    if (argc < 2 || argc > 3 || (argc == 3 && std::string_view(argv[2]) != "dark")) {
+        std::fprintf(stderr, "usage: corvana-screenshots FOLDER [dark]\n");
         return 2;
+    }
+    if (argc == 3) {
+        QApplication::setStyle(QStringLiteral("Fusion"));
+        QApplication::setPalette(darkPalette());
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));
     Ui::installIconThemeFallback();

@@ -66,7 +66,10 @@ DatapointTableView::DatapointTableView(ServerModel& model, QWidget* parent)
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setStretchLastSection(false);
     for (int column = 0; column < Model::columnCount_; ++column) {
-        horizontalHeader()->resizeSection(column, columnWidths[static_cast<std::size_t>(column)]);
+        // Never narrower than the title, which is longer in some languages.
+        horizontalHeader()->resizeSection(column,
+                                          std::max(columnWidths[static_cast<std::size_t>(column)],
+                                                   horizontalHeader()->sectionSizeHint(column)));
     }
     // The whole row fits the default window; the description gets the room that is left.
     horizontalHeader()->setSectionResizeMode(Model::descriptionColumn, QHeaderView::Stretch);

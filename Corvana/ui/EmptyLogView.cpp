@@ -56,7 +56,6 @@ EmptyLogView::EmptyLogView(ServerModel& model, QWidget* parent)
     message_->setWordWrap(true);
 
     startButton_->setObjectName(QStringLiteral("startServerButton"));
-    startButton_->setIcon(Ui::symbol("play.fill"));
     startButton_->setDefault(true);
     startButton_->setMinimumHeight(startButton_->sizeHint().height() + 6);
     connect(startButton_, &QPushButton::clicked, &model_, &ServerModel::start);
@@ -113,6 +112,7 @@ void EmptyLogView::applyColours() {
     button.setColor(QPalette::Button, Ui::Colour::accent(colours));
     button.setColor(QPalette::ButtonText, Ui::isDark(colours) ? Qt::black : Qt::white);
     startButton_->setPalette(button);
+    startButton_->setIcon(Ui::symbol("play.fill", button.color(QPalette::ButtonText)));
 
     icon_->setPixmap(NoticeBanner::symbolPixmap("cpu", iconSize, Ui::Colour::secondaryText(colours),
                                                 devicePixelRatioF()));

@@ -202,14 +202,19 @@ void SerialBar::updateState() {
 void SerialBar::updateStartStop() {
     const bool stopped = model_.state() == ServerState::stopped;
     startStopButton_->setText(Ui::text(stopped ? L10n::Header::start() : L10n::Header::stop()));
-    startStopButton_->setIcon(Ui::symbol(stopped ? "play.fill" : "stop.fill"));
+
     startStopButton_->setToolTip(Ui::text(stopped ? L10n::Help::start() : L10n::Help::stop()));
     startStopButton_->setEnabled(!stopped || model_.canStart());
     QPalette palette; // the inherited one
     if (!stopped) {
         palette = startStopButton_->palette();
         palette.setColor(QPalette::Button, Ui::Colour::orange(palette));
-        palette.setColor(QPalette::ButtonText, Qt::white);
+        // The dark theme's orange is bright; white would hardly show on it.
+        palette.setColor(QPalette::ButtonText,
+                         Ui::isDark(palette) ? QColor(Qt::black) : QColor(Qt::white));
     }
     startStopButton_->setPalette(palette);
+    startStopButton_->setIcon(stopped
+                                  ? Ui::symbol("play.fill")
+                                  : Ui::symbol("stop.fill", palette.color(QPalette::ButtonText)));
 }

@@ -2,10 +2,15 @@
 
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QGuiApplication>
+#include <QIconEngine>
 #include <QKeySequence>
+#include <QPainter>
+#include <QPixmap>
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <utility>
 
 namespace Ui {
@@ -169,18 +174,75 @@ QString freedesktopIconName(std::string_view symbolName) {
     return {};
 }
 
-QIcon symbol(std::string_view symbolName) {
+namespace {
+
+// Symbolic theme icons are drawn in one dark colour; this paints them in the text colour of the
+// current palette instead, so they stay visible in a dark theme and on selected rows.
+class SymbolIconEngine : public QIconEngine {
+public:
+    SymbolIconEngine(QIcon base, std::optional<QColor> colour)
+        : base_(std::move(base))
+        , colour_(colour) {}
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode,
+               QIcon::State state) override {
+        const qreal ratio =
+            painter->device() != nullptr ? painter->device()->devicePixelRatioF() : 1;
+        QPixmap tinted = scaledPixmap(rect.size(), mode, state, ratio);
+        painter->drawPixmap(rect, tinted);
+    }
+
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        return scaledPixmap(size, mode, state, 1);
+    }
+
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state,
+                         qreal scale) override {
+        QPixmap pixmap = base_.pixmap(size, scale, QIcon::Normal, state);
+        if (pixmap.isNull()) {
+            return pixmap;
+        }
+        const QPalette palette = QGuiApplication::palette();
+        QColor colour = colour_.value_or(palette.color(QPalette::Active, QPalette::WindowText));
+        if (mode == QIcon::Disabled) {
+            colour = palette.color(QPalette::Disabled, QPalette::WindowText);
+        } else if (mode == QIcon::Selected && !colour_) {
+            colour = palette.color(QPalette::Active, QPalette::HighlightedText);
+        }
+        QPainter painter(&pixmap);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        painter.fillRect(pixmap.rect(), colour);
+        return pixmap;
+    }
+
+    QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        return base_.actualSize(size, mode, state);
+    }
+
+    QIconEngine* clone() const override { return new SymbolIconEngine(base_, colour_); }
+    QString iconName() override { return base_.name(); }
+    QString key() const override { return QStringLiteral("CorvanaSymbol"); }
+    bool isNull() override { return base_.isNull(); }
+
+private:
+    QIcon base_;
+    std::optional<QColor> colour_; // else the palette's text colour
+};
+
+} // namespace
+
+QIcon symbol(std::string_view symbolName, std::optional<QColor> colour) {
     const QString name = freedesktopIconName(symbolName);
     if (name.isEmpty()) {
         return {};
     }
     // The symbolic variant first: one-colour glyphs like the symbols the texts name, and many
     // current themes ship some icons only that way.
-    QIcon icon = QIcon::fromTheme(name + QStringLiteral("-symbolic"));
-    if (icon.isNull()) {
-        icon = QIcon::fromTheme(name);
+    const QIcon symbolic = QIcon::fromTheme(name + QStringLiteral("-symbolic"));
+    if (!symbolic.isNull()) {
+        return QIcon(new SymbolIconEngine(symbolic, colour));
     }
-    return icon;
+    return QIcon::fromTheme(name);
 }
 
 void installIconThemeFallback() {

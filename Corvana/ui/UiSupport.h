@@ -8,6 +8,7 @@
 #include <QPalette>
 #include <QString>
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -53,8 +54,9 @@ QFont logFont(qreal pointSize = 12);
 QString logMarks();
 
 // The icon for one of the symbol names the texts and layouts use ("play.fill", "cpu", …),
-// taken from the freedesktop icon theme; a null icon when the theme has none.
-QIcon symbol(std::string_view symbolName);
+// taken from the freedesktop icon theme; a null icon when the theme has none. One-colour
+// (symbolic) icons are drawn in the given colour, else in the palette's text colour.
+QIcon symbol(std::string_view symbolName, std::optional<QColor> colour = std::nullopt);
 // The freedesktop icon name a symbol maps to; empty for unknown symbols.
 QString freedesktopIconName(std::string_view symbolName);
 // When no icon theme is configured (a bare X server, a minimal desktop), use Adwaita.
