@@ -2,21 +2,29 @@
 #include "Corvana/model/ModelDialogs.h"
 #include "Corvana/model/PortScanner.h"
 #include "Corvana/model/ServerModel.h"
+#include "Corvana/ui/MainWindow.h"
 #include "Corvana/ui/OutputArea.h"
 #include "Corvana/ui/OutputTextView.h"
+#include "Corvana/ui/ShowLogPreference.h"
+
+#include "ModbusSerial/VirtualPortPair.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QEventLoop>
+#include <QSettings>
 #include <QTime>
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
+#include <modbus.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <numeric>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -157,6 +165,115 @@ void logLatency(benchmark::State& state) {
     state.counters["max_us"] = lateness.back();
 }
 
+// A master that polls ten holding registers as fast as the server answers, until stopped.
+class BusyMaster {
+public:
+    explicit BusyMaster(const std::string& path)
+        : thread_([this, path] { run(path); }) {}
+    ~BusyMaster() {
+        stop_ = true;
+        thread_.join();
+    }
+    std::int64_t polls() const { return polls_; }
+
+private:
+    void run(const std::string& path) {
+        modbus_t* bus = modbus_new_rtu(path.c_str(), 115200, 'E', 8, 1);
+        if (bus == nullptr || modbus_connect(bus) != 0) {
+            return;
+        }
+        modbus_set_slave(bus, 1);
+        modbus_set_response_timeout(bus, 0, 200'000);
+        std::uint16_t registers[10];
+        while (!stop_) {
+            polls_ += modbus_read_registers(bus, 0, 2, registers) > 0 ? 1 : 0;
+        }
+        modbus_close(bus);
+        modbus_free(bus);
+    }
+
+    std::atomic<bool> stop_{false};
+    std::atomic<std::int64_t> polls_{0};
+    std::thread thread_;
+};
+
+// The whole main window with its log shown, serving a virtual port pair to a master that polls as
+// fast as the server answers, while more lines arrive through the model until the log grows by
+// 2,000 lines a second in all: how late a 1 ms probe timer runs.
+void windowLatency(benchmark::State& state) {
+    QSettings().setValue(ShowLogPreference::key, true);
+    VirtualPortPair pair;
+    DecliningDialogs dialogs;
+    ServerModel model(std::make_unique<NoPorts>(), dialogs);
+    model.setPersistent(false);
+    model.init();
+    SerialConfiguration serial = model.serial();
+    serial.baudRate = 115200;
+    model.setSerial(serial);
+    model.setSelectedPath(QString::fromStdString(pair.serverPath()));
+    MainWindow window(model);
+    window.show();
+    QCoreApplication::processEvents();
+    model.start();
+
+    const std::vector<ServerEvent> events = traffic();
+    std::size_t next = 0;
+    std::vector<double> lateness;
+    std::int64_t before = 0;
+    std::int64_t extra = 0;
+    BusyMaster master(pair.masterPath());
+    for (auto _ : state) {
+        QEventLoop loop;
+        QTimer feed;
+        feed.setTimerType(Qt::PreciseTimer);
+        feed.setInterval(5ms);
+        QElapsedTimer running;
+        running.start();
+        before =
+            static_cast<std::int64_t>(model.statistics().requests + model.statistics().responses);
+        QObject::connect(&feed, &QTimer::timeout, [&] {
+            // Top the master's traffic up to 2,000 lines a second.
+            const auto served = static_cast<std::int64_t>(model.statistics().requests +
+                                                          model.statistics().responses) -
+                                before;
+            const auto wanted = running.elapsed() * 2;
+            for (; served + extra < wanted; ++extra) {
+                model.handleEvent(events[next]);
+                next = (next + 1) % events.size();
+            }
+        });
+        QTimer probe;
+        probe.setTimerType(Qt::PreciseTimer);
+        probe.setSingleShot(true);
+        QElapsedTimer armed;
+        QObject::connect(&probe, &QTimer::timeout, [&] {
+            lateness.push_back(static_cast<double>(armed.nsecsElapsed()) / 1000.0 - 1000.0);
+            armed.start();
+            probe.start(1ms);
+        });
+        QTimer::singleShot(3s, &loop, &QEventLoop::quit);
+        feed.start();
+        armed.start();
+        probe.start(1ms);
+        loop.exec();
+    }
+    const auto served =
+        static_cast<std::int64_t>(model.statistics().requests + model.statistics().responses) -
+        before;
+    model.stop();
+
+    std::sort(lateness.begin(), lateness.end());
+    state.counters["master_lines"] = static_cast<double>(served);
+    state.counters["extra_lines"] = static_cast<double>(extra);
+    state.counters["probes"] = static_cast<double>(lateness.size());
+    state.counters["mean_us"] = std::accumulate(lateness.begin(), lateness.end(), 0.0) /
+                                static_cast<double>(lateness.size());
+    state.counters["p99_us"] = lateness[lateness.size() * 99 / 100];
+    state.counters["max_us"] = lateness.back();
+}
+
+BENCHMARK(windowLatency)->Iterations(1)->Unit(benchmark::kMillisecond);
+
 BENCHMARK(logLatency)
     ->Args({0, 1, 0}) // the probe alone: the machine's own timer latency
     ->Args({0, 1, 10})
@@ -173,6 +290,8 @@ int main(int argc, char** argv) {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    QApplication::setOrganizationName("CorvanaBench");
+    QApplication::setApplicationName("LogViewBench");
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
