@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <numeric>
 #include <thread>
 #include <vector>
@@ -65,6 +66,42 @@ public:
     }
     int count = 0;
 };
+
+// Runs the event loop for three seconds, calling feed every 5 ms, while a 1 ms probe timer
+// records how late it runs (µs): the delay any click or key press would see. The probe is
+// re-armed each time, so a late probe measures one delay rather than a backlog.
+std::vector<double> probeLatency(const std::function<void()>& feed) {
+    std::vector<double> lateness;
+    QEventLoop loop;
+    QTimer feeder;
+    feeder.setTimerType(Qt::PreciseTimer);
+    feeder.setInterval(5ms);
+    QObject::connect(&feeder, &QTimer::timeout, feed);
+    QTimer probe;
+    probe.setTimerType(Qt::PreciseTimer);
+    probe.setSingleShot(true);
+    QElapsedTimer armed;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        lateness.push_back(static_cast<double>(armed.nsecsElapsed()) / 1000.0 - 1000.0);
+        armed.start();
+        probe.start(1ms);
+    });
+    QTimer::singleShot(3s, &loop, &QEventLoop::quit);
+    feeder.start();
+    armed.start();
+    probe.start(1ms);
+    loop.exec();
+    std::sort(lateness.begin(), lateness.end());
+    return lateness;
+}
+
+void reportLatency(benchmark::State& state, const std::vector<double>& lateness) {
+    state.counters["probes"] = static_cast<double>(lateness.size());
+    state.counters["mean_us"] = std::accumulate(lateness.begin(), lateness.end(), 0.0) /
+                                static_cast<double>(lateness.size());
+    state.counters["p99_us"] = lateness[lateness.size() * 99 / 100];
+    state.counters["max_us"] = lateness.back();
+}
 
 // Feeds a shown log area 2,000 lines a second, in bursts of 10 every 5 ms as the engine's
 // queued events arrive, and measures how late a 1 ms probe timer runs meanwhile: the delay any
@@ -122,47 +159,20 @@ void logLatency(benchmark::State& state) {
     area.textView()->viewport()->installEventFilter(&paints);
     std::vector<double> lateness;
     for (auto _ : state) {
-        QEventLoop loop;
-        QTimer feed;
-        feed.setTimerType(Qt::PreciseTimer);
-        feed.setInterval(5ms);
-        QObject::connect(&feed, &QTimer::timeout, [&] {
+        lateness = probeLatency([&] {
             for (int i = 0; i < burst; ++i) {
                 appendLine();
             }
             lines += burst;
         });
-
-        // Re-armed each time, so a late probe measures one delay rather than a backlog.
-        QTimer probe;
-        probe.setTimerType(Qt::PreciseTimer);
-        probe.setSingleShot(true);
-        QElapsedTimer armed;
-        QObject::connect(&probe, &QTimer::timeout, [&] {
-            lateness.push_back(static_cast<double>(armed.nsecsElapsed()) / 1000.0 - 1000.0);
-            armed.start();
-            probe.start(1ms);
-        });
-
-        QTimer::singleShot(3s, &loop, &QEventLoop::quit);
-        feed.start();
-        armed.start();
-        probe.start(1ms);
-        loop.exec();
     }
 
-    std::sort(lateness.begin(), lateness.end());
-    const double mean = std::accumulate(lateness.begin(), lateness.end(), 0.0) /
-                        static_cast<double>(lateness.size());
     state.counters["lines"] = static_cast<double>(lines);
     state.counters["trims"] = static_cast<double>(trims);
     state.counters["paints"] = static_cast<double>(paints.count);
     state.counters["trim_ms"] = trimMs;
     state.counters["build_ms"] = buildMs;
-    state.counters["probes"] = static_cast<double>(lateness.size());
-    state.counters["mean_us"] = mean;
-    state.counters["p99_us"] = lateness[lateness.size() * 99 / 100];
-    state.counters["max_us"] = lateness.back();
+    reportLatency(state, lateness);
 }
 
 // A master that polls ten holding registers as fast as the server answers, until stopped.
@@ -223,53 +233,29 @@ void windowLatency(benchmark::State& state) {
     std::int64_t extra = 0;
     BusyMaster master(pair.masterPath());
     for (auto _ : state) {
-        QEventLoop loop;
-        QTimer feed;
-        feed.setTimerType(Qt::PreciseTimer);
-        feed.setInterval(5ms);
         QElapsedTimer running;
         running.start();
         before =
             static_cast<std::int64_t>(model.statistics().requests + model.statistics().responses);
-        QObject::connect(&feed, &QTimer::timeout, [&] {
+        lateness = probeLatency([&] {
             // Top the master's traffic up to 2,000 lines a second.
             const auto served = static_cast<std::int64_t>(model.statistics().requests +
                                                           model.statistics().responses) -
                                 before;
-            const auto wanted = running.elapsed() * 2;
-            for (; served + extra < wanted; ++extra) {
+            for (const auto wanted = running.elapsed() * 2; served + extra < wanted; ++extra) {
                 model.handleEvent(events[next]);
                 next = (next + 1) % events.size();
             }
         });
-        QTimer probe;
-        probe.setTimerType(Qt::PreciseTimer);
-        probe.setSingleShot(true);
-        QElapsedTimer armed;
-        QObject::connect(&probe, &QTimer::timeout, [&] {
-            lateness.push_back(static_cast<double>(armed.nsecsElapsed()) / 1000.0 - 1000.0);
-            armed.start();
-            probe.start(1ms);
-        });
-        QTimer::singleShot(3s, &loop, &QEventLoop::quit);
-        feed.start();
-        armed.start();
-        probe.start(1ms);
-        loop.exec();
     }
     const auto served =
         static_cast<std::int64_t>(model.statistics().requests + model.statistics().responses) -
         before;
     model.stop();
 
-    std::sort(lateness.begin(), lateness.end());
     state.counters["master_lines"] = static_cast<double>(served);
     state.counters["extra_lines"] = static_cast<double>(extra);
-    state.counters["probes"] = static_cast<double>(lateness.size());
-    state.counters["mean_us"] = std::accumulate(lateness.begin(), lateness.end(), 0.0) /
-                                static_cast<double>(lateness.size());
-    state.counters["p99_us"] = lateness[lateness.size() * 99 / 100];
-    state.counters["max_us"] = lateness.back();
+    reportLatency(state, lateness);
 }
 
 BENCHMARK(windowLatency)->Iterations(1)->Unit(benchmark::kMillisecond);
