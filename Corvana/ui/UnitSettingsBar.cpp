@@ -121,6 +121,9 @@ UnitSettingsBar::UnitSettingsBar(ServerModel& model, QWidget* parent)
     identity->addWidget(nameField_, 1);
     identity->addSpacing(12);
     identity->addWidget(enabledToggle_);
+    identity->addSpacing(12);
+    identity->addWidget(label(L10n::Units::delay(), delayField_, this));
+    identity->addWidget(delayField_);
 
     auto* behaviour = new QHBoxLayout;
     behaviour->addWidget(label(L10n::Units::behaviour(), faultPicker_, this));
@@ -128,9 +131,6 @@ UnitSettingsBar::UnitSettingsBar(ServerModel& model, QWidget* parent)
     behaviour->addSpacing(12);
     behaviour->addWidget(exceptionCodeLabel_);
     behaviour->addWidget(exceptionCodePicker_);
-    behaviour->addSpacing(12);
-    behaviour->addWidget(label(L10n::Units::delay(), delayField_, this));
-    behaviour->addWidget(delayField_);
     behaviour->addSpacing(12);
     behaviour->addWidget(label(L10n::Units::unknownAddresses(), undefinedAddressesPicker_, this));
     behaviour->addWidget(undefinedAddressesPicker_);
