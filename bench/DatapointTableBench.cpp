@@ -2,6 +2,8 @@
 #include "Corvana/ui/DatapointTableModel.h"
 #include "Corvana/ui/DatapointTableView.h"
 
+#include "bench/QtBenchmarkMain.h"
+
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QScrollBar>
@@ -205,24 +207,6 @@ BENCHMARK(BM_ScrollOnePage)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
-// Widgets need an application object; without a display the offscreen platform draws into
-// memory. Preferences go to a throwaway folder.
 int main(int argc, char** argv) {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication::setOrganizationName("CorvanaBench");
-    QApplication::setApplicationName("DatapointTableBench");
-    QApplication app(argc, argv);
-    QTemporaryDir settingsDir;
-    for (const auto format : {QSettings::NativeFormat, QSettings::IniFormat}) {
-        QSettings::setPath(format, QSettings::UserScope, settingsDir.path());
-    }
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runQtBenchmarks<QApplication>(argc, argv, "DatapointTableBench");
 }

@@ -9,6 +9,8 @@
 
 #include "ModbusSerial/VirtualPortPair.h"
 
+#include "bench/QtBenchmarkMain.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
@@ -270,20 +272,6 @@ BENCHMARK(logLatency)
 
 } // namespace
 
-// Widgets need a QApplication before the first benchmark; the offscreen platform keeps the run
-// off any display but still paints into a backing store.
 int main(int argc, char** argv) {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication::setOrganizationName("CorvanaBench");
-    QApplication::setApplicationName("LogViewBench");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runQtBenchmarks<QApplication>(argc, argv, "LogViewBench");
 }

@@ -2,6 +2,8 @@
 
 #include "ModbusCore/RTUFrame.h"
 
+#include "bench/QtBenchmarkMain.h"
+
 #include <QCoreApplication>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -99,20 +101,6 @@ BENCHMARK(BM_EventLines)->MinTime(2.0);
 
 } // namespace
 
-// The model needs an application object; the preferences it reads live in a throwaway folder.
 int main(int argc, char** argv) {
-    QCoreApplication::setOrganizationName("CorvanaBench");
-    QCoreApplication::setApplicationName("ModelBench");
-    QCoreApplication app(argc, argv);
-    QTemporaryDir settingsDir;
-    for (const auto format : {QSettings::NativeFormat, QSettings::IniFormat}) {
-        QSettings::setPath(format, QSettings::UserScope, settingsDir.path());
-    }
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runQtBenchmarks<QCoreApplication>(argc, argv, "ModelBench");
 }
