@@ -2,6 +2,7 @@
 #include "Corvana/ui/DatapointTableModel.h"
 #include "Corvana/ui/DatapointTableView.h"
 
+#include "bench/BenchSupport.h"
 #include "bench/QtBenchmarkMain.h"
 
 #include <QAbstractItemModel>
@@ -28,12 +29,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr int datapointCount = 10'000;
-
-class NoPorts : public PortScanner {
-public:
-    void start() override {}
-    std::vector<SerialPortInfo> scan() override { return {}; }
-};
 
 // A pseudo-terminal standing in for the adapter, so the server (and its simulation) can run.
 class Terminal {

@@ -9,6 +9,7 @@
 
 #include "ModbusSerial/VirtualPortPair.h"
 
+#include "bench/BenchSupport.h"
 #include "bench/QtBenchmarkMain.h"
 
 #include <QApplication>
@@ -33,32 +34,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-class NoPorts : public PortScanner {
-public:
-    void start() override {}
-    std::vector<SerialPortInfo> scan() override { return {}; }
-};
-
-// The traffic of a busy bus: reads and their answers, a refused write, another slave's request,
-// now and then invalid data.
-std::vector<ServerEvent> traffic() {
-    Bytes answerPDU{0x03, 0x14};
-    answerPDU.resize(22, 0x5A);
-    Bytes answerFrame{0x01};
-    answerFrame.insert(answerFrame.end(), answerPDU.begin(), answerPDU.end());
-    answerFrame.insert(answerFrame.end(), {0x12, 0x34});
-    return {
-        ServerEvent::request(1, {0x03, 0x00, 0x0A, 0x00, 0x0A},
-                             {0x01, 0x03, 0x00, 0x0A, 0x00, 0x0A, 0xE4, 0x0F}),
-        ServerEvent::response(1, answerPDU, answerFrame, false),
-        ServerEvent::request(2, {0x06, 0x00, 0x01, 0x00, 0x05},
-                             {0x02, 0x06, 0x00, 0x01, 0x00, 0x05, 0x48, 0x18}),
-        ServerEvent::response(2, {0x86, 0x02}, {0x02, 0x86, 0x02, 0x00, 0x00}, true),
-        ServerEvent::otherUnit(9, {0x09, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x82}),
-        ServerEvent::garbage(Bytes(40, 0xFF)),
-    };
-}
 
 class PaintCounter : public QObject {
 public:
@@ -113,7 +88,7 @@ void logLatency(benchmark::State& state) {
     const bool prefilled = state.range(0) != 0;
     const bool autoscroll = state.range(1) != 0;
     const auto burst = static_cast<int>(state.range(2));
-    const std::vector<ServerEvent> events = traffic();
+    const std::vector<ServerEvent> events = busTraffic();
     const std::vector<ServerUnit> units(1);
     const SerialConfiguration serial;
     const QString path = QStringLiteral("/dev/ttyUSB0");
@@ -228,7 +203,7 @@ void windowLatency(benchmark::State& state) {
     QCoreApplication::processEvents();
     model.start();
 
-    const std::vector<ServerEvent> events = traffic();
+    const std::vector<ServerEvent> events = busTraffic();
     std::size_t next = 0;
     std::vector<double> lateness;
     std::int64_t before = 0;

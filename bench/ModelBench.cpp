@@ -2,6 +2,7 @@
 
 #include "ModbusCore/RTUFrame.h"
 
+#include "bench/BenchSupport.h"
 #include "bench/QtBenchmarkMain.h"
 
 #include <QCoreApplication>
@@ -14,12 +15,6 @@
 #include <vector>
 
 namespace {
-
-class NoPorts : public PortScanner {
-public:
-    void start() override {}
-    std::vector<SerialPortInfo> scan() override { return {}; }
-};
 
 std::unique_ptr<ServerModel> makeModel(DecliningDialogs& dialogs) {
     auto model = std::make_unique<ServerModel>(std::make_unique<NoPorts>(), dialogs);
