@@ -346,6 +346,14 @@ std::string Errors::cannotRead(std::string_view fileName) {
     return fill("Errors.cannotRead", {{"file", fileName}});
 }
 
+std::string Errors::autosaveUnreadable(std::string_view file) {
+    return fill("Errors.autosaveUnreadable", {{"file", file}});
+}
+
+std::string Errors::tooManyDatapoints(std::string_view fileName, std::size_t count) {
+    return fill("Errors.tooManyDatapoints", {{"file", fileName}, {"count", std::to_string(count)}});
+}
+
 std::string Errors::noDatapointsInFile(std::string_view detail) {
     return fill("Errors.noDatapointsInFile", {{"detail", detail}});
 }
@@ -440,6 +448,10 @@ L10N_CONSTANT(Log, broadcast)
 L10N_CONSTANT(Log, otherDevice)
 L10N_CONSTANT(Log, crcDamaged)
 L10N_CONSTANT(Log, portBack)
+
+std::string Log::linesDropped(std::uint64_t count) {
+    return fill("Log.linesDropped", {{"count", std::to_string(count)}});
+}
 
 std::string Log::toggleHint() {
     return withShortcut("Log.toggleHint", Shortcut::toggleLog);
@@ -577,6 +589,7 @@ L10N_CONSTANT(Cli, frameOption)
 L10N_CONSTANT(Cli, noTimestampsOption)
 L10N_CONSTANT(Cli, rawFramesOption)
 L10N_CONSTANT(Cli, busTrafficOption)
+L10N_CONSTANT(Cli, exitOnLossOption)
 L10N_CONSTANT(Cli, serveTryHelp)
 
 std::string Cli::virtualPort(std::string_view path) {

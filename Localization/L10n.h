@@ -199,6 +199,7 @@ std::string ok();
 std::string selectPortFirst();
 std::string savingFailed(std::string_view reason);
 std::string cannotRead(std::string_view fileName);
+std::string autosaveUnreadable(std::string_view file);
 std::string noDatapointsInFile(std::string_view detail);
 std::string importLine(int line, std::string_view problem);
 std::string invalidPort(std::string_view path);
@@ -216,6 +217,7 @@ std::string invalidAddress(std::string_view text);
 std::string invalidUnit(std::string_view text);
 std::string invalidDataType(std::string_view text);
 std::string invalidNumber(std::string_view text);
+std::string tooManyDatapoints(std::string_view fileName, std::size_t count);
 } // namespace Errors
 
 // Tooltips.
@@ -272,6 +274,7 @@ std::string invalidData(std::size_t byteCount);
 std::string crcDamaged();
 std::string portGone(std::string_view name);
 std::string portBack();
+std::string linesDropped(std::uint64_t count);
 } // namespace Log
 
 // The unit sidebar and unit settings.
@@ -354,6 +357,7 @@ std::string frameOption();
 std::string noTimestampsOption();
 std::string rawFramesOption();
 std::string busTrafficOption();
+std::string exitOnLossOption();
 std::string virtualPort(std::string_view path);
 std::string virtualFailed(std::string_view reason);
 std::string missingValue(std::string_view option);
