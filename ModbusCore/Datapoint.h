@@ -8,11 +8,16 @@
 
 #include <nlohmann/json_fwd.hpp>
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+
+// The most datapoints a project file or a CSV list may hold: far beyond any real plant, and a
+// bound on the memory (a few hundred bytes each) that a hostile file can make us take.
+inline constexpr std::size_t maxDatapoints = 1'000'000;
 
 // One named engineering value of a simulated unit. Invariant: a datapoint in a bit table has
 // data type bool (the constructor, changeTable and fromJSON keep it).

@@ -1,6 +1,7 @@
 #include "ModbusCore/JSONFields.h"
 
 #include <cmath>
+#include <cstddef>
 #include <limits>
 
 namespace JSONFields {
@@ -93,7 +94,67 @@ std::int64_t readInteger(const nlohmann::json& value, std::string_view key, std:
     return integer;
 }
 
+// Counts values and nesting and stops at the first limit broken; builds nothing.
+class LimitCheck : public nlohmann::json_sax<nlohmann::json> {
+public:
+    explicit LimitCheck(ParseLimits limits)
+        : limits_(limits) {}
+
+    std::optional<std::string> failure; // set when a limit stopped the pass
+
+    bool null() override { return count(); }
+    bool boolean(bool) override { return count(); }
+    bool number_integer(number_integer_t) override { return count(); }
+    bool number_unsigned(number_unsigned_t) override { return count(); }
+    bool number_float(number_float_t, const string_t&) override { return count(); }
+    bool string(string_t&) override { return count(); }
+    bool binary(binary_t&) override { return count(); }
+    bool start_object(std::size_t) override { return open(); }
+    bool key(string_t&) override { return true; }
+    bool end_object() override { return close(); }
+    bool start_array(std::size_t) override { return open(); }
+    bool end_array() override { return close(); }
+    bool parse_error(std::size_t, const std::string&,
+                     const nlohmann::detail::exception& error) override {
+        failure = error.what();
+        return false;
+    }
+
+private:
+    bool count() {
+        if (++values_ > limits_.maxValues) {
+            failure = "too many values";
+            return false;
+        }
+        return true;
+    }
+    bool open() {
+        if (++depth_ > limits_.maxDepth) {
+            failure = "nested too deeply";
+            return false;
+        }
+        return count();
+    }
+    bool close() {
+        --depth_;
+        return true;
+    }
+
+    ParseLimits limits_;
+    std::int64_t values_ = 0;
+    int depth_ = 0;
+};
+
 } // namespace
+
+nlohmann::json parseBounded(std::string_view text, ParseLimits limits) {
+    LimitCheck check(limits);
+    if (!nlohmann::json::sax_parse(text.begin(), text.end(), &check)) {
+        throw DecodingError(check.failure.value_or("not JSON"));
+    }
+    // The text is known to be JSON within the limits; a plain parse is linear.
+    return nlohmann::json::parse(text.begin(), text.end());
+}
 
 const nlohmann::json& requireObject(const nlohmann::json& value, std::string_view what) {
     if (!value.is_object()) {

@@ -18,6 +18,17 @@ struct DecodingError : std::runtime_error {
 // floating-point numbers (5.0) but not 5.5, and must fit the range given.
 namespace JSONFields {
 
+// Limits for reading JSON text of unknown origin.
+struct ParseLimits {
+    int maxDepth = 16;                // nested arrays and objects
+    std::int64_t maxValues = 1 << 22; // every scalar, array and object counts one
+};
+
+// Parses text in time and memory linear in its size: a first pass checks the limits without
+// building anything, a second builds the tree. Throws DecodingError for text that is not JSON
+// or breaks a limit.
+nlohmann::json parseBounded(std::string_view text, ParseLimits limits);
+
 const nlohmann::json& requireObject(const nlohmann::json& value, std::string_view what);
 
 std::optional<std::string> optionalString(const nlohmann::json& object, std::string_view key);
