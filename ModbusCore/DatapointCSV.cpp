@@ -83,6 +83,10 @@ void forEachRecord(std::string_view text, char separator, Visit&& visit) {
     int recordLine = 1;
 
     const auto endCell = [&] {
+        if (count == maxCellsPerRecord) {
+            cell.clear(); // a header of a million commas must not cost a million cells
+            return;
+        }
         if (count == cells.size()) {
             cells.emplace_back();
         }
@@ -478,17 +482,19 @@ std::string_view Problem::Kind::rawValue() const {
 }
 
 std::string describe(const Problem& problem) {
+    // The cell goes to a terminal or an alert as it was in the file, control characters escaped.
+    const std::string text = TextForms::escapedControls(problem.text);
     switch (problem.kind) {
     case Problem::Kind::invalidTable:
-        return L10n::Errors::invalidTable(problem.text);
+        return L10n::Errors::invalidTable(text);
     case Problem::Kind::invalidAddress:
-        return L10n::Errors::invalidAddress(problem.text);
+        return L10n::Errors::invalidAddress(text);
     case Problem::Kind::invalidUnit:
-        return L10n::Errors::invalidUnit(problem.text);
+        return L10n::Errors::invalidUnit(text);
     case Problem::Kind::invalidDataType:
-        return L10n::Errors::invalidDataType(problem.text);
+        return L10n::Errors::invalidDataType(text);
     case Problem::Kind::invalidNumber:
-        return L10n::Errors::invalidNumber(problem.text);
+        return L10n::Errors::invalidNumber(text);
     case Problem::Kind::missingColumns:
         return L10n::Errors::missingColumns();
     }
@@ -590,7 +596,12 @@ ImportResult parse(std::string_view text) {
     ImportResult result;
     std::optional<ColumnIndex> index;
     bool missingColumns = false;
+    std::size_t dataRecords = 0;
     forEachRecord(text, separator, [&](std::span<const Field> record) {
+        if (index && ++dataRecords > maxDatapoints) {
+            result.tooLarge = true;
+            return false;
+        }
         if (!index) {
             index = claimColumns(record);
             const bool claimsAny =
@@ -603,7 +614,10 @@ ImportResult parse(std::string_view text) {
         return true;
     });
     if (missingColumns) {
-        return ImportResult{{}, {ImportIssue{1, Problem::missingColumns()}}};
+        return ImportResult{{}, {ImportIssue{1, Problem::missingColumns()}}, false};
+    }
+    if (result.tooLarge) {
+        return ImportResult{{}, {}, true};
     }
     return result;
 }

@@ -118,16 +118,23 @@ struct ImportIssue {
     bool operator==(const ImportIssue&) const = default;
 };
 
+// A record keeps at most this many cells; the rest of a longer one is ignored, as a list has
+// eleven columns.
+inline constexpr std::size_t maxCellsPerRecord = 256;
+
 struct ImportResult {
     std::vector<Datapoint> datapoints; // file order, fresh ids, no simulation
     std::vector<ImportIssue> issues;   // file order
+    // More than maxDatapoints records after the header: nothing is read, the file is refused.
+    bool tooLarge = false;
 };
 
 // The complete file text: byte-order mark, header, one record per datapoint, CR LF after each.
 // (Named exportText because export is a keyword.)
 std::string exportText(std::span<const Datapoint> datapoints, Dialect dialect);
 
-// Never fails as a whole: each record that cannot become a datapoint gives one issue.
+// Each record that cannot become a datapoint gives one issue; only a file of more than
+// maxDatapoints records fails as a whole (tooLarge).
 ImportResult parse(std::string_view text);
 
 // The pieces of the two operations above, exposed for tests and tools.
@@ -135,7 +142,8 @@ ImportResult parse(std::string_view text);
 // ";", tab or "," by their count in the first line (earlier wins a tie); ";" when none occurs.
 char detectSeparator(std::string_view text);
 
-// Quote-aware records of text (no byte-order mark expected); blank lines are dropped.
+// Quote-aware records of text (no byte-order mark expected); blank lines are dropped; records
+// keep at most maxCellsPerRecord cells.
 std::vector<std::vector<Field>> records(std::string_view text, char separator);
 
 // Integers below 1e15 without a decimal part, else the shortest text that reads back the same.

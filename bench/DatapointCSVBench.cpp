@@ -57,6 +57,34 @@ void parseCSV(benchmark::State& state, DatapointCSV::Dialect dialect) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }
 
+// The cost of hostile files: n minimal records ("HR,0"), and one header line of n commas.
+void parseMinimalRecords(benchmark::State& state) {
+    std::string text = "Table,Address\n";
+    for (std::int64_t i = 0; i < state.range(0); ++i) {
+        text += "HR,0\n";
+    }
+    for (auto _ : state) {
+        auto result = DatapointCSV::parse(text);
+        benchmark::DoNotOptimize(result);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(parseMinimalRecords)
+    ->Arg(100'000)
+    ->Arg(1'000'000)
+    ->Arg(4'000'000)
+    ->Unit(benchmark::kMillisecond);
+
+void parseHeaderOfCommas(benchmark::State& state) {
+    const std::string text(static_cast<std::size_t>(state.range(0)), ',');
+    for (auto _ : state) {
+        auto result = DatapointCSV::parse(text);
+        benchmark::DoNotOptimize(result);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(parseHeaderOfCommas)->Arg(64 << 20)->Unit(benchmark::kMillisecond);
+
 BENCHMARK_CAPTURE(exportCSV, comma, DatapointCSV::Dialect{',', false})
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(exportCSV, decimalComma, DatapointCSV::Dialect{';', true})

@@ -94,7 +94,7 @@ TEST(DatapointCSVRoundTripTest, ExportThenParseGivesTheSameDatapointsInBothDiale
     };
     points[3].simulation = Simulation{Simulation::Kind::counter, 0, 10, 1};
     for (Dialect dialect : {Dialect{';', true}, Dialect{',', false}}) {
-        const auto [parsed, issues] = parse(exportText(points, dialect));
+        const auto [parsed, issues, tooLarge] = parse(exportText(points, dialect));
         EXPECT_TRUE(issues.empty()) << dialect.separator;
         expectSameContent(parsed, points);
     }
@@ -143,7 +143,7 @@ TEST(DatapointCSVReaderTest, DetectsTheSeparatorOnTheHeaderLine) {
 }
 
 TEST(DatapointCSVReaderTest, LineNumbersCountQuotedLineBreaksAndBlankLines) {
-    const auto [points, issues] =
+    const auto [points, issues, tooLarge] =
         parse("Table;Address;Description\n\nHR;1;\"one\ntwo\nthree\"\n\nXX;2;\nHR;x\n");
     ASSERT_EQ(points.size(), 1u);
     EXPECT_EQ(points[0].notes, "one\ntwo\nthree");
@@ -168,7 +168,8 @@ TEST(DatapointCSVHeaderTest, FindsColumnsByTitleAliasAndLanguage) {
 
 TEST(DatapointCSVHeaderTest, FirstCellClaimsAColumn) {
     // "Type" is another name of the table column, so the real Table column is ignored.
-    const auto [points, issues] = parse("Type,Table,Address,Slave,Unit ID\nCO,HR,4,2,3\n");
+    const auto [points, issues, tooLarge] =
+        parse("Type,Table,Address,Slave,Unit ID\nCO,HR,4,2,3\n");
     EXPECT_TRUE(issues.empty());
     expectSameContent(points, {point("", 2, T::coil, 4, D::bool_)});
 }
@@ -185,12 +186,43 @@ TEST(DatapointCSVHeaderTest, MissingTableOrAddressGivesOneIssueOnLine1) {
     }
 }
 
+// What a file may cost is bounded by the file: a record keeps at most maxCellsPerRecord cells,
+// and a file of more than maxDatapoints records is refused as a whole.
+TEST(DatapointCSVLimitsTest, CellsPerRecordAndRecordsAreBounded) {
+    const std::string commas(10'000'000, ',');
+    const auto header = records(commas, ',');
+    ASSERT_EQ(header.size(), 1u);
+    EXPECT_EQ(header[0].size(), maxCellsPerRecord);
+    EXPECT_EQ(parse(commas).issues, (std::vector<ImportIssue>{{1, Problem::missingColumns()}}));
+
+    // Cells past the limit are ignored; the columns before it still read.
+    const std::string wide =
+        "Table,Address" + std::string(1000, ',') + "Name\nHR,7" + std::string(1000, ',') + "x\n";
+    const auto read = parse(wide);
+    ASSERT_EQ(read.datapoints.size(), 1u);
+    EXPECT_EQ(read.datapoints[0].address, 7);
+    EXPECT_EQ(read.datapoints[0].name, "");
+
+    std::string lines = "Table,Address\n";
+    lines.reserve(lines.size() + 5 * (maxDatapoints + 1));
+    for (std::size_t i = 0; i < maxDatapoints; ++i) {
+        lines += i % 2 == 0 ? "HR,0\n" : "XX,0\n"; // datapoints and issues both count
+    }
+    const auto atLimit = parse(lines);
+    EXPECT_FALSE(atLimit.tooLarge);
+    EXPECT_EQ(atLimit.datapoints.size() + atLimit.issues.size(), maxDatapoints);
+    const auto beyond = parse(lines + "\n\nHR,1\n");
+    EXPECT_TRUE(beyond.tooLarge);
+    EXPECT_TRUE(beyond.datapoints.empty() && beyond.issues.empty());
+}
+
 TEST(DatapointCSVRecordTest, EmptyCellsTakeDefaults) {
-    const auto [points, issues] = parse("Table,Address,Data type,Word order,Format,Unit ID\n"
-                                        "coil,12\n"
-                                        "  ,\t, ,\n"
-                                        "Holding Register, +7 ,,nonsense,weird\n"
-                                        "HR,-0,,\n");
+    const auto [points, issues, tooLarge] =
+        parse("Table,Address,Data type,Word order,Format,Unit ID\n"
+              "coil,12\n"
+              "  ,\t, ,\n"
+              "Holding Register, +7 ,,nonsense,weird\n"
+              "HR,-0,,\n");
     EXPECT_TRUE(issues.empty());
     expectSameContent(points, {point("", 1, T::coil, 12, D::bool_),
                                point("", 1, T::holdingRegister, 7, D::uint16),
@@ -204,7 +236,7 @@ TEST(DatapointCSVRecordTest, NumbersInCells) {
         {"+2", ".5", 2, 0.5},       {"-1", "1,5e+20", -1, 1.5e20}, {"", "", 1, 0},
     };
     for (const auto& [scale, value, expectedScale, expectedValue] : cases) {
-        const auto [points, issues] =
+        const auto [points, issues, tooLarge] =
             parse("Table;Address;Scale;Value\nHR;40001;" + scale + ";" + value);
         ASSERT_EQ(points.size(), 1u) << scale << " " << value;
         EXPECT_EQ(points[0].address, 40001); // no Modicon conversion
@@ -230,7 +262,7 @@ TEST(DatapointCSVRecordTest, EachProblemStopsTheRecordAtTheFirstBadCell) {
         {"HR;1;1;;1;1 000", Problem::invalidNumber("1 000")},
     };
     for (const auto& [record, problem] : cases) {
-        const auto [points, issues] =
+        const auto [points, issues, tooLarge] =
             parse("Table;Address;Unit ID;Data type;Scale;Value\n\n" + std::string(record));
         EXPECT_TRUE(points.empty()) << record;
         EXPECT_EQ(issues, (std::vector<ImportIssue>{{3, problem}})) << record;
@@ -243,6 +275,10 @@ TEST(DatapointCSVRecordTest, ProblemTexts) {
         {Problem::invalidUnit("0"), "invalid unit ID '0' (1 to 247)"},
         {Problem::invalidDataType("float"), "unknown data type 'float'"},
         {Problem::missingColumns(), "the columns Table and Address are missing"},
+        {Problem::invalidTable("\x1B[2J\tx\xC2\x85\x7F"),
+         "unknown table '\\x1B[2J\\tx\\u0085\\x7F' (use CO, DI, HR or IR)"},
+        {Problem::invalidTable("Zähler \\ \xFF"),
+         "unknown table 'Zähler \\ \xFF' (use CO, DI, HR or IR)"},
     };
     const L10n::ScopedLanguage english(Language::en);
     for (const auto& [problem, text] : cases) {
