@@ -14,6 +14,12 @@ std::string_view trimmed(std::string_view text);
 // enough for every accented word the readers accept ("SÍ", "UNITÉ").
 std::string lowercased(std::string_view text);
 
+// Control characters shown as escapes, so that a name from a file cannot move the cursor,
+// retitle or clear a terminal, or start a line of its own: "\n", "\r", "\t", the other C0 controls
+// and DEL as "\xHH", the C1 controls U+0080…U+009F as "\u0080"…. Everything else, invalid UTF-8
+// included, is kept as it is.
+std::string escapedControls(std::string_view text);
+
 bool isOneOf(std::string_view word, std::initializer_list<std::string_view> words);
 
 } // namespace TextForms
