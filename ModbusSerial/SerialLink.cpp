@@ -5,9 +5,12 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -82,6 +85,39 @@ private:
     int fd_;
 };
 
+// Linux device numbers (Documentation/admin-guide/devices.txt): major 4 below minor 64 are the
+// virtual consoles, major 5 minor 0 the controlling terminal and minor 1 the system console.
+// Serving one would put the user's own terminal into raw, exclusive mode.
+constexpr unsigned consoleMajor = 4;
+constexpr unsigned firstSerialMinorOfConsoleMajor = 64;
+constexpr unsigned alternateTTYMajor = 5;
+constexpr unsigned controllingTerminalMinor = 0;
+constexpr unsigned systemConsoleMinor = 1;
+
+bool isConsoleDevice(unsigned deviceMajor, unsigned deviceMinor) {
+    return (deviceMajor == consoleMajor && deviceMinor < firstSerialMinorOfConsoleMajor) ||
+           (deviceMajor == alternateTTYMajor &&
+            (deviceMinor == controllingTerminalMinor || deviceMinor == systemConsoleMinor));
+}
+
+// "tty" and "tty0" … "tty63" after "/dev/".
+bool isConsoleName(std::string_view name) {
+    constexpr std::string_view tty = "tty";
+    if (name == tty) {
+        return true;
+    }
+    const std::string_view number = name.substr(tty.size());
+    if (number.empty() || number.size() > 2 || (number.size() == 2 && number[0] == '0') ||
+        !std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return false;
+    }
+    int value = 0;
+    for (char c : number) {
+        value = value * 10 + (c - '0');
+    }
+    return value < static_cast<int>(firstSerialMinorOfConsoleMajor);
+}
+
 } // namespace
 
 SerialLink::SerialLink(std::string path, SerialConfiguration configuration, bool allowsTestDevice)
@@ -105,7 +141,7 @@ void SerialLink::open() {
     auto fail = [this](Step step, int code) {
         throw errorFor(step, code, path_, configuration_.baudRate);
     };
-    if (!allowsTestDevice_ && !isValidPath(path_)) {
+    if (!allowsTestDevice_ && !isServablePath(path_)) {
         throw SerialLinkError(SerialLinkError::invalidPath, path_);
     }
 
@@ -252,7 +288,21 @@ bool SerialLink::isValidPath(std::string_view path) {
     }
     return (name.starts_with("tty") || name.starts_with("rfcomm")) &&
            name.find('/') == std::string_view::npos && name.find("..") == std::string_view::npos &&
-           name.size() < maxPathLength;
+           name.size() < maxPathLength && !isConsoleName(name);
+}
+
+bool SerialLink::isServablePath(const std::string& path) {
+    std::array<char, PATH_MAX> resolved{};
+    if (::realpath(path.c_str(), resolved.data()) == nullptr) {
+        return isValidPath(path); // opening it fails with the reason
+    }
+    if (!isValidPath(resolved.data())) {
+        return false;
+    }
+    // The name alone does not tell: a console may have been given another name by a rule.
+    struct stat status {};
+    return ::stat(resolved.data(), &status) != 0 || !S_ISCHR(status.st_mode) ||
+           !isConsoleDevice(major(status.st_rdev), minor(status.st_rdev));
 }
 
 std::size_t SerialLink::readAvailable() {

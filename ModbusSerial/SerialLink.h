@@ -72,8 +72,14 @@ public:
     void forceEchoWindow() { forcesEchoWindow_ = true; }
 
     // "/dev/tty…" or "/dev/rfcomm…" without further "/" or "..", shorter than 128 characters
-    // after "/dev/"; or a pseudo-terminal "/dev/pts/<digits>". Pure; any thread.
+    // after "/dev/"; or a pseudo-terminal "/dev/pts/<digits>". Never the controlling terminal
+    // "/dev/tty" nor a virtual console "/dev/tty0" … "/dev/tty63". Pure; any thread.
     static bool isValidPath(std::string_view path);
+
+    // Whether open may serve the device at path: symlinks resolved first (so that
+    // "/dev/serial/by-id/…" reaches "/dev/ttyUSB0"), the target must pass isValidPath and must
+    // not be a console by its device number. A path that does not resolve is judged as given.
+    static bool isServablePath(const std::string& path);
 
 private:
     using TimePoint = SerialClock::TimePoint;

@@ -11,6 +11,9 @@
 #include <string>
 #include <tuple>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -35,15 +38,39 @@ std::optional<E> errorOf(const std::function<void()>& action) {
 
 TEST(SerialLink, PathCheck) {
     for (const char* path : {"/dev/ttyUSB0", "/dev/ttyACM0", "/dev/ttyS1", "/dev/ttyAMA0",
-                             "/dev/rfcomm0", "/dev/pts/3"}) {
+                             "/dev/rfcomm0", "/dev/pts/3", "/dev/tty64", "/dev/ttyS0"}) {
         EXPECT_TRUE(SerialLink::isValidPath(path)) << path;
     }
     for (const char* path : {"/dev/pts/x", "/dev/pts/", "/dev/../tty", "/tmp/ttyUSB0", "/dev/tty/x",
-                             "/dev/sda", "/dev/ttyUSB0/..", "/dev/tty..", "dev/ttyS0", ""}) {
+                             "/dev/sda", "/dev/ttyUSB0/..", "/dev/tty..", "dev/ttyS0", "",
+                             "/dev/tty", "/dev/tty0", "/dev/tty1", "/dev/tty63", "/dev/console"}) {
         EXPECT_FALSE(SerialLink::isValidPath(path)) << path;
     }
     EXPECT_TRUE(SerialLink::isValidPath("/dev/tty" + std::string(124, 'X')));  // 127 after /dev/
     EXPECT_FALSE(SerialLink::isValidPath("/dev/tty" + std::string(125, 'X'))); // 128
+}
+
+// Links are judged by their target: a by-id name reaches its adapter, a link to the user's own
+// terminal does not. Errors name the path as the user gave it.
+TEST(SerialLink, SymlinksAreResolvedBeforeThePathCheck) {
+    PseudoTerminal terminal;
+    const std::string folder = ::testing::TempDir() + "corvana-by-id-" + std::to_string(::getpid());
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    const std::string byID = folder + "/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+    const std::string toTerminal = folder + "/usb-console";
+    ASSERT_EQ(::symlink(terminal.path().c_str(), byID.c_str()), 0);
+    ASSERT_EQ(::symlink("/dev/tty", toTerminal.c_str()), 0);
+    SerialLink link(byID, {});
+    EXPECT_EQ(errorOf([&] { link.open(); }), std::nullopt);
+    EXPECT_TRUE(link.isOpen());
+    for (const std::string& path : {toTerminal, std::string("/dev/tty"), std::string("/dev/tty0"),
+                                    std::string("/dev/console")}) {
+        SerialLink refused(path, {});
+        EXPECT_EQ(errorOf([&] { refused.open(); }), E(E::invalidPath, path)) << path;
+    }
+    ::unlink(byID.c_str());
+    ::unlink(toTerminal.c_str());
+    ::rmdir(folder.c_str());
 }
 
 TEST(SerialLink, OpenFailures) {
