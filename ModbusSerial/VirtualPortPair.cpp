@@ -11,6 +11,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdint>
+#include <string_view>
 #include <system_error>
 
 namespace {
@@ -46,6 +47,16 @@ void copy(int from, int to) {
             return;
         }
     }
+}
+
+constexpr std::string_view pseudoTerminalFolder = "/dev/pts/";
+constexpr int maxLinkAttempts = 100;
+
+// What the symlink at path points to; empty when it is none.
+std::string linkTarget(const std::string& path) {
+    std::array<char, 256> target{};
+    const ssize_t length = ::readlink(path.c_str(), target.data(), target.size() - 1);
+    return length > 0 ? std::string(target.data(), static_cast<std::size_t>(length)) : "";
 }
 
 } // namespace
@@ -105,15 +116,30 @@ void VirtualPortPair::makeLink() {
     if (linkPath_.empty()) {
         return;
     }
+    // Only a link left by an earlier pair (one into /dev/pts/) may be replaced; anything else
+    // at the path is someone's and stays.
     struct stat status {};
-    if (::lstat(linkPath_.c_str(), &status) == 0) {
-        if (!S_ISLNK(status.st_mode)) {
-            throw std::system_error(EEXIST, std::generic_category(), linkPath_);
-        }
-        ::unlink(linkPath_.c_str());
+    if (::lstat(linkPath_.c_str(), &status) == 0 &&
+        (!S_ISLNK(status.st_mode) || !linkTarget(linkPath_).starts_with(pseudoTerminalFolder))) {
+        throw std::system_error(EEXIST, std::generic_category(), linkPath_);
     }
-    if (::symlink(master_.path.c_str(), linkPath_.c_str()) != 0) {
-        throwSystemError("symlink");
+    // Made under a name of its own and renamed into place, so the path never points elsewhere
+    // in between and a stale link is replaced in one step.
+    for (int attempt = 0;; ++attempt) {
+        const std::string temporary =
+            linkPath_ + ".new-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+        if (::symlink(master_.path.c_str(), temporary.c_str()) != 0) {
+            if (errno == EEXIST && attempt < maxLinkAttempts) {
+                continue;
+            }
+            throwSystemError("symlink");
+        }
+        if (::rename(temporary.c_str(), linkPath_.c_str()) != 0) {
+            const int error = errno;
+            ::unlink(temporary.c_str());
+            throw std::system_error(error, std::generic_category(), linkPath_);
+        }
+        return;
     }
 }
 
@@ -122,9 +148,7 @@ void VirtualPortPair::removeLink() noexcept {
         return;
     }
     // Only our own link: someone may have replaced it meanwhile.
-    std::array<char, 256> target{};
-    ssize_t length = ::readlink(linkPath_.c_str(), target.data(), target.size() - 1);
-    if (length > 0 && std::string(target.data(), static_cast<size_t>(length)) == master_.path) {
+    if (linkTarget(linkPath_) == master_.path) {
         ::unlink(linkPath_.c_str());
     }
 }

@@ -14,8 +14,9 @@ class VirtualPortPair {
 public:
     // Throws std::system_error when the terminals or the thread cannot be made.
     VirtualPortPair();
-    // Also makes a symlink at linkPath to the master program's end; an existing symlink there is
-    // replaced, any other file is left alone and the constructor throws.
+    // Also makes a symlink at linkPath to the master program's end. A symlink there into
+    // /dev/pts/ (left by an earlier pair) is replaced; anything else there, a symlink elsewhere
+    // included, is left alone and the constructor throws.
     explicit VirtualPortPair(std::string linkPath);
     ~VirtualPortPair();
 

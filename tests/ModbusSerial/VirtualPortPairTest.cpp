@@ -53,6 +53,19 @@ TEST(VirtualPortPair, SymlinkToTheMasterEnd) {
         EXPECT_EQ(target(linkPath), second.masterPath());
     }
     EXPECT_EQ(target(linkPath), "");
+
+    // A link elsewhere is the user's: refused, and still there afterwards.
+    for (const char* foreign : {"/etc/hostname", "/dev/ttyUSB0", "relative/pts/3"}) {
+        ASSERT_EQ(::symlink(foreign, linkPath.c_str()), 0);
+        EXPECT_THROW(VirtualPortPair{linkPath}, std::system_error) << foreign;
+        EXPECT_EQ(target(linkPath), foreign);
+        EXPECT_EQ(::unlink(linkPath.c_str()), 0);
+    }
+    ASSERT_EQ(::symlink("/dev/pts/999999", linkPath.c_str()), 0); // dangling, of a pair long gone
+    {
+        VirtualPortPair pair(linkPath);
+        EXPECT_EQ(target(linkPath), pair.masterPath());
+    }
 }
 
 } // namespace
