@@ -27,7 +27,13 @@ QByteArray encode(const ServerProject& project);
 // Units and datapoints keep the file's order.
 std::optional<ServerProject> decode(const QByteArray& bytes, QString* errorDescription = nullptr);
 
-// Reads at most maxFileBytes of the file and decodes them.
+// The bytes of a regular file (symlinks followed) of at most maxBytes; a FIFO, a device or a
+// folder is refused without being opened for reading, so nothing blocks. On failure stores the
+// reason.
+std::optional<QByteArray> readRegularFile(const QString& path, qint64 maxBytes,
+                                          QString* errorDescription = nullptr);
+
+// Reads at most maxFileBytes of a regular file and decodes them.
 std::optional<ServerProject> read(const QString& path, QString* errorDescription = nullptr);
 
 enum class ParentFolders { mustExist, create };
@@ -37,16 +43,31 @@ enum class ParentFolders { mustExist, create };
 bool writeAtomically(const QString& path, const QByteArray& bytes, QString* errorDescription,
                      ParentFolders parents = ParentFolders::mustExist);
 
+// Unsets XDG_DATA_HOME and XDG_CONFIG_HOME when they hold a relative path, which the XDG rules
+// say to ignore (Qt would take it relative to the current folder). Call before anything reads
+// the preferences or the autosave.
+void ignoreRelativeXDGFolders();
+
 // "Corvana/project.json" in the per-user data folder ($XDG_DATA_HOME, else ~/.local/share);
 // none when the platform names no such folder.
 std::optional<QString> autosavePath();
 
-// The autosave project, or the example when there is no autosave file or it does not read or
-// decode. Writes nothing.
-ServerProject loadAutosaveOrExample();
+struct LoadedAutosave {
+    ServerProject project;
+    // Set when an autosave file was there but could not be read or decoded: the path it was
+    // moved to ("project.json.unreadable-2026-12-07T101500"), or its own path when even the move
+    // failed. Either way it must not be written over.
+    std::optional<QString> unreadable;
+    bool movedAside = false;
+};
 
-// Encodes and writes the project to the autosave file, creating its folders; false when there
-// is no autosave location or writing failed.
+// The autosave project, or the example when there is no autosave file or it does not read or
+// decode. An unreadable file is kept: moved aside next to itself, never deleted.
+LoadedAutosave loadAutosaveOrExample();
+
+// Encodes the project and writes it to the autosave file, creating its folders; false when there
+// is no autosave location or writing failed. The file at the path is replaced, never written
+// through: a symlink there is replaced by the file, its target stays untouched.
 bool writeAutosave(const ServerProject& project);
 
 } // namespace ProjectFile

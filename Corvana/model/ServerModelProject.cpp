@@ -11,7 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
-#include <QStringDecoder>
+#include <QUtf8StringView>
 
 #include <algorithm>
 #include <set>
@@ -43,14 +43,17 @@ void ServerModel::writePreference(const char* key, const QVariant& value) const 
 }
 
 void ServerModel::saveAutosave() {
-    if (persistent_) {
+    // Held back after an unreadable autosave, so the example never replaces the user's work
+    // unasked.
+    if (persistent_ && !autosaveHeld_ && !autosaveBlocked_) {
         // A failed write keeps the previous file; the next change or the exit tries again.
         ProjectFile::writeAutosave(currentProject());
     }
 }
 
 void ServerModel::scheduleAutosave() {
-    if (persistent_) {
+    autosaveHeld_ = false; // a change by the user: from now on it is their project
+    if (persistent_ && !autosaveBlocked_) {
         autosaveTimer_->start(); // restarting drops the pending write
     }
 }
@@ -142,24 +145,18 @@ bool ServerModel::confirmReplace() {
 
 // MARK: - CSV exchange
 
-std::optional<QString> ServerModel::readTextFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+std::optional<std::string> ServerModel::readTextFile(const QString& path) {
+    // Bounded like project files, and regular files only: a FIFO would block for good.
+    const auto bytes = ProjectFile::readRegularFile(path, ProjectFile::maxFileBytes);
+    if (!bytes) {
         return std::nullopt;
     }
-    // Bounded like project files; one byte more tells an oversized file (or a device) apart.
-    const QByteArray bytes = file.read(ProjectFile::maxFileBytes + 1);
-    if (file.error() != QFileDevice::NoError || bytes.size() > ProjectFile::maxFileBytes) {
-        return std::nullopt;
-    }
-    // Stateless: a sequence cut off at the end is an error, not a character kept for later.
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    if (!utf8.hasError()) {
-        return text;
+    // UTF-8 is taken as it is, without a copy in between.
+    if (QUtf8StringView(*bytes).isValidUtf8()) {
+        return bytes->toStdString();
     }
     // Every byte sequence is ISO Latin-1, the usual encoding of older spreadsheet exports.
-    return QString::fromLatin1(bytes);
+    return QString::fromLatin1(*bytes).toStdString();
 }
 
 void ServerModel::importDatapoints() {
@@ -198,7 +195,10 @@ ServerModel::readDatapointsFile(const QString& path) {
     if (!text) {
         return L10n::Errors::cannotRead(fileName(path));
     }
-    DatapointCSV::ImportResult result = DatapointCSV::parse(text->toStdString());
+    DatapointCSV::ImportResult result = DatapointCSV::parse(*text);
+    if (result.tooLarge) {
+        return L10n::Errors::tooManyDatapoints(fileName(path), maxDatapoints);
+    }
     if (result.datapoints.empty()) {
         return L10n::Errors::noDatapointsInFile(
             result.issues.empty() ? std::string() : result.issues.front().description());

@@ -1,5 +1,6 @@
 #include "Corvana/ui/DesktopApplication.h"
 
+#include "Corvana/model/ProjectFile.h"
 #include "Corvana/model/ServerModel.h"
 #include "Corvana/model/SignalPipe.h"
 #include "Corvana/model/UdevPortScanner.h"
@@ -32,6 +33,7 @@ QIcon windowIcon() {
 } // namespace
 
 int run(int argc, char** argv) {
+    ProjectFile::ignoreRelativeXDGFolders();
     // The same names as `corvana serve`, so both share the preferences and the autosave file.
     QApplication::setOrganizationName(QStringLiteral("Corvana"));
     QApplication::setApplicationName(QStringLiteral("Corvana"));

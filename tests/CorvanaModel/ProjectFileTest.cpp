@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -11,6 +12,8 @@
 #include <algorithm>
 #include <functional>
 #include <random>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -78,20 +81,115 @@ TEST(ProjectFile, GarbageAndHugeFilesAreRejectedWithoutHarm) {
     EXPECT_FALSE(error.isEmpty());
 }
 
-TEST(ProjectFile, AutosaveIsReplacedAtomicallyAndABrokenOneGivesTheExample) {
+TEST(ProjectFile, AutosaveIsReplacedAtomicallyAndABrokenOneIsKeptAside) {
     TestEnvironment environment;
     const QString path = environment.path("data/Corvana/project.json");
     const auto exampleUnits = ServerProject::example().units; // the sample has two units
-    EXPECT_EQ(ProjectFile::loadAutosaveOrExample().units, exampleUnits);
+    EXPECT_EQ(ProjectFile::loadAutosaveOrExample().project.units, exampleUnits);
+    EXPECT_FALSE(ProjectFile::loadAutosaveOrExample().unreadable);
     EXPECT_FALSE(QFile::exists(path));
-    ASSERT_TRUE(ProjectFile::writeAutosave(sample()));
+    const ServerProject saved = sample();
+    ASSERT_TRUE(ProjectFile::writeAutosave(saved));
+    EXPECT_EQ(ProjectFile::loadAutosaveOrExample().project, saved);
     ASSERT_TRUE(ProjectFile::writeAtomically(path, "{\"version\": 1", nullptr)); // shorter
     EXPECT_EQ(QDir(environment.path("data/Corvana")).entryList(QDir::Files | QDir::Hidden).size(),
               1);
-    EXPECT_EQ(ProjectFile::loadAutosaveOrExample().units, exampleUnits);
-    QFile file(path);
+
+    // Twice, perhaps in the same second: each file kept gets a name of its own.
+    QStringList kept;
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_TRUE(ProjectFile::writeAtomically(path, "{\"version\": 1", nullptr));
+        const auto loaded = ProjectFile::loadAutosaveOrExample();
+        EXPECT_EQ(loaded.project.units, exampleUnits);
+        ASSERT_TRUE(loaded.unreadable);
+        EXPECT_TRUE(loaded.movedAside);
+        EXPECT_TRUE(loaded.unreadable->startsWith(path + ".unreadable-20"));
+        EXPECT_FALSE(kept.contains(*loaded.unreadable));
+        kept << *loaded.unreadable;
+        EXPECT_FALSE(QFile::exists(path));
+    }
+    for (const QString& name : kept) {
+        QFile file(name);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), "{\"version\": 1");
+    }
+}
+
+TEST(ProjectFile, AutosaveReplacesASymlinkInsteadOfWritingThroughIt) {
+    TestEnvironment environment;
+    ASSERT_TRUE(QDir().mkpath(environment.path("data/Corvana")));
+    const QString other = environment.path("other.txt");
+    QFile file(other);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("mine") == 4);
+    file.close();
+    const QString path = environment.path("data/Corvana/project.json");
+    ASSERT_TRUE(QFile::link(other, path));
+    const ServerProject saved = sample();
+    ASSERT_TRUE(ProjectFile::writeAutosave(saved));
+    EXPECT_FALSE(QFileInfo(path).isSymLink());
+    EXPECT_EQ(ProjectFile::read(path), saved);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), "{\"version\": 1");
+    EXPECT_EQ(file.readAll(), "mine");
+}
+
+TEST(ProjectFile, AMillionEmptyDatapointsAreReadInOnePassAndMoreAreRefused) {
+    // Linear reading is what keeps this quick; a quadratic reader never finishes it. Sanitizer
+    // builds run a tenth of it.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    constexpr std::size_t count = maxDatapoints / 10;
+#else
+    constexpr std::size_t count = maxDatapoints;
+#endif
+    const auto project = [](std::size_t datapoints) {
+        QByteArray bytes =
+            R"({"version":1,"units":[],)"
+            R"("serial":{"baudRate":9600,"dataBits":8,"parity":"even","stopBits":1},)"
+            R"("datapoints":[)";
+        bytes.reserve(bytes.size() + static_cast<qsizetype>(datapoints * 3 + 3));
+        for (std::size_t i = 0; i < datapoints; ++i) {
+            bytes += i == 0 ? "{}" : ",{}";
+        }
+        return bytes + "]}";
+    };
+    const auto read = ProjectFile::decode(project(count));
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->datapoints.size(), count);
+    QString error;
+    EXPECT_FALSE(ProjectFile::decode(project(maxDatapoints + 1), &error));
+    EXPECT_TRUE(error.contains("more than 1000000")) << error.toStdString();
+    // Values beyond the limit are refused before any tree is built.
+    EXPECT_FALSE(ProjectFile::decode("[" + QByteArray("0,").repeated(5'000'000) + "0]", &error));
+    EXPECT_EQ(error, "too many values");
+}
+
+TEST(ProjectFile, RelativeXDGFoldersAreIgnored) {
+    TestEnvironment environment;
+    const QString absolute = environment.path("data");
+    for (const char* relative : {"relative/data", ""}) {
+        qputenv("XDG_DATA_HOME", relative);
+        qputenv("XDG_CONFIG_HOME", "relative/config");
+        ProjectFile::ignoreRelativeXDGFolders();
+        EXPECT_FALSE(qEnvironmentVariableIsSet("XDG_DATA_HOME"));
+        EXPECT_FALSE(qEnvironmentVariableIsSet("XDG_CONFIG_HOME"));
+        EXPECT_TRUE(ProjectFile::autosavePath().value_or("").startsWith('/'));
+    }
+    qputenv("XDG_DATA_HOME", QFile::encodeName(absolute));
+    ProjectFile::ignoreRelativeXDGFolders();
+    EXPECT_EQ(ProjectFile::autosavePath(), absolute + "/Corvana/project.json");
+}
+
+TEST(ProjectFile, OnlyRegularFilesAreRead) {
+    TestEnvironment environment;
+    const QByteArray fifo = QFile::encodeName(environment.path("fifo.json"));
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    const QString link = environment.path("link.json");
+    ASSERT_TRUE(QFile::link(environment.path("fifo.json"), link));
+    for (const QString& path :
+         {QString::fromLocal8Bit(fifo), link, QStringLiteral("/dev/zero"), environment.path("")}) {
+        QString error;
+        EXPECT_FALSE(ProjectFile::read(path, &error)) << path.toStdString();
+        EXPECT_FALSE(error.isEmpty());
+    }
 }
 
 } // namespace

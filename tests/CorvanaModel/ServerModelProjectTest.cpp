@@ -8,9 +8,16 @@
 #include "tests/support/PseudoTerminal.h"
 #include "tests/support/StoreBuilders.h"
 
+#include <QDir>
+
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 
+#include <sys/stat.h>
+
 using namespace std::chrono_literals;
+using nlohmann::json;
 using Choice = ModelDialogs::SaveChoice;
 using Import = ModelDialogs::ImportChoice;
 
@@ -85,6 +92,33 @@ TEST_F(ServerModelProjectTest, AutosaveWritesOnceASecondAfterABurstAndAtOnceAtTh
     m.applicationWillEnd(); // stops the server, then saves at once
     EXPECT_EQ(m.state(), ServerState::stopped);
     EXPECT_EQ(ProjectFile::read(autosaveFile()), m.currentProject());
+}
+
+TEST_F(ServerModelProjectTest, AnUnreadableAutosaveIsKeptReportedAndNotWrittenOver) {
+    // As a newer version might write it: one value this one does not know.
+    ServerUnit unit;
+    unit.unitID = 3;
+    const ServerProject mine{1, {}, {unit}, {Datapoint{}}};
+    json changed = json::parse(ProjectFile::encode(mine).toStdString());
+    changed["datapoints"][0]["dataType"] = "float16";
+    ASSERT_TRUE(QDir().mkpath(environment.path("data/Corvana")));
+    writeFile(autosaveFile(), QByteArray::fromStdString(changed.dump()));
+
+    ServerModel& m = makeModel();
+    EXPECT_EQ(m.units(), ServerProject::example().units);
+    const QStringList kept =
+        QDir(environment.path("data/Corvana")).entryList({"project.json.unreadable-*"});
+    ASSERT_EQ(kept.size(), 1);
+    ASSERT_TRUE(m.errorMessage());
+    EXPECT_TRUE(m.errorMessage()->contains(kept.front())) << m.errorMessage()->toStdString();
+
+    m.applicationWillEnd(); // nothing changed: nothing written
+    EXPECT_FALSE(QFile::exists(autosaveFile()));
+    m.addUnit(); // the user's change makes the project theirs
+    m.applicationWillEnd();
+    EXPECT_EQ(ProjectFile::read(autosaveFile()), m.currentProject());
+    EXPECT_EQ(QDir(environment.path("data/Corvana")).entryList({"project.json.unreadable-*"}),
+              kept);
 }
 
 TEST_F(ServerModelProjectTest, NewProjectAsksToSaveOnlyWhenThereAreDatapoints) {
@@ -221,10 +255,34 @@ TEST_F(ServerModelProjectTest, ExportWritesLiveValuesInTheLocalesDialect) {
 TEST_F(ServerModelProjectTest, ReadTextFileFallsBackToLatin1ForATrailingHighByte) {
     const QString path = environment.path("tail.csv");
     writeFile(path, QByteArray("Table,Address,Name\ncoil,0,Caf\xe9"));
-    EXPECT_EQ(ServerModel::readTextFile(path),
-              QString::fromUtf8("Table,Address,Name\ncoil,0,Caf\u00e9"));
+    EXPECT_EQ(ServerModel::readTextFile(path), "Table,Address,Name\ncoil,0,Caf\u00e9");
     writeFile(path, QByteArray("Name\nCaf\xc3\xa9"));
-    EXPECT_EQ(ServerModel::readTextFile(path), QString::fromUtf8("Name\nCaf\u00e9"));
+    EXPECT_EQ(ServerModel::readTextFile(path), "Name\nCaf\u00e9");
+}
+
+TEST_F(ServerModelProjectTest, AFIFOOrADeviceIsRefusedWithoutBlocking) {
+    const QByteArray fifo = QFile::encodeName(environment.path("points.csv"));
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    for (const QString& path : {QString::fromLocal8Bit(fifo), QStringLiteral("/dev/zero")}) {
+        EXPECT_FALSE(ServerModel::readTextFile(path));
+        dialogs.openLocation = path;
+        dialogs.saveChoice = Choice::dontSave;
+        ServerModel& m = makeModel();
+        m.openProject();
+        EXPECT_TRUE(m.errorMessage().value_or("").startsWith("Cannot read ")) << path.toStdString();
+        m.setErrorMessage(std::nullopt);
+        m.importDatapoints();
+        EXPECT_TRUE(m.errorMessage().value_or("").startsWith("Cannot read ")) << path.toStdString();
+    }
+}
+
+TEST_F(ServerModelProjectTest, ACSVFileWithTooManyDatapointsIsRefusedAsAWhole) {
+    const QString path = environment.path("big.csv");
+    writeFile(path, "Table,Address\n" + QByteArray("HR,0\n").repeated(maxDatapoints + 1));
+    const auto read = ServerModel::readDatapointsFile(path);
+    ASSERT_TRUE(std::holds_alternative<std::string>(read));
+    EXPECT_EQ(std::get<std::string>(read),
+              "big.csv holds more than 1000000 datapoints, the most a list can have.");
 }
 
 } // namespace
