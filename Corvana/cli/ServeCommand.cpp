@@ -1,24 +1,32 @@
 #include "Corvana/cli/ServeCommand.h"
 
 #include "Corvana/cli/CommandLine.h"
+#include "Corvana/model/LogLines.h"
 #include "Corvana/model/ModelDialogs.h"
 #include "Corvana/model/OutputBuffer.h"
+#include "Corvana/model/OutputPump.h"
+#include "Corvana/model/ProjectFile.h"
 #include "Corvana/model/ServerModel.h"
 #include "Corvana/model/SignalPipe.h"
 #include "Corvana/model/UdevPortScanner.h"
 
 #include "Localization/L10n.h"
 #include "ModbusCore/DatapointCSV.h"
+#include "ModbusCore/TextForms.h"
 #include "ModbusSerial/VirtualPortPair.h"
 
 #include <QCoreApplication>
+#include <QMetaObject>
 #include <QSocketNotifier>
 
 #include <array>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <csignal>
+#include <iostream>
 #include <ostream>
 #include <variant>
 
@@ -28,12 +36,30 @@
 namespace ServeCommand {
 namespace {
 
+// Lines waiting for a slow reader of the output; beyond this they are left out and counted.
+constexpr std::size_t maxWaitingOutputBytes = 4 * 1024 * 1024;
+// How long the last lines may take to reach the reader when the server stops.
+constexpr std::chrono::milliseconds outputPatience{1000};
+
+// One log line for the terminal: control characters escaped, so nothing in it acts on the
+// terminal or starts a line of its own.
 std::string plainText(const LogLine& line) {
     QString text;
     for (const LogSegment& segment : line) {
         text += segment.text;
     }
-    return text.toStdString();
+    return TextForms::escapedControls(text.toStdString()) + '\n';
+}
+
+OutputPump::Sink sinkFor(std::ostream& out) {
+    if (&out == &std::cout) {
+        out.flush();
+        return OutputPump::fileSink(STDOUT_FILENO); // past the stream, so exit never waits on it
+    }
+    return [&out](std::string_view text, const std::atomic<bool>&) {
+        out << text << std::flush;
+        return static_cast<bool>(out);
+    };
 }
 
 // Fails with the "Cannot read" or "No datapoints found" message; otherwise the model holds a
@@ -156,6 +182,8 @@ std::optional<Options> parse(const std::vector<std::string>& arguments, std::ost
             options.rawFrames = true;
         } else if (name == "--bus-traffic") {
             options.busTraffic = true;
+        } else if (name == "--exit-on-loss") {
+            options.exitOnLoss = true;
         } else {
             return fail(L10n::Cli::unknownOption(argument));
         }
@@ -173,7 +201,7 @@ std::optional<Options> parse(const std::vector<std::string>& arguments, std::ost
 }
 
 std::string helpText() {
-    const std::array<std::pair<std::string_view, std::string>, 10> rows = {{
+    const std::array<std::pair<std::string_view, std::string>, 11> rows = {{
         {"    --project FILE", L10n::Cli::projectOption()},
         {"    --csv FILE", L10n::Cli::csvOption()},
         {"    --port PATH", L10n::Cli::portOption()},
@@ -183,6 +211,7 @@ std::string helpText() {
         {"    --no-timestamps", L10n::Cli::noTimestampsOption()},
         {"    --raw-frames", L10n::Cli::rawFramesOption()},
         {"    --bus-traffic", L10n::Cli::busTrafficOption()},
+        {"    --exit-on-loss", L10n::Cli::exitOnLossOption()},
         {"-h, --help", L10n::Cli::helpOption()},
     }};
     std::string text = L10n::Cli::serveUsage() + "\n" + L10n::Cli::serveDescription() + "\n" +
@@ -209,6 +238,7 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
 
     std::optional<QCoreApplication> application;
     if (QCoreApplication::instance() == nullptr) {
+        ProjectFile::ignoreRelativeXDGFolders();
         // The same names as the desktop application, so the "port" preference is shared.
         QCoreApplication::setOrganizationName(QStringLiteral("Corvana"));
         QCoreApplication::setApplicationName(QStringLiteral("Corvana"));
@@ -218,11 +248,21 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
         application.emplace(argc, argv);
     }
     const SignalPipe signalPipe;
+    // A reader that goes away (corvana serve | head) must not kill the process before it has
+    // stopped the server and removed its link: writing then fails instead, and the server stops.
+    std::signal(SIGPIPE, SIG_IGN);
+    OutputPump output(sinkFor(out), maxWaitingOutputBytes,
+                      [](std::uint64_t lines) { return plainText(LogLines::linesDropped(lines)); });
+    output.onFailure = [] { ::kill(::getpid(), SIGTERM); };
     std::optional<VirtualPortPair> virtualPair; // outlives the model, whose engine serves it
     DecliningDialogs dialogs;
     ServerModel model(std::make_unique<UdevPortScanner>(), dialogs);
     model.setPersistent(false);
     model.init();
+    if (model.errorMessage()) { // an unreadable autosave, kept aside
+        err << model.errorMessage()->toStdString() << '\n';
+        model.setErrorMessage(std::nullopt);
+    }
     model.setShowTimestamps(options->timestamps);
     model.setShowRawFrames(options->rawFrames);
     model.setShowBusTraffic(options->busTraffic);
@@ -258,7 +298,7 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
             err << L10n::Cli::virtualFailed(error.what()) << '\n';
             return CommandLine::exitFailure;
         }
-        out << L10n::Cli::virtualPort(virtualPair->masterPath()) << '\n' << std::flush;
+        output.write(L10n::Cli::virtualPort(virtualPair->masterPath()) + '\n');
         model.setSelectedPath(QString::fromStdString(virtualPair->serverPath()));
     } else if (options->portPath) {
         model.setSelectedPath(QString::fromStdString(*options->portPath));
@@ -268,18 +308,9 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
         return CommandLine::exitFailure;
     }
 
-    // A reader that goes away (corvana serve | head) must not kill the process before it has
-    // stopped the server and removed its link: writing then fails instead, and the server stops.
-    std::signal(SIGPIPE, SIG_IGN);
-    bool outputLost = false;
+    // The event loop never waits for the reader: the pump writes, or leaves lines out.
     QObject::connect(&model.output(), &OutputBuffer::appended,
-                     [&out, &outputLost](qsizetype, const LogLine& line) {
-                         out << plainText(line) << '\n' << std::flush;
-                         if (!out && !outputLost) {
-                             outputLost = true;
-                             ::raise(SIGTERM);
-                         }
-                     });
+                     [&output](qsizetype, const LogLine& line) { output.write(plainText(line)); });
     model.setErrorMessage(std::nullopt);
     model.start();
     if (model.errorMessage()) {
@@ -293,7 +324,26 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
         model.stop();
         QCoreApplication::quit();
     });
-    return QCoreApplication::exec() == 0 ? CommandLine::exitOk : CommandLine::exitFailure;
+    int status = CommandLine::exitOk;
+    if (options->exitOnLoss) {
+        QObject::connect(&model, &ServerModel::stateChanged, [&] {
+            if (model.state() != ServerState::serialLost) {
+                return;
+            }
+            // After the event that reported the loss has logged its line.
+            QMetaObject::invokeMethod(
+                &model,
+                [&] {
+                    status = exitPortLost;
+                    model.stop();
+                    QCoreApplication::quit();
+                },
+                Qt::QueuedConnection);
+        });
+    }
+    const int loop = QCoreApplication::exec();
+    output.finish(outputPatience);
+    return loop == 0 ? status : CommandLine::exitFailure;
 }
 
 } // namespace ServeCommand

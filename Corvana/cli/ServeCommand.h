@@ -12,6 +12,9 @@
 // port, writes every log line to `out` as it is logged and stops on SIGINT or SIGTERM.
 namespace ServeCommand {
 
+// The exit status with --exit-on-loss after the port went away, for process supervisors.
+inline constexpr int exitPortLost = 3;
+
 struct Options {
     std::optional<std::string> projectPath;
     std::optional<std::string> csvPath;
@@ -23,6 +26,7 @@ struct Options {
     bool timestamps = true;
     bool rawFrames = false;
     bool busTraffic = false;
+    bool exitOnLoss = false; // end with exitPortLost when the port goes away
     bool help = false;
 };
 

@@ -2,6 +2,7 @@
 
 #include "Localization/L10n.h"
 #include "ModbusCore/ModbusCodes.h"
+#include "ModbusCore/TextForms.h"
 
 #include <algorithm>
 #include <initializer_list>
@@ -180,15 +181,22 @@ LogLine portBack() {
     return systemLine(L10n::Log::portBack());
 }
 
+LogLine linesDropped(std::uint64_t count) {
+    return oneSegment(Kind::warning, concat({"✕ ", L10n::Log::linesDropped(count)}));
+}
+
 LogLine forWrite(const Datapoint& datapoint, double value, std::string_view decimalSeparator) {
+    // Names come from files: a control character in one must not act on a terminal or split
+    // the line.
     const std::string label =
         datapoint.name.empty()
             ? concat({datapoint.table.shortCode(), " ", std::to_string(datapoint.address)})
-            : datapoint.name;
+            : TextForms::escapedControls(datapoint.name);
     const std::string_view unitGap = datapoint.engineeringUnit.empty() ? "" : " ";
-    return oneSegment(Kind::response, concat({"✎ ", L10n::Log::unit(datapoint.unitID), " · ", label,
-                                              " = ", datapoint.displayText(value, decimalSeparator),
-                                              unitGap, datapoint.engineeringUnit}));
+    return oneSegment(Kind::response,
+                      concat({"✎ ", L10n::Log::unit(datapoint.unitID), " · ", label, " = ",
+                              datapoint.displayText(value, decimalSeparator), unitGap,
+                              TextForms::escapedControls(datapoint.engineeringUnit)}));
 }
 
 QString timestampText(const QTime& time) {

@@ -35,6 +35,8 @@ std::optional<LogLine> forEvent(const ServerEvent& event, const Options& options
 LogLine serverStopped();
 // "--- Serial port open again ---", one system segment.
 LogLine portBack();
+// A warning that a flood of traffic made the log leave out `count` lines.
+LogLine linesDropped(std::uint64_t count);
 
 // The "✎" line of a master write: one response segment with the unit, the datapoint's name (or
 // table code and address when unnamed), its display text and engineering unit.

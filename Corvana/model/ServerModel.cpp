@@ -1,5 +1,6 @@
 #include "Corvana/model/ServerModel.h"
 
+#include "Corvana/model/EventRelay.h"
 #include "Corvana/model/LogLines.h"
 #include "Corvana/model/ModelEditing.h"
 #include "Corvana/model/ProjectFile.h"
@@ -8,13 +9,12 @@
 #include "ModbusSerial/SerialLinkError.h"
 
 #include <QLocale>
-#include <QMetaObject>
 #include <QPointer>
 #include <QSettings>
 #include <QTime>
 
 #include <algorithm>
-#include <mutex>
+#include <memory>
 
 using namespace std::chrono_literals;
 
@@ -68,39 +68,6 @@ auto findDatapoint(Datapoints& datapoints, const UUID& id) {
 }
 
 } // namespace
-
-// Carries one engine's events onto the main thread. The engine thread calls post; detach (main
-// thread) cuts the way for good, so an engine that outlives its run cannot reach the model.
-class ServerModel::EventRelay {
-public:
-    EventRelay(ServerModel* model, std::uint64_t run)
-        : model_(model)
-        , context_(model->context_)
-        , run_(run) {}
-
-    void post(ServerEvent event) {
-        const std::lock_guard guard(lock_);
-        if (!context_) {
-            return;
-        }
-        // Queued calls on one receiver run in posting order; they die with the receiver.
-        QMetaObject::invokeMethod(
-            context_,
-            [model = model_, run = run_, event = std::move(event)] { model->deliver(run, event); },
-            Qt::QueuedConnection);
-    }
-
-    void detach() {
-        const std::lock_guard guard(lock_);
-        context_ = nullptr;
-    }
-
-private:
-    std::mutex lock_;
-    ServerModel* model_;
-    QObject* context_;
-    const std::uint64_t run_;
-};
 
 ServerModel::ServerModel(std::unique_ptr<PortScanner> scanner, ModelDialogs& dialogs,
                          QObject* parent)
@@ -157,6 +124,7 @@ void ServerModel::init() {
 
     setConflicts(Overlaps::compute(datapoints_));
     store_->configure(units_, datapoints_, true);
+    updateSimulated();
 
     if (scanner_) {
         scanner_->onChange = [model =
@@ -169,8 +137,14 @@ void ServerModel::init() {
     }
 }
 
-ServerProject ServerModel::loadProject() const {
-    return ProjectFile::loadAutosaveOrExample();
+ServerProject ServerModel::loadProject() {
+    ProjectFile::LoadedAutosave loaded = ProjectFile::loadAutosaveOrExample();
+    if (loaded.unreadable) {
+        autosaveHeld_ = true;
+        autosaveBlocked_ = !loaded.movedAside;
+        setError(L10n::Errors::autosaveUnreadable(loaded.unreadable->toStdString()));
+    }
+    return std::move(loaded.project);
 }
 
 std::string ServerModel::localeDecimalSeparator() {
@@ -321,7 +295,8 @@ bool ServerModel::canStart() const {
 
 std::unique_ptr<ServerEngine> ServerModel::startEngine() {
     const std::uint64_t run = run_ + 1;
-    auto relay = std::make_shared<EventRelay>(this, run);
+    auto relay = std::make_shared<EventRelay>(
+        context_, [this, run](const EventQueue::Batch& batch) { deliver(run, batch); });
     auto engine = std::make_unique<ServerEngine>(
         selectedPath_.toStdString(), serial_, store_, false,
         [relay](ServerEvent event) { relay->post(std::move(event)); });
@@ -437,12 +412,38 @@ void ServerModel::saveLog() {
 
 // MARK: - Events
 
-void ServerModel::deliver(std::uint64_t run, const ServerEvent& event) {
-    // Late events of a stopped or replaced engine must not count into the current run.
-    if (run != run_ || !engine_) {
-        return;
+void ServerModel::deliver(std::uint64_t run, const EventQueue::Batch& batch) {
+    for (const ServerEvent& event : batch.events) {
+        // Late events of a stopped or replaced engine must not count into the current run; a
+        // loss ends the run in the middle of a batch.
+        if (run != run_ || !engine_) {
+            return;
+        }
+        handleEvent(event);
     }
-    handleEvent(event);
+    if (run == run_ && engine_ && batch.dropped.any()) {
+        handleDropped(batch.dropped);
+    }
+}
+
+void ServerModel::handleDropped(const EventQueue::Dropped& dropped) {
+    statistics_.requests += dropped.counts.requests;
+    statistics_.responses += dropped.counts.responses;
+    statistics_.exceptions += dropped.counts.exceptions;
+    statistics_.otherUnits += dropped.counts.otherUnits;
+    statistics_.errors += dropped.counts.errors;
+    emit statisticsChanged();
+    noiseCount_ += static_cast<int>(std::min<std::uint64_t>(dropped.garbage, noiseHintThreshold));
+    if (noiseCount_ >= noiseHintThreshold && !noiseHintDismissed_) {
+        setShowNoiseHint(true);
+    }
+    if (dropped.writes) {
+        rebuildLiveValues(); // the master wrote: show what the registers hold now
+    }
+    const std::uint64_t lines = dropped.lines + (showBusTraffic_ ? dropped.busTraffic : 0);
+    if (lines > 0) {
+        appendLog(LogLines::linesDropped(lines));
+    }
 }
 
 void ServerModel::handleEvent(const ServerEvent& event) {
@@ -567,6 +568,7 @@ void ServerModel::reopen() {
 // MARK: - Live values
 
 void ServerModel::refresh() {
+    updateSimulated();
     setConflicts(Overlaps::compute(datapoints_));
     store_->configure(units_, datapoints_, false);
     if (state_ != ServerState::stopped) {
@@ -631,29 +633,53 @@ void ServerModel::setValue(const UUID& id, double value) {
 
 void ServerModel::startSimulation() {
     simulationStart_ = clock_();
-    simulationTimer_->start();
+    simulationRunning_ = true;
+    updateSimulated();
     simulationTick();
 }
 
 void ServerModel::stopSimulation() {
+    simulationRunning_ = false;
     simulationTimer_->stop();
+}
+
+void ServerModel::updateSimulated() {
+    simulated_.clear();
+    for (std::size_t index = 0; index < datapoints_.size(); ++index) {
+        if (datapoints_[index].simulation.kind != Simulation::Kind::none) {
+            simulated_.push_back(index);
+        }
+    }
+    // No timer without a simulated datapoint: an idle server costs nothing, however large.
+    const bool wanted = simulationRunning_ && !simulated_.empty();
+    if (wanted && !simulationTimer_->isActive()) {
+        simulationTimer_->start();
+    } else if (!wanted) {
+        simulationTimer_->stop();
+    }
 }
 
 void ServerModel::simulationTick() {
     const double elapsed = std::chrono::duration<double>(clock_() - simulationStart_).count();
-    LiveValues values = liveValues_;
-    for (const Datapoint& datapoint : datapoints_) {
-        if (datapoint.simulation.kind == Simulation::Kind::none) {
-            continue;
-        }
+    bool changed = false;
+    for (const std::size_t index : simulated_) {
+        const Datapoint& datapoint = datapoints_[index];
         const auto value = datapoint.simulation.valueAt(elapsed);
         if (!value) {
             continue;
         }
         store_->setValue(datapoint, *value);
-        values[datapoint.id] = store_->value(datapoint).value_or(*value);
+        const double live = store_->value(datapoint).value_or(*value);
+        const auto [entry, added] = liveValues_.try_emplace(datapoint.id, live);
+        if (added || entry->second != live) {
+            entry->second = live;
+            changed = true;
+        }
     }
-    setLiveValues(std::move(values));
+    // In place: copying every live value five times a second is what made large lists costly.
+    if (changed) {
+        emit liveValuesChanged();
+    }
 }
 
 // MARK: - Editing

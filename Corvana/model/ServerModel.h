@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Corvana/model/EventQueue.h"
 #include "Corvana/model/LogSegment.h"
 #include "Corvana/model/ModelDialogs.h"
 #include "Corvana/model/OutputBuffer.h"
@@ -8,6 +9,8 @@
 #include "Corvana/model/ServerProject.h"
 #include "Corvana/model/ServerState.h"
 #include "Corvana/model/ServerStatistics.h"
+
+class EventRelay;
 
 #include "ModbusCore/Datapoint.h"
 #include "ModbusCore/DatapointCSV.h"
@@ -162,10 +165,12 @@ public:
     bool confirmReplace();
     void importDatapoints();
     void exportDatapoints();
-    // The whole file as UTF-8, else as ISO Latin-1; nullopt when it cannot be read.
-    static std::optional<QString> readTextFile(const QString& path);
+    // The whole file as UTF-8, read as UTF-8 or else as ISO Latin-1; nullopt when it cannot be
+    // read or is no regular file.
+    static std::optional<std::string> readTextFile(const QString& path);
     // The datapoints of a CSV file with its skipped lines; or, when the file cannot be read or
-    // holds no datapoint, the message to show ("Cannot read …", "No datapoints found …").
+    // holds no datapoint or too many, the message to show ("Cannot read …", "No datapoints
+    // found …").
     static std::variant<DatapointCSV::ImportResult, std::string>
     readDatapointsFile(const QString& path);
     // Adds units missing for the imported datapoints, appends the datapoints (after emptying the
@@ -176,6 +181,8 @@ public:
 
     // Tests replace the clock that drives the simulation.
     void setClock(Clock clock) { clock_ = std::move(clock); }
+    // Whether the simulation timer runs: only while serving datapoints that have a simulation.
+    bool isSimulating() const { return simulationTimer_->isActive(); }
 
 signals:
     void portListChanged();
@@ -197,9 +204,9 @@ signals:
     void autoscrollChanged();
 
 private:
-    class EventRelay;
-
-    ServerProject loadProject() const;
+    // The autosave or the example; an unreadable autosave is kept aside, reported once in
+    // errorMessage and holds autosaving back until the user changes something.
+    ServerProject loadProject();
     // The selection a fresh unit list starts with: its first unit, if any.
     std::optional<std::uint8_t> firstUnitID() const;
     // The user's decimal separator, which value texts and CSV numbers follow.
@@ -216,12 +223,16 @@ private:
     // A started engine or nullptr; runs are numbered so late events of an old engine are known.
     std::unique_ptr<ServerEngine> startEngine();
     void dropEngine();
-    void deliver(std::uint64_t run, const ServerEvent& event);
+    void deliver(std::uint64_t run, const EventQueue::Batch& batch);
+    // Counts and notes events the queue left out under a flood.
+    void handleDropped(const EventQueue::Dropped& dropped);
     void reopen();
     void handleWrites(const std::vector<WriteEvent>& writes);
 
     void startSimulation();
     void stopSimulation();
+    // Finds the simulated datapoints again and starts or stops the timer to match.
+    void updateSimulated();
     void simulationTick();
 
     // Published state.
@@ -254,6 +265,8 @@ private:
     bool noiseHintDismissed_ = false;
     Clock clock_ = [] { return std::chrono::steady_clock::now(); };
     std::chrono::steady_clock::time_point simulationStart_;
+    std::vector<std::size_t> simulated_; // indices into datapoints_ of those with a simulation
+    bool simulationRunning_ = false;     // between startSimulation and stopSimulation
 
     // Receiver of queued engine events, reopen and timer callbacks; dies with the model, so
     // nothing queued runs after it.
@@ -265,5 +278,7 @@ private:
     // Projects and autosave (ServerModelProject.cpp).
     void writePreference(const char* key, const QVariant& value) const;
     bool persistent_ = true;
-    QTimer* autosaveTimer_; // single shot, owned through context_
+    bool autosaveHeld_ = false;    // until the next change, after an unreadable autosave
+    bool autosaveBlocked_ = false; // for the whole run: the unreadable file is still in place
+    QTimer* autosaveTimer_;        // single shot, owned through context_
 };

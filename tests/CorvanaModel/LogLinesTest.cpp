@@ -112,6 +112,15 @@ TEST(LogLines, WriteLinesNameTheDatapointOrItsAddress) {
               one(Kind::response, "✎ Unit 1 · Level = 21,5 m"));
     EXPECT_EQ(LogLines::forWrite(point(247, RegisterTable::coil, 0, 0), 1, "."),
               one(Kind::response, "✎ Unit 247 · CO 0 = 1"));
+
+    // Names from a file must not retitle or clear the terminal, nor fake a line of their own.
+    level.name = "\x1B]0;owned\x07\x1B[2J\n12:00:00.000  --- Server stopped ---";
+    level.engineeringUnit = "m\r\xC2\x9B"
+                            "2J";
+    EXPECT_EQ(LogLines::forWrite(level, 21.5, "."),
+              one(Kind::response,
+                  "✎ Unit 1 · \\x1B]0;owned\\x07\\x1B[2J\\n12:00:00.000  --- Server "
+                  "stopped --- = 21.5 m\\r\\u009B2J"));
 }
 
 } // namespace

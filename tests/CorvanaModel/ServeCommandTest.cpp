@@ -1,6 +1,10 @@
 #include "TestEnvironment.h"
 
+#include "ModbusCore/RTUFrame.h"
+#include "ModbusSerial/FileDescriptor.h"
 #include "ModbusSerial/VirtualPortPair.h"
+
+#include <QDir>
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -12,7 +16,18 @@
 #include <csignal>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <optional>
+#include <thread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -110,7 +125,8 @@ TEST(ServeCommand, CSVWithIssuesReportsTheSkippedLinesAndServesTheRestUntilSigte
     const TestEnvironment environment;
     const QString csv = environment.path("points.csv");
     writeFile(csv, "Name,Unit ID,Table,Address,Value\nFlow,7,holding,10,1234\n"
-                   "Broken,7,nonsense,11,1\n");
+                   "Broken,7,non\x1B[2Jsense,11,1\n"
+                   "\"\x1B]0;owned\x07Level\n12:00:00.000  fake\",7,holding,12,5\n");
     const VirtualPortPair pair;
     const QString port = QString::fromStdString(pair.serverPath());
     Serve serve({"--csv", csv, "--port", port, "--baud", "115200", "--frame", "8N1"});
@@ -120,10 +136,16 @@ TEST(ServeCommand, CSVWithIssuesReportsTheSkippedLinesAndServesTheRestUntilSigte
     std::uint16_t flow = 0;
     ASSERT_EQ(modbus_read_registers(bus.get(), 10, 1, &flow), 1);
     EXPECT_EQ(flow, 1234);
+    // A name from the file reaches the terminal escaped: no retitling, no fake line.
+    ASSERT_EQ(modbus_write_register(bus.get(), 12, 9), 1);
+    EXPECT_TRUE(
+        serve.waitForOutput("✎ Unit 7 · \\x1B]0;owned\\x07Level\\n12:00:00.000  fake = 9\n"));
 
     EXPECT_EQ(serve.finish(SIGTERM), 0);
     EXPECT_TRUE(serve.out().endsWith("  --- Server stopped ---\n"));
-    EXPECT_TRUE(serve.err().startsWith("Line 3: ")) << serve.err().toStdString();
+    EXPECT_FALSE(serve.out().contains(QChar(0x1B)));
+    EXPECT_TRUE(serve.err().startsWith("Line 3: unknown table 'non\\x1B[2Jsense'"))
+        << serve.err().toStdString();
     EXPECT_EQ(serve.err().count('\n'), 1);
 }
 
@@ -131,6 +153,11 @@ TEST(ServeCommand, BadOptionsAndFilesEndAtOnceWithAMessage) {
     const TestEnvironment environment;
     writeFile(environment.path("broken.json"), "{\"version\": 1, \"serial\": ");
     writeFile(environment.path("empty.csv"), "Name,Unit ID,Table,Address\nX,1,nonsense,0\n");
+    // Reading a FIFO would wait for a writer for good.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(environment.path("fifo.json")).constData(), 0600), 0);
+    // A link of the user's, not one an earlier run left in /dev/pts/.
+    const QString foreignLink = environment.path("modbus");
+    ASSERT_TRUE(QFile::link("/etc/hostname", foreignLink));
     const struct {
         QStringList arguments;
         int exitCode;
@@ -146,6 +173,11 @@ TEST(ServeCommand, BadOptionsAndFilesEndAtOnceWithAMessage) {
         {{"--csv", environment.path("missing.csv")}, 1, "Cannot read missing.csv."},
         {{"--csv", environment.path("empty.csv")}, 1, "No datapoints found in this file."},
         {{"--port", environment.path("no-such-tty")}, 1, "no-such-tty"},
+        {{"--project", environment.path("fifo.json")}, 1, "Cannot read fifo.json."},
+        {{"--csv", "/dev/zero"}, 1, "Cannot read zero."},
+        {{"--port", "/dev/tty"}, 1, "'/dev/tty' is not a valid serial port."},
+        {{"--port", "/dev/tty1"}, 1, "'/dev/tty1' is not a valid serial port."},
+        {{"--virtual", foreignLink}, 1, "Cannot make the virtual serial port"},
     };
     for (const auto& c : cases) {
         Serve serve(c.arguments);
@@ -153,9 +185,125 @@ TEST(ServeCommand, BadOptionsAndFilesEndAtOnceWithAMessage) {
         EXPECT_TRUE(serve.err().contains(c.message)) << serve.err().toStdString();
     }
 
+    EXPECT_EQ(QFile::symLinkTarget(foreignLink), "/etc/hostname");
+
     Serve help({"--help"});
     EXPECT_EQ(help.finish(), 0);
     EXPECT_TRUE(help.out().contains("--virtual [LINK]"));
+    EXPECT_TRUE(help.out().contains("--exit-on-loss"));
+}
+
+TEST(ServeCommand, AnUnreadableAutosaveIsKeptAsideAndReportedOnStderr) {
+    const TestEnvironment environment;
+    ASSERT_TRUE(QDir().mkpath(environment.path("data/Corvana")));
+    writeFile(environment.path("data/Corvana/project.json"), "{\"version\": 1, \"datapoints\": [");
+    Serve serve({"--port", "/dev/tty"});
+    EXPECT_EQ(serve.finish(), 1);
+    EXPECT_TRUE(serve.err().startsWith("The last project could not be read"))
+        << serve.err().toStdString();
+    EXPECT_EQ(
+        QDir(environment.path("data/Corvana")).entryList({"project.json.unreadable-*"}).size(), 1);
+    EXPECT_FALSE(QFile::exists(environment.path("data/Corvana/project.json")));
+}
+
+TEST(ServeCommand, ExitOnLossEndsWithStatus3AndWithoutItServeWaits) {
+    const TestEnvironment environment;
+    for (const bool exitOnLoss : {true, false}) {
+        SCOPED_TRACE(exitOnLoss);
+        std::optional<VirtualPortPair> pair(std::in_place);
+        const QString port = QString::fromStdString(pair->serverPath());
+        QStringList arguments{"--port", port, "--no-timestamps"};
+        if (exitOnLoss) {
+            arguments << "--exit-on-loss";
+        }
+        Serve serve(arguments);
+        ASSERT_TRUE(serve.waitForOutput("--- Server started on " + port));
+        pair.reset(); // a pseudo-terminal never comes back
+        ASSERT_TRUE(serve.waitForOutput("Serial port " + port + " is gone"));
+        if (exitOnLoss) {
+            EXPECT_EQ(serve.finish(), 3);
+            EXPECT_TRUE(serve.out().endsWith("is gone; waiting for it to return\n"
+                                             "--- Server stopped ---\n"))
+                << serve.out().toStdString();
+        } else {
+            EXPECT_EQ(serve.finish(SIGTERM), 0);
+        }
+    }
+}
+
+// The resident memory of a process in bytes.
+std::int64_t residentBytes(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("VmRSS:")) {
+            return std::stoll(line.substr(6)) * 1024;
+        }
+    }
+    return -1;
+}
+
+// A master floods the line with requests for a unit that is not simulated while nobody reads
+// serve's output: the lines waiting are bounded, and SIGTERM still ends it at once.
+TEST(ServeCommand, AFloodIntoAStalledPipeKeepsMemoryBoundedAndSigtermWorks) {
+    const TestEnvironment environment;
+    const std::string link = environment.path("modbus").toStdString();
+    int output[2];
+    ASSERT_EQ(::pipe2(output, O_CLOEXEC), 0);
+    qputenv("LANGUAGE", "en");
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::dup2(output[1], STDOUT_FILENO);
+        ::execl(CORVANA_EXECUTABLE, "corvana", "serve", "--virtual", link.c_str(), "--bus-traffic",
+                "--raw-frames", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(output[1]);
+    const FileDescriptor stalled(output[0]); // never read
+
+    QElapsedTimer timer;
+    timer.start();
+    while (!std::filesystem::is_symlink(link) && timer.elapsed() < 10'000) {
+        std::this_thread::sleep_for(10ms);
+    }
+    const FileDescriptor master(::open(link.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    ASSERT_TRUE(master.isOpen());
+    Bytes frames;
+    for (int i = 0; i < 512; ++i) {
+        const Bytes frame = RTUFrame::build(99, Bytes{0x03, 0x00, 0x00, 0x00, 0x01});
+        frames.insert(frames.end(), frame.begin(), frame.end());
+    }
+    std::atomic<bool> flooding = true;
+    std::thread flood([&] {
+        while (flooding) {
+            pollfd ready{master.get(), POLLOUT, 0};
+            if (::poll(&ready, 1, 50) == 1) {
+                [[maybe_unused]] auto written = ::write(master.get(), frames.data(), frames.size());
+            }
+        }
+    });
+    std::this_thread::sleep_for(1s);
+    const std::int64_t early = residentBytes(pid);
+    std::this_thread::sleep_for(5s);
+    const std::int64_t late = residentBytes(pid);
+    // Unbounded, the lines waiting for the reader grew by about 90 MB a second.
+    EXPECT_LT(late - early, 300 << 20) << early << " → " << late;
+
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    timer.restart();
+    while (::waitpid(pid, &status, WNOHANG) == 0 && timer.elapsed() < 10'000) {
+        std::this_thread::sleep_for(10ms);
+    }
+    flooding = false;
+    flood.join();
+    if (timer.elapsed() >= 10'000) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        ADD_FAILURE() << "SIGTERM was not obeyed";
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_FALSE(std::filesystem::is_symlink(link));
 }
 
 } // namespace

@@ -397,6 +397,40 @@ TEST_F(ServerModelTest, SimulationAndUserValuesAreReadBackThroughTheCodec) {
     EXPECT_NEAR(m.liveValues().at(setpoint), 3276.7, 1e-9);
 }
 
+// An idle server with many datapoints must not spend a tick on them: the timer runs only while
+// some datapoint is simulated, and then only those change.
+TEST_F(ServerModelTest, TheSimulationTimerRunsOnlyForSimulatedDatapoints) {
+    ServerModel& m = runningModel();
+    EXPECT_TRUE(m.isSimulating()); // the example simulates three datapoints
+    std::vector<Datapoint> points(1000);
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        points[i].address = static_cast<std::uint16_t>(i);
+        points[i].value = 7;
+    }
+    m.setDatapoints(points);
+    EXPECT_FALSE(m.isSimulating());
+
+    Datapoint ramp = points[500];
+    ramp.simulation = {Simulation::Kind::ramp, 0, 100, 10};
+    m.updateDatapoint(ramp);
+    EXPECT_TRUE(m.isSimulating());
+    const auto before = m.liveValues();
+    now += 5s;
+    ASSERT_TRUE(
+        processEventsUntil([&] { return m.liveValues().at(ramp.id) != before.at(ramp.id); }));
+    for (const Datapoint& point : points) {
+        if (point.id != ramp.id) {
+            EXPECT_EQ(m.liveValues().at(point.id), before.at(point.id));
+        }
+    }
+    m.stop();
+    EXPECT_FALSE(m.isSimulating());
+    ramp.simulation = {};
+    m.updateDatapoint(ramp);
+    m.start();
+    EXPECT_FALSE(m.isSimulating());
+}
+
 TEST_F(ServerModelTest, EditingKeepsSelectionAndOverlapsInStep) {
     ServerModel& m = makeModel();
     int published = 0;
