@@ -278,7 +278,7 @@ TEST_F(ServerModelProjectTest, AFIFOOrADeviceIsRefusedWithoutBlocking) {
 
 TEST_F(ServerModelProjectTest, ACSVFileWithTooManyDatapointsIsRefusedAsAWhole) {
     const QString path = environment.path("big.csv");
-    writeFile(path, "Table,Address\n" + QByteArray("HR,0\n").repeated(maxDatapoints + 1));
+    writeFile(path, "Table,Address\nHR,0\n" + QByteArray("X,0\n").repeated(maxDatapoints));
     const auto read = ServerModel::readDatapointsFile(path);
     ASSERT_TRUE(std::holds_alternative<std::string>(read));
     EXPECT_EQ(std::get<std::string>(read),
