@@ -161,7 +161,7 @@ TEST(SerialLink, EchoIsDroppedAndRequestsKept) {
         LinkOnTerminal rig(fast, echoes);
         if (atDrainTime) {
             // On a quiet line the link first asks for the time once the transmission has ended.
-            rig.clock->onNextNow = [&] { rig.terminal.deliver(heard); };
+            rig.clock->onNextNow = [&rig, &bytes = heard] { rig.terminal.deliver(bytes); };
         }
         rig.link.write(writeRequest);
         ASSERT_EQ(rig.terminal.receive(writeRequest.size()), writeRequest);
