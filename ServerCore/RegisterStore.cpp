@@ -94,7 +94,10 @@ void RegisterStore::configure(const std::vector<ServerUnit>& units,
                 continue;
             }
             Memory memory;
-            if (const auto kept = old.find(static_cast<std::uint8_t>(id)); kept != old.end()) {
+            // A reset starts every unit empty, so nothing of an earlier run or project shows
+            // through where the datapoints define nothing.
+            if (const auto kept = old.find(static_cast<std::uint8_t>(id));
+                !resetValues && kept != old.end()) {
                 // Only the values move; the old defined sets still decide what is new below.
                 memory.bits = std::move(kept->second.bits);
                 memory.registers = std::move(kept->second.registers);

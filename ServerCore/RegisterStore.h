@@ -156,8 +156,9 @@ public:
     RegisterStore(const RegisterStore&) = delete;
     RegisterStore& operator=(const RegisterStore&) = delete;
 
-    // Replaces the whole unit map. Values of units that stay are kept unless resetValues is true;
-    // a datapoint covering an address that was not defined before gets its own value.
+    // Replaces the whole unit map. With resetValues every unit starts from empty memory and each
+    // datapoint's own value; without, values of units that stay are kept and only a datapoint
+    // covering an address that was not defined before gets its own value.
     void configure(const std::vector<ServerUnit>& units, const std::vector<Datapoint>& datapoints,
                    bool resetValues);
 

@@ -41,9 +41,17 @@ TEST(RegisterStoreTest, ConfigureKeepsValuesAppliesNewDatapointsAndDropsRemovedU
     EXPECT_EQ(store.value(coil), 0.0);
     EXPECT_EQ(store.behaviour(1), faulty.behaviour());
 
+    // A reset starts each unit empty: what a master wrote where nothing is defined, and what a
+    // removed datapoint held, are gone.
+    store.writeRegisters(2, holdingTable, 3, Registers{8});
     store.configure({faulty, unit(2)}, {at10, coil}, true);
     EXPECT_EQ(holdingAt(store, 1, 10), 5);
     EXPECT_EQ(store.value(coil), 1.0);
+    const auto reset = store.memory(1);
+    ASSERT_TRUE(reset);
+    EXPECT_EQ(reset->registers[holdingTable].find(30), std::nullopt);
+    EXPECT_EQ(reset->registers[holdingTable].find(20), std::nullopt);
+    EXPECT_EQ(store.memory(2)->registers[holdingTable].size(), 0u);
 
     // A removed unit loses its memory; added again, it starts from its datapoints.
     store.configure({unit(2)}, {at10}, false);
