@@ -16,8 +16,6 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 // The read time-out never drops below 20 ms, so that an idle engine does not spin at high rates.
 constexpr double minimumReadTimeout = 0.02;
 // Silence after which the splitter may give up a frame that never completed.
@@ -35,12 +33,14 @@ constexpr std::uint8_t badCRCMask = 0x5A;
 // the delay in flight, which the application's main thread must never do.
 struct ServerEngine::Shared {
     Shared(std::string path, SerialConfiguration configuration,
-           std::shared_ptr<RegisterStore> store, bool allowsTestDevice, EventHandler onEvent)
+           std::shared_ptr<RegisterStore> store, bool allowsTestDevice, EventHandler onEvent,
+           std::shared_ptr<SerialClock> clock)
         : path(std::move(path))
         , configuration(configuration)
         , store(std::move(store))
         , allowsTestDevice(allowsTestDevice)
         , onEvent(std::move(onEvent))
+        , clock(clock ? std::move(clock) : SerialClock::system())
         , processor{this->store} {}
 
     const std::string path;
@@ -48,6 +48,7 @@ struct ServerEngine::Shared {
     const std::shared_ptr<RegisterStore> store;
     const bool allowsTestDevice;
     const EventHandler onEvent;
+    const std::shared_ptr<SerialClock> clock;
     const RequestProcessor processor;
 
     std::mutex lock; // guards running only; never held while doing anything else
@@ -85,7 +86,7 @@ struct ServerEngine::Shared {
         emit(ServerEvent::started());
 
         FrameSplitter splitter;
-        auto lastByte = Clock::now();
+        auto lastByte = clock->now();
         const double timeout = std::max(link.frameGap(), minimumReadTimeout);
         while (isRunning()) {
             Bytes bytes;
@@ -95,7 +96,7 @@ struct ServerEngine::Shared {
                 lose();
                 break;
             }
-            const auto now = Clock::now();
+            const auto now = clock->now();
             const bool lineIdle = bytes.empty();
             if (!lineIdle) {
                 lastByte = now;
@@ -169,7 +170,8 @@ struct ServerEngine::Shared {
         }
 
         if (behaviour->delay > 0) {
-            std::this_thread::sleep_for(std::chrono::duration<double>(behaviour->delay));
+            clock->sleepUntil(clock->now() + std::chrono::ceil<std::chrono::nanoseconds>(
+                                                 std::chrono::duration<double>(behaviour->delay)));
         }
         Bytes sent = RTUFrame::build(unit, answer);
         const bool corrupt = behaviour->fault == ServerUnit::Fault::badCRC;
@@ -188,9 +190,9 @@ struct ServerEngine::Shared {
 
 ServerEngine::ServerEngine(std::string path, SerialConfiguration configuration,
                            std::shared_ptr<RegisterStore> store, bool allowsTestDevice,
-                           EventHandler onEvent)
+                           EventHandler onEvent, std::shared_ptr<SerialClock> clock)
     : shared_(std::make_shared<Shared>(std::move(path), configuration, std::move(store),
-                                       allowsTestDevice, std::move(onEvent))) {}
+                                       allowsTestDevice, std::move(onEvent), std::move(clock))) {}
 
 ServerEngine::~ServerEngine() {
     stop();
@@ -230,7 +232,7 @@ void ServerEngine::start() {
         return;
     }
     auto link = std::make_unique<SerialLink>(shared_->path, shared_->configuration,
-                                             shared_->allowsTestDevice);
+                                             shared_->allowsTestDevice, shared_->clock);
     link->open();
     shared_->wasStarted = true;
     {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ModbusSerial/SerialClock.h"
 #include "ModbusSerial/SerialConfiguration.h"
 #include "ServerCore/RegisterStore.h"
 #include "ServerCore/ServerEvent.h"
@@ -23,9 +24,11 @@ class ServerEngine {
 public:
     using EventHandler = std::function<void(ServerEvent)>;
 
-    // Touches no port.
+    // Touches no port. The clock times unit delays and the link's pacing; none means the
+    // system's (tests pass one of their own).
     ServerEngine(std::string path, SerialConfiguration configuration,
-                 std::shared_ptr<RegisterStore> store, bool allowsTestDevice, EventHandler onEvent);
+                 std::shared_ptr<RegisterStore> store, bool allowsTestDevice, EventHandler onEvent,
+                 std::shared_ptr<SerialClock> clock = nullptr);
     // Stops the engine (waiting at most 1 s) and then joins the thread; only a thread still in a
     // long unit delay is let go, and it keeps what it uses alive until it ends by itself.
     ~ServerEngine();

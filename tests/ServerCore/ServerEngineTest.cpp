@@ -28,14 +28,13 @@ constexpr auto patience = 5s;
 constexpr auto shortWait = 300ms; // a master's time-out for requests that get no answer
 const SerialConfiguration fastLine{.baudRate = 115200, .parity = Parity::none};
 
-// The engine's events, stamped on the engine thread: the engine's own timing, whatever the load.
+// The engine's events, in the order the engine thread emitted them.
 class EventLog {
 public:
     ServerEngine::EventHandler handler() {
         return [this](ServerEvent event) {
             std::lock_guard guard(mutex_);
             events_.push_back(std::move(event));
-            times_.push_back(Clock::now());
             changed_.notify_all();
         };
     }
@@ -53,10 +52,6 @@ public:
         return waitUntil([n](const Events& e) { return countOf<T>(e) >= n; });
     }
     Events events() { return waitFor(0); }
-    Clock::duration lastPause() {
-        std::lock_guard guard(mutex_);
-        return times_.back() - times_[times_.size() - 2];
-    }
     template <class T>
     static std::size_t countOf(const Events& events) {
         return std::count_if(events.begin(), events.end(),
@@ -67,7 +62,50 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     Events events_;
-    std::vector<Clock::time_point> times_;
+};
+
+// Real time plus every sleep skipped: unit delays pass at once and the test sees what was asked.
+// A long sleep (a unit delay, not the link's frame gap) can be held until the test lets it go.
+class SkippingClock : public SerialClock {
+public:
+    static constexpr auto longSleep = 100ms;
+
+    TimePoint now() const override {
+        std::lock_guard guard(mutex_);
+        return Clock::now() + skipped_;
+    }
+    void sleepUntil(TimePoint time) override {
+        std::unique_lock guard(mutex_);
+        const auto wait = time - (Clock::now() + skipped_);
+        if (wait <= Clock::duration::zero()) {
+            return;
+        }
+        if (wait >= longSleep) {
+            delays_.push_back(wait);
+            changed_.wait(guard, [this] { return !holding_; });
+        }
+        skipped_ += wait;
+    }
+    void hold() {
+        std::lock_guard guard(mutex_);
+        holding_ = true;
+    }
+    void release() {
+        std::lock_guard guard(mutex_);
+        holding_ = false;
+        changed_.notify_all();
+    }
+    std::vector<Clock::duration> delays() const {
+        std::lock_guard guard(mutex_);
+        return delays_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    Clock::duration skipped_{};
+    bool holding_ = false;
+    std::vector<Clock::duration> delays_;
 };
 
 // The threads named "Corvana" once there are `count` (an exited one lingers in /proc a moment).
@@ -143,7 +181,7 @@ protected:
     }
 
     void start(const std::string& path) {
-        engine = std::make_unique<ServerEngine>(path, fastLine, store, false, log.handler());
+        engine = std::make_unique<ServerEngine>(path, fastLine, store, false, log.handler(), clock);
         engine->start();
         log.waitFor<ServerEvent::Started>();
     }
@@ -170,6 +208,7 @@ protected:
                                   faulty(4, Fault::none, 500),
                                   unit(5, Policy::exception, false),
                                   faulty(6, Fault::badCRC)};
+    std::shared_ptr<SkippingClock> clock = std::make_shared<SkippingClock>();
     EventLog log; // outlives the engine, whose thread calls it
     std::unique_ptr<ServerEngine> engine;
 };
@@ -202,7 +241,11 @@ TEST_F(ServerEngineTest, AnswersAndReportsInOrder) {
     configure();
     play({answered(5, readOne, {0x03, 0x02, 0x01, 0x00}),
           answered(4, writeThree, writeThree, {registerThree(4)})});
-    EXPECT_GE(log.lastPause(), 500ms); // unit 4's delay: wrote before it, response after it
+    // Unit 4's delay, and only that, between its write and its response.
+    const auto delays = clock->delays();
+    ASSERT_EQ(delays.size(), 1u);
+    EXPECT_GT(delays[0], 450ms);
+    EXPECT_LE(delays[0], 500ms);
 }
 
 // Faults do not matter to a broadcast; disabled unit 5 keeps its value.
@@ -254,14 +297,16 @@ TEST_F(ServerEngineTest, StopRightAfterStartEmitsNothingAndClosesThePort) {
 TEST_F(ServerEngineTest, ThreadOutlivesTheEngineOnlyWithWhatItOwns) {
     units[3].delayMs = 3000;
     configure();
+    clock->hold(); // the delay lasts until the engine is gone
     start(pty.path());
     const Step step = answered(4, writeThree, writeThree, {registerThree(4)});
     pty.send(step.sent);
     log.waitFor<ServerEvent::Wrote>();
-    engine.reset(); // gives up after 1 s, two seconds before the answer is due
+    engine.reset(); // gives up after 1 s, with the delay still held
     EXPECT_EQ(EventLog::countOf<ServerEvent::Response>(log.events()), 0u);
     const std::weak_ptr<RegisterStore> weakStore = store;
     store.reset();
+    clock->release();
     EXPECT_EQ(pty.receive(step.reply.size()), step.reply);
     expected.insert(expected.end(), step.events.begin(), step.events.end());
     EXPECT_EQ(log.waitFor(expected.size()), expected);
