@@ -1,6 +1,7 @@
 #include "ModbusSerial/SerialLink.h"
 
 #include "ModbusCore/SerialTiming.h"
+#include "ModbusSerial/SystemCalls.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -46,10 +47,10 @@ SerialLinkError errorFor(Step step, int code, const std::string& path, int rate)
         return SerialLinkError(SerialLinkError::unsupportedBaudRate, rate);
     case Step::reading:
         // A removed adapter shows up as a hang-up, end of file or EIO alike.
-        return SerialLinkError(SerialLinkError::disconnected);
+        return SerialLinkError(SerialLinkError::disconnected, code);
     case Step::writing:
         if (code == EIO || code == ENXIO || code == ENODEV) {
-            return SerialLinkError(SerialLinkError::disconnected);
+            return SerialLinkError(SerialLinkError::disconnected, code);
         }
         return SerialLinkError(SerialLinkError::writeFailed, code);
     }
@@ -221,7 +222,7 @@ Bytes SerialLink::read(double timeout) {
         wait = std::clamp(static_cast<int>(std::min<std::int64_t>(left.count(), wait)), 1, wait);
     }
     pollfd request{fd_.get(), POLLIN, 0};
-    int ready = ::poll(&request, 1, wait);
+    int ready = SystemCalls::current().poll(&request, 1, wait);
     if (ready < 0) {
         if (errno == EINTR) {
             return {};
@@ -307,7 +308,7 @@ bool SerialLink::isServablePath(const std::string& path) {
 
 std::size_t SerialLink::readAvailable() {
     for (;;) {
-        ssize_t count = ::read(fd_.get(), buffer_.data(), buffer_.size());
+        ssize_t count = SystemCalls::current().read(fd_.get(), buffer_.data(), buffer_.size());
         if (count > 0) {
             return static_cast<std::size_t>(count);
         }
@@ -352,7 +353,8 @@ void SerialLink::collectInputAfterSending(ByteView frame) {
 void SerialLink::writeAll(ByteView frame) {
     std::size_t offset = 0;
     while (offset < frame.size()) {
-        ssize_t count = ::write(fd_.get(), frame.data() + offset, frame.size() - offset);
+        ssize_t count =
+            SystemCalls::current().write(fd_.get(), frame.data() + offset, frame.size() - offset);
         if (count > 0) {
             offset += static_cast<std::size_t>(count);
             continue;
@@ -363,8 +365,12 @@ void SerialLink::writeAll(ByteView frame) {
         }
         if (error == EAGAIN || error == EWOULDBLOCK) {
             pollfd request{fd_.get(), POLLOUT, 0};
-            if (::poll(&request, 1, writeStallMilliseconds) == 0) {
+            const int ready = SystemCalls::current().poll(&request, 1, writeStallMilliseconds);
+            if (ready == 0) {
                 throw SerialLinkError(SerialLinkError::timeout);
+            }
+            if (ready < 0 && errno != EINTR) {
+                throw errorFor(Step::writing, errno, path_, configuration_.baudRate);
             }
             continue;
         }

@@ -34,7 +34,10 @@ std::string messageFor(SerialLinkError::Case kind, const std::string& path, int 
     case SerialLinkError::timeout:
         return E::noResponse();
     case SerialLinkError::disconnected:
-        return E::adapterDisconnected();
+        // A hang-up has no error number; a failed call keeps the system's words for it.
+        return number == 0
+                   ? E::adapterDisconnected()
+                   : E::adapterDisconnected() + " " + SerialLinkError::systemText(number) + ".";
     }
     return {};
 }
@@ -46,7 +49,8 @@ bool carriesPath(SerialLinkError::Case kind) {
 
 bool carriesNumber(SerialLinkError::Case kind) {
     return kind == SerialLinkError::openFailed || kind == SerialLinkError::configurationFailed ||
-           kind == SerialLinkError::unsupportedBaudRate || kind == SerialLinkError::writeFailed;
+           kind == SerialLinkError::unsupportedBaudRate || kind == SerialLinkError::writeFailed ||
+           kind == SerialLinkError::disconnected;
 }
 
 } // namespace

@@ -17,7 +17,7 @@ public:
         writeFailed,         // code
         notOpen,
         timeout,
-        disconnected,
+        disconnected, // code, 0 for a hang-up
     };
 
     // A payload a case does not carry is dropped, so equal cases compare equal.
@@ -25,7 +25,7 @@ public:
     SerialLinkError(Case c, std::string path);           // invalidPath, busy
     SerialLinkError(Case c, std::string path, int code); // openFailed
     SerialLinkError(Case c, int codeOrRate);             // configurationFailed, writeFailed,
-                                                         // unsupportedBaudRate
+                                                         // unsupportedBaudRate, disconnected
 
     Case kind() const { return kind_; }
     const std::string& path() const { return path_; }

@@ -1,18 +1,29 @@
 #include "ModbusSerial/Termios2.h"
 
+#include "ModbusSerial/SystemCalls.h"
+
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 static_assert(sizeof(termios2) <= sizeof(TerminalAttributes::bytes));
 
 namespace {
 
 int control(int fd, unsigned long request, auto argument) {
-    return ::ioctl(fd, request, argument) == 0 ? 0 : errno;
+    void* passed = nullptr;
+    if constexpr (std::is_pointer_v<decltype(argument)> ||
+                  std::is_null_pointer_v<decltype(argument)>) {
+        passed = argument;
+    } else {
+        passed = reinterpret_cast<void*>(static_cast<std::uintptr_t>(argument));
+    }
+    return SystemCalls::current().ioctl(fd, request, passed) == 0 ? 0 : errno;
 }
 
 } // namespace

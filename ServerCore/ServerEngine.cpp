@@ -67,6 +67,7 @@ struct ServerEngine::Shared {
     bool running = false;
     std::binary_semaphore finished{0}; // released once, when the port is closed
     std::atomic<bool> ended{false};
+    std::atomic<bool> lost{false};
     bool wasStarted = false; // touched by the starting thread only
 
     bool isRunning() {
@@ -86,9 +87,11 @@ struct ServerEngine::Shared {
         }
     }
 
-    // A failed read or write ends the run; a stop already under way has said all there is.
+    // A failed read or write ends the run and is reported once, also when a stop is already
+    // under way (a delayed answer whose write fails): the port is gone either way.
     void lose() {
-        if (stopRunning()) {
+        stopRunning();
+        if (!lost.exchange(true)) {
             emit(ServerEvent::serialLost(path));
         }
     }

@@ -111,7 +111,7 @@ TEST(SerialLink, LifecycleBytesTimeOutAndDisconnection) {
     link.open();
     terminal.hangUp();
     EXPECT_EQ(errorOf([&] { (void)link.read(5); }), E(E::disconnected));
-    EXPECT_EQ(errorOf([&] { link.write(readResponse); }), E(E::disconnected));
+    EXPECT_EQ(errorOf([&] { link.write(readResponse); }), E(E::disconnected, EIO));
 }
 
 TEST(SerialLink, WritesWaitOneFrameGap) {

@@ -2,6 +2,7 @@
 
 #include "ModbusCore/RTUFrame.h"
 #include "ModbusSerial/VirtualPortPair.h"
+#include "tests/support/InjectedFaults.h"
 #include "tests/support/PseudoTerminal.h"
 #include "tests/support/StoreBuilders.h"
 
@@ -314,6 +315,29 @@ TEST_F(ServerEngineTest, ThreadOutlivesTheEngineOnlyWithWhatItOwns) {
     EXPECT_TRUE(weakStore.expired());
     SerialLink link(pty.path(), fastLine);
     EXPECT_NO_THROW(link.open()); // the thread closed the port
+}
+
+// A delayed answer whose write fails after stop gave up waiting still reports the loss, once.
+TEST_F(ServerEngineTest, WriteFailingDuringStopReportsTheLossOnce) {
+    InjectedFaults faults;
+    InjectedFaults::reset();
+    units[3].delayMs = 3000;
+    configure();
+    clock->hold();
+    start(pty.path());
+    const Step step = answered(4, writeThree, writeThree, {registerThree(4)});
+    pty.send(step.sent);
+    log.waitFor<ServerEvent::Wrote>();
+    engine->stop(); // gives up after 1 s, with the delay still held
+    InjectedFaults::write.arm(EIO);
+    clock->release();
+    log.waitFor<ServerEvent::SerialLost>();
+    engine.reset();
+    expected.insert(expected.end(), step.events.begin(), step.events.end() - 1);
+    expected.push_back(ServerEvent::serialLost(pty.path()));
+    EXPECT_EQ(log.events(), expected);
+    EXPECT_EQ(corvanaThreads(), 0u);
+    InjectedFaults::reset();
 }
 
 // libmodbus, the most common master library, as the master on a virtual port pair.
