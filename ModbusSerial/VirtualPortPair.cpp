@@ -1,5 +1,7 @@
 #include "ModbusSerial/VirtualPortPair.h"
 
+#include "ModbusSerial/SystemCalls.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -16,29 +18,34 @@
 
 namespace {
 
-[[noreturn]] void throwSystemError(const char* what) {
-    throw std::system_error(errno, std::generic_category(), what);
+[[noreturn]] void throwSystemError(VirtualPortPairError::Step step, const char* what) {
+    throw VirtualPortPairError(step, errno, what);
 }
 
 void setFlags(int fd, int statusFlags) {
     int status = ::fcntl(fd, F_GETFL);
     if (status < 0 || ::fcntl(fd, F_SETFL, status | statusFlags) != 0 ||
         ::fcntl(fd, F_SETFD, FD_CLOEXEC) != 0) {
-        throwSystemError("fcntl");
+        throwSystemError(VirtualPortPairError::makingTerminals, "fcntl");
     }
 }
 
 // Moves what one side's user wrote to the other side. When the other side's buffer is full
 // (nobody reading there), the rest is dropped, as on a cable without a listener.
 void copy(int from, int to) {
+    const SystemCalls& calls = SystemCalls::current();
     std::array<char, 4096> buffer;
-    ssize_t count = ::read(from, buffer.data(), buffer.size());
+    ssize_t count = 0;
+    do {
+        count = calls.read(from, buffer.data(), buffer.size());
+    } while (count < 0 && errno == EINTR);
     if (count <= 0) {
         return;
     }
     ssize_t offset = 0;
     while (offset < count) {
-        ssize_t written = ::write(to, buffer.data() + offset, static_cast<size_t>(count - offset));
+        ssize_t written =
+            calls.write(to, buffer.data() + offset, static_cast<size_t>(count - offset));
         if (written > 0) {
             offset += written;
         } else if (written < 0 && errno == EINTR) {
@@ -70,14 +77,15 @@ VirtualPortPair::VirtualPortPair(std::string linkPath)
     , linkPath_(std::move(linkPath)) {
     stop_ = FileDescriptor(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!stop_.isOpen()) {
-        throwSystemError("eventfd");
+        throwSystemError(VirtualPortPairError::startingThread, "eventfd");
     }
     makeLink();
     try {
         thread_ = std::thread([this] { run(); });
-    } catch (...) {
+    } catch (const std::system_error& error) {
         removeLink();
-        throw;
+        throw VirtualPortPairError(VirtualPortPairError::startingThread, error.code().value(),
+                                   "thread");
     }
 }
 
@@ -99,14 +107,14 @@ VirtualPortPair::End VirtualPortPair::makeEnd() {
     int controller = -1;
     int device = -1;
     if (::openpty(&controller, &device, nullptr, &raw, nullptr) != 0) {
-        throwSystemError("openpty");
+        throwSystemError(VirtualPortPairError::makingTerminals, "openpty");
     }
     End end{FileDescriptor(controller), FileDescriptor(device), {}};
     setFlags(controller, O_NONBLOCK);
     setFlags(device, 0);
     std::array<char, 128> name{};
     if (::ttyname_r(device, name.data(), name.size()) != 0) {
-        throwSystemError("ttyname_r");
+        throwSystemError(VirtualPortPairError::makingTerminals, "ttyname_r");
     }
     end.path = name.data();
     return end;
@@ -121,7 +129,7 @@ void VirtualPortPair::makeLink() {
     struct stat status {};
     if (::lstat(linkPath_.c_str(), &status) == 0 &&
         (!S_ISLNK(status.st_mode) || !linkTarget(linkPath_).starts_with(pseudoTerminalFolder))) {
-        throw std::system_error(EEXIST, std::generic_category(), linkPath_);
+        throw VirtualPortPairError(VirtualPortPairError::linkPathTaken, EEXIST, linkPath_);
     }
     // Made under a name of its own and renamed into place, so the path never points elsewhere
     // in between and a stale link is replaced in one step.
@@ -132,12 +140,12 @@ void VirtualPortPair::makeLink() {
             if (errno == EEXIST && attempt < maxLinkAttempts) {
                 continue;
             }
-            throwSystemError("symlink");
+            throwSystemError(VirtualPortPairError::makingLink, "symlink");
         }
         if (::rename(temporary.c_str(), linkPath_.c_str()) != 0) {
             const int error = errno;
             ::unlink(temporary.c_str());
-            throw std::system_error(error, std::generic_category(), linkPath_);
+            throw VirtualPortPairError(VirtualPortPairError::makingLink, error, linkPath_);
         }
         return;
     }
@@ -158,7 +166,7 @@ void VirtualPortPair::run() {
                                   {master_.controller.get(), POLLIN, 0},
                                   {stop_.get(), POLLIN, 0}}};
     for (;;) {
-        if (::poll(fds.data(), fds.size(), -1) < 0) {
+        if (SystemCalls::current().poll(fds.data(), fds.size(), -1) < 0) {
             if (errno == EINTR) {
                 continue;
             }

@@ -3,7 +3,24 @@
 #include "ModbusSerial/FileDescriptor.h"
 
 #include <string>
+#include <system_error>
 #include <thread>
+
+// Why a pair could not be made: the step that failed and its error number (code()), so callers
+// can tell an occupied link path from a machine out of terminals.
+class VirtualPortPairError : public std::system_error {
+public:
+    enum Step { makingTerminals, startingThread, linkPathTaken, makingLink };
+
+    VirtualPortPairError(Step step, int code, const std::string& what)
+        : std::system_error(code, std::generic_category(), what)
+        , step_(step) {}
+
+    Step step() const { return step_; }
+
+private:
+    Step step_;
+};
 
 // Two pseudo-terminals joined back to back like a null-modem cable, so that the server opens one
 // end as it would a serial adapter and a Modbus master program opens the other (what users
@@ -12,11 +29,11 @@
 // both terminals and removes the symlink.
 class VirtualPortPair {
 public:
-    // Throws std::system_error when the terminals or the thread cannot be made.
+    // Throws VirtualPortPairError when the terminals or the thread cannot be made.
     VirtualPortPair();
     // Also makes a symlink at linkPath to the master program's end. A symlink there into
     // /dev/pts/ (left by an earlier pair) is replaced; anything else there, a symlink elsewhere
-    // included, is left alone and the constructor throws.
+    // included, is left alone and the constructor throws (linkPathTaken).
     explicit VirtualPortPair(std::string linkPath);
     ~VirtualPortPair();
 

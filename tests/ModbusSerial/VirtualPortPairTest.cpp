@@ -1,5 +1,6 @@
 #include "ModbusSerial/VirtualPortPair.h"
 #include "ModbusSerial/SerialLink.h"
+#include "tests/support/InjectedFaults.h"
 #include "tests/support/PseudoTerminal.h"
 
 #include <gtest/gtest.h>
@@ -44,7 +45,13 @@ TEST(VirtualPortPair, SymlinkToTheMasterEnd) {
     FileDescriptor file(::mkstemp(linkPath.data()));
     ASSERT_TRUE(file.isOpen());
     // Anything but a symlink at that path is not ours to remove.
-    EXPECT_THROW(VirtualPortPair{linkPath}, std::system_error);
+    try {
+        VirtualPortPair pair(linkPath);
+        ADD_FAILURE() << "made a pair over a file";
+    } catch (const VirtualPortPairError& error) {
+        EXPECT_EQ(error.step(), VirtualPortPairError::linkPathTaken);
+        EXPECT_EQ(error.code(), std::errc::file_exists);
+    }
     EXPECT_EQ(::unlink(linkPath.c_str()), 0); // still there
     {
         VirtualPortPair pair(linkPath);
@@ -66,6 +73,23 @@ TEST(VirtualPortPair, SymlinkToTheMasterEnd) {
         VirtualPortPair pair(linkPath);
         EXPECT_EQ(target(linkPath), pair.masterPath());
     }
+}
+
+// The copying thread retries interrupted calls instead of dropping what it was moving.
+TEST(VirtualPortPair, InterruptedCopyingLosesNothing) {
+    InjectedFaults faults;
+    InjectedFaults::reset();
+    VirtualPortPair pair;
+    SerialLink server(pair.serverPath(), {});
+    SerialLink master(pair.masterPath(), {});
+    server.open();
+    master.open();
+    for (InjectedFault* fault : {&InjectedFaults::poll, &InjectedFaults::read}) {
+        fault->arm(EINTR);
+        master.write(readRequest);
+        EXPECT_EQ(readSome(server, readRequest.size()), readRequest);
+    }
+    InjectedFaults::reset();
 }
 
 } // namespace
