@@ -448,6 +448,7 @@ L10N_CONSTANT(Log, broadcast)
 L10N_CONSTANT(Log, otherDevice)
 L10N_CONSTANT(Log, crcDamaged)
 L10N_CONSTANT(Log, portBack)
+L10N_CONSTANT(Log, portsUnavailable)
 
 std::string Log::linesDropped(std::uint64_t count) {
     return fill("Log.linesDropped", {{"count", std::to_string(count)}});
@@ -598,6 +599,10 @@ std::string Cli::virtualPort(std::string_view path) {
 
 std::string Cli::virtualFailed(std::string_view reason) {
     return fill("Cli.virtualFailed", {{"reason", reason}});
+}
+
+std::string Cli::stopSignalsFailed(std::string_view reason) {
+    return fill("Cli.stopSignalsFailed", {{"reason", reason}});
 }
 
 std::string Cli::missingValue(std::string_view option) {

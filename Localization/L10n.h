@@ -275,6 +275,7 @@ std::string crcDamaged();
 std::string portGone(std::string_view name);
 std::string portBack();
 std::string linesDropped(std::uint64_t count);
+std::string portsUnavailable();
 } // namespace Log
 
 // The unit sidebar and unit settings.
@@ -360,6 +361,7 @@ std::string busTrafficOption();
 std::string exitOnLossOption();
 std::string virtualPort(std::string_view path);
 std::string virtualFailed(std::string_view reason);
+std::string stopSignalsFailed(std::string_view reason);
 std::string missingValue(std::string_view option);
 std::string invalidBaud(std::string_view value);
 std::string invalidFrame(std::string_view value);

@@ -13,6 +13,7 @@
 #include "Localization/L10n.h"
 #include "ModbusCore/DatapointCSV.h"
 #include "ModbusCore/TextForms.h"
+#include "ModbusSerial/SerialLinkError.h"
 #include "ModbusSerial/VirtualPortPair.h"
 
 #include <QCoreApplication>
@@ -248,6 +249,12 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
         application.emplace(argc, argv);
     }
     const SignalPipe signalPipe;
+    if (signalPipe.readEnd() < 0) {
+        // Without it Ctrl+C would kill the server before it stops and removes its link.
+        err << L10n::Cli::stopSignalsFailed(SerialLinkError::systemText(signalPipe.error()))
+            << '\n';
+        return CommandLine::exitFailure;
+    }
     // A reader that goes away (corvana serve | head) must not kill the process before it has
     // stopped the server and removed its link: writing then fails instead, and the server stops.
     std::signal(SIGPIPE, SIG_IGN);
@@ -258,6 +265,8 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
     DecliningDialogs dialogs;
     ServerModel model(std::make_unique<UdevPortScanner>(), dialogs);
     model.setPersistent(false);
+    // Every line goes to standard output; keeping the log as well would only cost memory.
+    model.output().setRetaining(false);
     model.init();
     if (model.errorMessage()) { // an unreadable autosave, kept aside
         err << model.errorMessage()->toStdString() << '\n';

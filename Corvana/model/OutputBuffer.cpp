@@ -6,6 +6,10 @@ OutputBuffer::OutputBuffer(QObject* parent)
     : QObject(parent) {}
 
 void OutputBuffer::append(const LogLine& line) {
+    if (!retaining_) {
+        emit appended(0, line);
+        return;
+    }
     const qsizetype position = text_.size();
     for (const LogSegment& segment : line) {
         if (segment.text.isEmpty()) {
@@ -57,6 +61,17 @@ void OutputBuffer::clear() {
     text_.clear();
     spans_.clear();
     emit cleared();
+}
+
+void OutputBuffer::setRetaining(bool on) {
+    if (retaining_ == on) {
+        return;
+    }
+    retaining_ = on;
+    if (!on) {
+        clear();
+        text_.squeeze();
+    }
 }
 
 void OutputBuffer::setAutoscroll(bool on) {

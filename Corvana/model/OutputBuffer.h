@@ -38,6 +38,12 @@ public:
     // Empties the log and emits `cleared` (even when it was empty already).
     void clear();
 
+    // Off, lines are only announced through `appended` (always at position 0) and nothing is
+    // kept: for the headless server, which prints every line and never shows the log. Turning
+    // it off empties the log.
+    void setRetaining(bool on);
+    bool isRetaining() const { return retaining_; }
+
     QString plainText() const { return text_; }
     qsizetype length() const { return text_.size(); }
     bool isEmpty() const { return text_.isEmpty(); }
@@ -70,4 +76,5 @@ private:
     QString text_;
     std::deque<Span> spans_;
     bool autoscroll_ = true;
+    bool retaining_ = true;
 };

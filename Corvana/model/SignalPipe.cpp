@@ -7,6 +7,7 @@
 
 namespace {
 
+// The handler's copy of the write end, which the pipe's FileDescriptor owns.
 volatile std::sig_atomic_t writeEnd = -1;
 
 } // namespace
@@ -14,9 +15,11 @@ volatile std::sig_atomic_t writeEnd = -1;
 SignalPipe::SignalPipe() {
     std::array<int, 2> ends{-1, -1};
     if (::pipe2(ends.data(), O_CLOEXEC | O_NONBLOCK) != 0) {
+        error_ = errno;
         return;
     }
-    readEnd_ = ends[0];
+    readEnd_.reset(ends[0]);
+    writeEnd_.reset(ends[1]);
     writeEnd = ends[1];
     struct sigaction action = {};
     action.sa_handler = &SignalPipe::handle;
@@ -28,20 +31,18 @@ SignalPipe::SignalPipe() {
 }
 
 SignalPipe::~SignalPipe() {
-    if (readEnd_ < 0) {
+    if (!readEnd_.isOpen()) {
         return;
     }
     for (std::size_t i = 0; i < stopSignals.size(); ++i) {
         ::sigaction(stopSignals[i], &previous_[i], nullptr);
     }
-    ::close(writeEnd);
-    writeEnd = -1;
-    ::close(readEnd_);
+    writeEnd = -1; // before the descriptor goes, so no handler writes to a reused number
 }
 
 void SignalPipe::drain() const {
     std::array<char, 16> buffer{};
-    while (::read(readEnd_, buffer.data(), buffer.size()) > 0) {
+    while (::read(readEnd_.get(), buffer.data(), buffer.size()) > 0) {
     }
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ModbusSerial/FileDescriptor.h"
+
 #include <array>
 #include <csignal>
 
@@ -14,14 +16,18 @@ public:
     SignalPipe(const SignalPipe&) = delete;
     SignalPipe& operator=(const SignalPipe&) = delete;
 
-    // -1 when the pipe could not be made; the signals then keep their previous handling.
-    int readEnd() const { return readEnd_; }
+    // -1 when the pipe could not be made (error() says why); the signals then keep their
+    // previous handling.
+    int readEnd() const { return readEnd_.get(); }
+    int error() const { return error_; }
     void drain() const;
 
 private:
     static constexpr std::array<int, 2> stopSignals = {SIGINT, SIGTERM};
     static void handle(int);
 
-    int readEnd_ = -1;
+    FileDescriptor readEnd_;
+    FileDescriptor writeEnd_;
+    int error_ = 0;
     std::array<struct sigaction, 2> previous_{};
 };

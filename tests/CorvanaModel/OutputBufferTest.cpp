@@ -55,6 +55,22 @@ TEST(OutputBuffer, AppendsAndClearsWithSpansAndSignals) {
     EXPECT_EQ(buffer.spans(), (std::deque<Span>{{Kind::system, 0, 22}}));
 }
 
+// The headless server's buffer announces every line and keeps none.
+TEST(OutputBuffer, WithoutRetainingOnlyAnnounces) {
+    OutputBuffer buffer;
+    Recorder recorder(buffer);
+    const LogLine line{{Kind::system, "--- Server stopped ---"}};
+    buffer.append(line);
+    buffer.setRetaining(false);
+    EXPECT_EQ(recorder.clears, 1);
+    EXPECT_FALSE(buffer.isRetaining());
+    for (int i = 0; i < 3; ++i) {
+        buffer.append(line);
+    }
+    EXPECT_TRUE(buffer.isEmpty() && buffer.spans().empty());
+    EXPECT_EQ(recorder.appended, (Recorder::Appended{{0, line}, {0, line}, {0, line}, {0, line}}));
+}
+
 TEST(OutputBuffer, TrimsAtLineStarts) {
     OutputBuffer buffer;
     Recorder recorder(buffer);

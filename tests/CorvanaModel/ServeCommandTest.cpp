@@ -1,5 +1,6 @@
 #include "TestEnvironment.h"
 
+#include "Corvana/model/ProjectFile.h"
 #include "ModbusCore/RTUFrame.h"
 #include "ModbusSerial/FileDescriptor.h"
 #include "ModbusSerial/VirtualPortPair.h"
@@ -147,6 +148,29 @@ TEST(ServeCommand, CSVWithIssuesReportsTheSkippedLinesAndServesTheRestUntilSigte
     EXPECT_TRUE(serve.err().startsWith("Line 3: unknown table 'non\\x1B[2Jsense'"))
         << serve.err().toStdString();
     EXPECT_EQ(serve.err().count('\n'), 1);
+}
+
+// The example device loaded at start-up leaves nothing in a project that defines nothing.
+TEST(ServeCommand, AProjectStartsFromItsOwnValuesOnly) {
+    const TestEnvironment environment;
+    ServerUnit zero;
+    zero.undefinedAddresses = ServerUnit::UndefinedAddresses::zero;
+    const QString project = environment.path("empty.json");
+    writeFile(project, ProjectFile::encode(ServerProject{1, {}, {zero}, {}}));
+    const VirtualPortPair pair;
+    Serve serve({"--project", project, "--port", QString::fromStdString(pair.serverPath()),
+                 "--baud", "115200", "--frame", "8N1"});
+    ASSERT_TRUE(serve.waitForOutput(" @ 115200 8N1 · units 1 ---\n"));
+
+    const auto bus = master(pair.masterPath(), 1);
+    std::uint16_t holding[2] = {7, 7};
+    ASSERT_EQ(modbus_read_registers(bus.get(), 0, 2, holding), 2);
+    EXPECT_EQ(holding[0], 0);
+    EXPECT_EQ(holding[1], 0);
+    std::uint8_t coil = 1;
+    ASSERT_EQ(modbus_read_bits(bus.get(), 0, 1, &coil), 1);
+    EXPECT_EQ(coil, 0);
+    EXPECT_EQ(serve.finish(SIGTERM), 0);
 }
 
 TEST(ServeCommand, BadOptionsAndFilesEndAtOnceWithAMessage) {

@@ -182,6 +182,31 @@ TEST_F(ServerModelProjectTest, OpenStopsTheServerAndAppliesAnyVersionSortedOrNot
     EXPECT_EQ(m.selectedUnitID(), std::optional<std::uint8_t>(2));
 }
 
+// Neither the project opened before nor a master's writes of an earlier run show through where a
+// project defines nothing.
+TEST_F(ServerModelProjectTest, OpenedProjectsAndEveryRunStartFromEmptyMemory) {
+    const ServerProject empty{1, {}, {unit(1, ServerUnit::UndefinedAddresses::zero)}, {}};
+    writeFile(environment.path("empty.json"), ProjectFile::encode(empty));
+    dialogs.saveChoice = Choice::dontSave;
+    dialogs.openLocation = environment.path("empty.json");
+    ServerModel& m = runningModel(); // the example device: holding 0 = 200, 1 = 1, coil 0 on
+    m.openProject();
+    m.start();
+    ASSERT_TRUE(processEventsUntil([&] { return m.state() == ServerState::running; }));
+    const auto ask = [this](const Bytes& pdu, const Bytes& answer) {
+        pty.send(RTUFrame::build(1, pdu));
+        const Bytes expected = RTUFrame::build(1, answer);
+        EXPECT_EQ(pty.receive(expected.size()), expected);
+    };
+    ask({0x03, 0, 0, 0, 2}, {0x03, 0x04, 0, 0, 0, 0});
+    ask({0x01, 0, 0, 0, 1}, {0x01, 0x01, 0x00});
+    ask({0x06, 0, 5, 0, 7}, {0x06, 0, 5, 0, 7});
+    m.stop();
+    m.start();
+    ASSERT_TRUE(processEventsUntil([&] { return m.state() == ServerState::running; }));
+    ask({0x03, 0, 5, 0, 1}, {0x03, 0x02, 0, 0});
+}
+
 TEST_F(ServerModelProjectTest, ImportAddsOrReplacesCreatesUnitsAndListsFiveIssues) {
     const QByteArray header = "Name,Unit ID,Table,Address\n", bad = "X,1,HR,x\n";
     const QString question = "\nDo you want to add them to the current list, or replace the list?";
