@@ -185,6 +185,10 @@ LogLine linesDropped(std::uint64_t count) {
     return oneSegment(Kind::warning, concat({"✕ ", L10n::Log::linesDropped(count)}));
 }
 
+LogLine portsUnavailable() {
+    return systemLine(L10n::Log::portsUnavailable());
+}
+
 LogLine forWrite(const Datapoint& datapoint, double value, std::string_view decimalSeparator) {
     // Names come from files: a control character in one must not act on a terminal or split
     // the line.

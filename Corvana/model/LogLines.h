@@ -37,6 +37,8 @@ LogLine serverStopped();
 LogLine portBack();
 // A warning that a flood of traffic made the log leave out `count` lines.
 LogLine linesDropped(std::uint64_t count);
+// The system's device list cannot be read, so the port list stays empty.
+LogLine portsUnavailable();
 
 // The "✎" line of a master write: one response segment with the unit, the datapoint's name (or
 // table code and address when unnamed), its display text and engineering unit.

@@ -16,6 +16,9 @@ public:
 
     // Set by the owner before start().
     std::function<void(std::vector<SerialPortInfo>)> onChange;
+    // Called once, before the first list it concerns, when the system's device list cannot be
+    // read: the empty lists that follow do not mean "no adapters". Optional.
+    std::function<void()> onFailure;
 
     // Starts watching once and delivers the first list; later calls do nothing.
     virtual void start() = 0;

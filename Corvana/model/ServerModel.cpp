@@ -92,6 +92,7 @@ ServerModel::~ServerModel() {
     engine_.reset();
     if (scanner_) {
         scanner_->onChange = nullptr;
+        scanner_->onFailure = nullptr;
     }
     // Takes queued events, the pending reopen and the timer with it before any member goes.
     delete context_;
@@ -131,6 +132,11 @@ void ServerModel::init() {
                                   QPointer<ServerModel>(this)](std::vector<SerialPortInfo> list) {
             if (model) {
                 model->portsChanged(list);
+            }
+        };
+        scanner_->onFailure = [model = QPointer<ServerModel>(this)] {
+            if (model) {
+                model->appendLog(LogLines::portsUnavailable());
             }
         };
         scanner_->start();

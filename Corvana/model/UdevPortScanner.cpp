@@ -1,6 +1,5 @@
 #include "Corvana/model/UdevPortScanner.h"
 
-#include "ModbusSerial/FileDescriptor.h"
 #include "ModbusSerial/SerialLink.h"
 
 #include <QTimer>
@@ -11,10 +10,9 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <string_view>
 
-#include <fcntl.h>
-#include <linux/serial.h>
-#include <sys/ioctl.h>
+#include <cerrno>
 
 namespace {
 
@@ -43,16 +41,12 @@ std::optional<int> hexID(const char* text) {
 }
 
 // The 8250 driver registers a fixed number of legacy ports whether or not a UART is behind
-// them; the driver reports the missing ones as of unknown type. A node that cannot be opened
-// proves nothing, so its port stays.
-bool isAbsentLegacyPort(udev_device* parent, const std::string& node) {
-    const char* driver = udev_device_get_driver(parent);
-    if (driver == nullptr || std::strcmp(driver, "serial8250") != 0) {
-        return false;
-    }
-    FileDescriptor fd(::open(node.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    serial_struct info{};
-    return fd.isOpen() && ::ioctl(fd.get(), TIOCGSERIAL, &info) == 0 && info.type == PORT_UNKNOWN;
+// them, and the serial core reports the missing ones as of unknown type (0) in the tty's "type"
+// attribute. Read from sysfs, never by opening the port: an open raises DTR and RTS, which can
+// put an RS-485 transceiver into transmit on a live bus. Without the attribute the port stays.
+bool isAbsentLegacyPort(udev_device* device) {
+    const char* type = udev_device_get_sysattr_value(device, "type");
+    return type != nullptr && std::string_view(type) == "0";
 }
 
 std::optional<SerialPortInfo> readDevice(udev_device* device) {
@@ -64,7 +58,7 @@ std::optional<SerialPortInfo> readDevice(udev_device* device) {
     }
     SerialPortInfo info;
     info.path = node;
-    if (isAbsentLegacyPort(parent, info.path)) {
+    if (isAbsentLegacyPort(device)) {
         return std::nullopt;
     }
     if (udev_device* usb =
@@ -112,7 +106,10 @@ std::string_view digitRun(std::string_view text, std::size_t from) {
 } // namespace
 
 UdevPortScanner::UdevPortScanner()
-    : udev_(udev_new()) {}
+    : UdevPortScanner(udev_new()) {}
+
+UdevPortScanner::UdevPortScanner(udev* handle)
+    : udev_(handle) {}
 
 bool UdevPortScanner::naturalLess(std::string_view a, std::string_view b) {
     std::size_t i = 0;
@@ -149,6 +146,7 @@ bool UdevPortScanner::listsBefore(const SerialPortInfo& a, const SerialPortInfo&
 
 std::vector<SerialPortInfo> UdevPortScanner::scan() {
     std::vector<SerialPortInfo> ports;
+    lastScanFailed_ = true;
     if (!udev_) {
         return ports;
     }
@@ -157,6 +155,7 @@ std::vector<SerialPortInfo> UdevPortScanner::scan() {
         udev_enumerate_scan_devices(enumerate.get()) < 0) {
         return ports;
     }
+    lastScanFailed_ = false;
     udev_list_entry* entry = nullptr;
     udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(enumerate.get())) {
         const DeviceHandle device(
@@ -206,7 +205,15 @@ void UdevPortScanner::start() {
 void UdevPortScanner::readEvents() {
     // Drain everything pending: one burst of events is one change of the list.
     bool changed = false;
-    while (const DeviceHandle device{udev_monitor_receive_device(monitor_.get())}) {
+    for (;;) {
+        errno = 0;
+        const DeviceHandle device{udev_monitor_receive_device(monitor_.get())};
+        if (!device) {
+            // Nothing more waiting, or events were lost (the socket's buffer overflowed): then
+            // only a full scan knows the list.
+            changed = changed || (errno != 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+            break;
+        }
         const char* action = udev_device_get_action(device.get());
         if (action != nullptr &&
             (std::strcmp(action, "add") == 0 || std::strcmp(action, "remove") == 0)) {
@@ -221,7 +228,14 @@ void UdevPortScanner::readEvents() {
 }
 
 void UdevPortScanner::deliver() {
+    auto ports = scan();
+    if (lastScanFailed_ && !failureReported_) {
+        failureReported_ = true;
+        if (onFailure) {
+            onFailure();
+        }
+    }
     if (onChange) {
-        onChange(scan());
+        onChange(std::move(ports));
     }
 }

@@ -32,6 +32,9 @@ public:
     static bool listsBefore(const SerialPortInfo& a, const SerialPortInfo& b);
 
 protected:
+    // Takes over the handle; tests pass null to see a system whose udev fails.
+    explicit UdevPortScanner(udev* handle);
+
     struct MonitorRelease {
         void operator()(udev_monitor* monitor) const { udev_monitor_unref(monitor); }
     };
@@ -55,4 +58,6 @@ private:
     // Receives the notifier's signal and the delayed second passes, which end with it.
     QObject context_;
     bool started_ = false;
+    bool lastScanFailed_ = false;
+    bool failureReported_ = false;
 };

@@ -40,6 +40,14 @@ protected:
             testbed, "tty", name.c_str(), parent.empty() ? nullptr : parent.c_str(), "dev", "188:0",
             nullptr, "DEVNAME", ("/dev/" + name).c_str(), nullptr));
     }
+    // A serial-core port with its "type" attribute and no node: a scanner that opened the port
+    // to ask its type would find nothing to open and keep it, so only the attribute can hide it.
+    std::string addLegacyPort(const std::string& name, const std::string& parent,
+                              const char* type) {
+        return take(umockdev_testbed_add_device(testbed, "tty", name.c_str(), parent.c_str(), "dev",
+                                                "4:64", "type", type, nullptr, "DEVNAME",
+                                                ("/dev/" + name).c_str(), nullptr));
+    }
     // A USB adapter: the usb_device with its IDs, an interface, and the tty below that.
     std::string addAdapter(const std::string& tty, const char* vendor, const char* product,
                            const char* productName) {
@@ -67,12 +75,19 @@ TEST_F(UdevPortScannerTest, scanReadsSerialDevicesAndSortsThem) {
     addTTY("ttyAMA0", addPlatform("uart0"));
     addTTY("tty1", "");                    // a virtual console: no parent
     addTTY("console", addPlatform("con")); // not a serial port's path
+    // Legacy ports: the serial core says type 0 where no UART answers; a real one has its type.
+    const std::string legacy = addPlatform("serial8250");
+    addLegacyPort("ttyS0", legacy, "0");
+    addLegacyPort("ttyS1", legacy, "4"); // a 16550A
+    addTTY("ttyS2", legacy);             // no type attribute: kept
 
     const Ports expected = {
         {"/dev/ttyACM0", "Arduino Uno", 0x2341, 0x0043},
         {"/dev/ttyUSB2", std::nullopt, 0x0403, 0x6001},
         {"/dev/ttyUSB10", "USB Serial", 0x1A86, 0x7523},
         {"/dev/ttyAMA0", std::nullopt, std::nullopt, std::nullopt},
+        {"/dev/ttyS1", std::nullopt, std::nullopt, std::nullopt},
+        {"/dev/ttyS2", std::nullopt, std::nullopt, std::nullopt},
     };
     EXPECT_EQ(UdevPortScanner().scan(), expected);
 }
@@ -134,6 +149,27 @@ TEST_F(UdevPortScannerTest, withoutMonitorTheFirstListStillComes) {
     scanner.start();
     umockdev_testbed_uevent(testbed, addAdapter("ttyUSB0", "0403", "6001", "").c_str(), "add");
     EXPECT_EQ(deliveries.settled(), 1u);
+}
+
+// A system whose udev fails says so once, and still delivers (empty) lists.
+TEST_F(UdevPortScannerTest, failingUdevIsReportedOnce) {
+    struct ScannerWithoutUdev : UdevPortScanner {
+        ScannerWithoutUdev()
+            : UdevPortScanner(nullptr) {}
+    };
+    ScannerWithoutUdev scanner;
+    Deliveries deliveries(scanner);
+    int failures = 0;
+    scanner.onFailure = [&] { ++failures; };
+    scanner.start();
+    EXPECT_EQ(failures, 1);
+    ASSERT_EQ(deliveries.lists.size(), 1u);
+    EXPECT_TRUE(deliveries.lists[0].empty());
+
+    UdevPortScanner working;
+    working.onFailure = [&] { ++failures; };
+    working.start();
+    EXPECT_EQ(failures, 1);
 }
 
 } // namespace
