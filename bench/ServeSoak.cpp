@@ -2,7 +2,7 @@
 // preferences in a throwaway folder), plays 60,000 mixed requests as a libmodbus master and
 // prints the server's resident size every 5,000 requests, then the plateau (the largest size
 // over the second half) and the peak.
-//   build/bench/ServeSoak [REQUESTS]
+//   build/bench/ServeSoak [REQUESTS [CORVANA]]   (CORVANA: another build's executable)
 #include <modbus.h>
 
 #include <fcntl.h>
@@ -49,6 +49,7 @@ long residentKilobytes(pid_t pid) {
 
 int main(int argc, char** argv) {
     const int requests = argc > 1 ? std::max(1, std::atoi(argv[1])) : defaultRequests;
+    const std::string executable = argc > 2 ? argv[2] : CORVANA_EXECUTABLE;
     char folderTemplate[] = "/tmp/corvana-soak-XXXXXX";
     if (::mkdtemp(folderTemplate) == nullptr) {
         std::perror("mkdtemp");
@@ -62,15 +63,15 @@ int main(int argc, char** argv) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    std::vector<std::string> words = {CORVANA_EXECUTABLE, "serve",  "--virtual", link,
-                                      "--baud",           "115200", "--frame",   "8N1"};
+    std::vector<std::string> words = {executable, "serve",  "--virtual", link,
+                                      "--baud",   "115200", "--frame",   "8N1"};
     std::vector<char*> arguments;
     for (auto& word : words) {
         arguments.push_back(word.data());
     }
     arguments.push_back(nullptr);
     pid_t server = 0;
-    if (::posix_spawn(&server, CORVANA_EXECUTABLE, &actions, nullptr, arguments.data(), environ) !=
+    if (::posix_spawn(&server, executable.c_str(), &actions, nullptr, arguments.data(), environ) !=
         0) {
         std::perror("posix_spawn");
         return 1;
