@@ -1,5 +1,5 @@
 #include "Corvana/cli/CommandLine.h"
-#include "Corvana/ui/DesktopApplication.h"
+#include "Corvana/ui/window/DesktopApplication.h"
 
 // Without arguments the window opens; with any, the command line decides (--help, serve, …).
 int main(int argc, char** argv) {

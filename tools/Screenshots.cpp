@@ -6,11 +6,11 @@
 #include "Corvana/model/ModelDialogs.h"
 #include "Corvana/model/PortScanner.h"
 #include "Corvana/model/ServerModel.h"
-#include "Corvana/ui/HelpWindow.h"
-#include "Corvana/ui/Logo.h"
-#include "Corvana/ui/MainWindow.h"
-#include "Corvana/ui/ShowLogPreference.h"
-#include "Corvana/ui/UiSupport.h"
+#include "Corvana/ui/common/Logo.h"
+#include "Corvana/ui/common/UiSupport.h"
+#include "Corvana/ui/help/HelpWindow.h"
+#include "Corvana/ui/log/ShowLogPreference.h"
+#include "Corvana/ui/window/MainWindow.h"
 
 #include "ModbusSerial/VirtualPortPair.h"
 

@@ -1,7 +1,7 @@
 #include "tests/CorvanaUI/UiTestSupport.h"
 
-#include "Corvana/ui/HelpRendering.h"
-#include "Corvana/ui/HelpWindow.h"
+#include "Corvana/ui/help/HelpRendering.h"
+#include "Corvana/ui/help/HelpWindow.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -1,11 +1,11 @@
 #include "tests/CorvanaUI/UiTestSupport.h"
 
-#include "Corvana/ui/EmptyLogView.h"
-#include "Corvana/ui/LogOptionsView.h"
-#include "Corvana/ui/LogPane.h"
-#include "Corvana/ui/NoticeBanner.h"
-#include "Corvana/ui/OutputArea.h"
-#include "Corvana/ui/ShowLogPreference.h"
+#include "Corvana/ui/common/NoticeBanner.h"
+#include "Corvana/ui/log/EmptyLogView.h"
+#include "Corvana/ui/log/LogOptionsView.h"
+#include "Corvana/ui/log/LogPane.h"
+#include "Corvana/ui/log/OutputArea.h"
+#include "Corvana/ui/log/ShowLogPreference.h"
 
 #include <QCheckBox>
 #include <QLabel>

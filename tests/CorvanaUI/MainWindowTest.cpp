@@ -1,10 +1,10 @@
 #include "tests/CorvanaUI/UiTestSupport.h"
 #include "tests/support/PseudoTerminal.h"
 
-#include "Corvana/ui/HelpWindow.h"
-#include "Corvana/ui/LogPane.h"
-#include "Corvana/ui/MainWindow.h"
-#include "Corvana/ui/ShowLogPreference.h"
+#include "Corvana/ui/help/HelpWindow.h"
+#include "Corvana/ui/log/LogPane.h"
+#include "Corvana/ui/log/ShowLogPreference.h"
+#include "Corvana/ui/window/MainWindow.h"
 
 #include <QAction>
 #include <QMenu>

@@ -1,11 +1,11 @@
 #include "tests/CorvanaUI/UiTestSupport.h"
 
-#include "Corvana/ui/FindBar.h"
-#include "Corvana/ui/Logo.h"
-#include "Corvana/ui/LogoBackdrop.h"
-#include "Corvana/ui/OutputArea.h"
-#include "Corvana/ui/OutputTextView.h"
-#include "Corvana/ui/UiSupport.h"
+#include "Corvana/ui/common/Logo.h"
+#include "Corvana/ui/common/UiSupport.h"
+#include "Corvana/ui/log/FindBar.h"
+#include "Corvana/ui/log/LogoBackdrop.h"
+#include "Corvana/ui/log/OutputArea.h"
+#include "Corvana/ui/log/OutputTextView.h"
 
 #include <QAccessible>
 #include <QLineEdit>

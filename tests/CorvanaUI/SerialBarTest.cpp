@@ -1,5 +1,5 @@
-#include "Corvana/ui/SerialBar.h"
-#include "Corvana/ui/StatusDot.h"
+#include "Corvana/ui/serial/SerialBar.h"
+#include "Corvana/ui/serial/StatusDot.h"
 
 #include "UiTestSupport.h"
 #include "tests/support/PseudoTerminal.h"

@@ -1,10 +1,10 @@
 #include "tests/CorvanaUI/UiTestSupport.h"
 
-#include "Corvana/ui/ProjectButton.h"
-#include "Corvana/ui/UnitDetail.h"
-#include "Corvana/ui/UnitListModel.h"
-#include "Corvana/ui/UnitSettingsBar.h"
-#include "Corvana/ui/UnitSidebar.h"
+#include "Corvana/ui/units/UnitDetail.h"
+#include "Corvana/ui/units/UnitListModel.h"
+#include "Corvana/ui/units/UnitSettingsBar.h"
+#include "Corvana/ui/units/UnitSidebar.h"
+#include "Corvana/ui/window/ProjectButton.h"
 
 #include <QAbstractItemModelTester>
 #include <QComboBox>

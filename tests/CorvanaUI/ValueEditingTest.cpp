@@ -1,9 +1,9 @@
 #include "tests/CorvanaUI/UiTestSupport.h"
 
-#include "Corvana/ui/LiveNumberField.h"
-#include "Corvana/ui/SimulationEditor.h"
-#include "Corvana/ui/UiSupport.h"
-#include "Corvana/ui/ValueCell.h"
+#include "Corvana/ui/common/LiveNumberField.h"
+#include "Corvana/ui/common/UiSupport.h"
+#include "Corvana/ui/table/SimulationEditor.h"
+#include "Corvana/ui/table/ValueCell.h"
 #include "Localization/L10n.h"
 
 #include <QComboBox>

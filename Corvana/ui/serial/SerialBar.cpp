@@ -1,0 +1,220 @@
+#include "Corvana/ui/serial/SerialBar.h"
+
+#include "Corvana/model/ServerModel.h"
+#include "Corvana/ui/common/UiSupport.h"
+#include "Corvana/ui/serial/SerialSettingsView.h"
+#include "Corvana/ui/serial/StatusDot.h"
+
+#include "Localization/L10n.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int portPickerMinWidth = 150;
+constexpr int portPickerMaxWidth = 380;
+constexpr int baudPickerWidth = 124;
+constexpr int startStopMinWidth = 80;
+
+QString baudText(int rate) {
+    return QString::number(rate) + Ui::text(L10n::Header::baudSuffix());
+}
+
+} // namespace
+
+SerialBar::SerialBar(ServerModel& model, QWidget* parent)
+    : QWidget(parent)
+    , model_(model)
+    , portPicker_(new QComboBox)
+    , baudPicker_(new QComboBox)
+    , frameButton_(new QToolButton)
+    , startStopButton_(new QPushButton)
+    , statusDot_(new StatusDot)
+    , popover_(new QFrame(this, Qt::Popup))
+    , settingsView_(new SerialSettingsView(model, popover_)) {
+    portPicker_->setObjectName(QStringLiteral("portPicker"));
+    portPicker_->setMinimumWidth(portPickerMinWidth);
+    portPicker_->setMaximumWidth(portPickerMaxWidth);
+    portPicker_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    portPicker_->setAccessibleName(Ui::text(L10n::Header::serialPort()));
+
+    baudPicker_->setObjectName(QStringLiteral("baudPicker"));
+    baudPicker_->setFixedWidth(baudPickerWidth);
+    baudPicker_->setAccessibleName(Ui::text(L10n::Header::baudRate()));
+    for (const int rate : SerialConfiguration::standardBaudRates) {
+        baudPicker_->addItem(baudText(rate), rate);
+    }
+
+    frameButton_->setObjectName(QStringLiteral("frameButton"));
+    frameButton_->setIcon(Ui::symbol("slider.horizontal.3"));
+    frameButton_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    frameButton_->setAutoRaise(false);
+
+    startStopButton_->setObjectName(QStringLiteral("startStopButton"));
+    startStopButton_->setMinimumWidth(startStopMinWidth);
+    // No shortcut here: the window's Server menu owns it, and two would be ambiguous.
+    startStopButton_->setDefault(true);
+
+    statusDot_->setObjectName(QStringLiteral("statusDot"));
+
+    popover_->setObjectName(QStringLiteral("framePopover"));
+    popover_->setFrameShape(QFrame::StyledPanel);
+    auto* popoverLayout = new QVBoxLayout(popover_);
+    popoverLayout->setContentsMargins(4, 4, 4, 4);
+    popoverLayout->addWidget(settingsView_);
+    popover_->installEventFilter(this);
+
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(portPicker_);
+    layout->addWidget(baudPicker_);
+    layout->addWidget(frameButton_);
+    layout->addWidget(startStopButton_);
+    layout->addWidget(statusDot_);
+
+    connect(portPicker_, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index >= 0) {
+            model_.setSelectedPath(portPicker_->itemData(index).toString());
+        }
+    });
+    connect(baudPicker_, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index >= 0) {
+            SerialConfiguration serial = model_.serial();
+            serial.baudRate = baudPicker_->itemData(index).toInt();
+            model_.setSerial(serial);
+        }
+    });
+    connect(frameButton_, &QToolButton::clicked, this, &SerialBar::showFramePopover);
+    connect(startStopButton_, &QPushButton::clicked, this, [this] {
+        if (model_.state() == ServerState::stopped) {
+            model_.start();
+        } else {
+            model_.stop();
+        }
+    });
+
+    connect(&model_, &ServerModel::portListChanged, this, &SerialBar::updatePortPicker);
+    connect(&model_, &ServerModel::selectedPathChanged, this, [this] {
+        updatePortPicker();
+        updateStartStop();
+    });
+    connect(&model_, &ServerModel::serialChanged, this, &SerialBar::updateSerial);
+    connect(&model_, &ServerModel::stateChanged, this, &SerialBar::updateState);
+    connect(&model_, &ServerModel::unitsChanged, this, &SerialBar::updateStartStop);
+
+    updatePortPicker();
+    updateSerial();
+    updateState();
+}
+
+void SerialBar::showFramePopover() {
+    popover_->adjustSize();
+    QPoint at = frameButton_->mapToGlobal(QPoint(0, frameButton_->height()));
+    // Keep the popover on the screen when the button sits near its right or bottom edge.
+    if (const QScreen* screen = frameButton_->screen()) {
+        const QRect available = screen->availableGeometry();
+        at.setX(std::clamp(at.x(), available.left(),
+                           std::max(available.left(), available.right() - popover_->width())));
+        if (at.y() + popover_->height() > available.bottom()) {
+            at.setY(frameButton_->mapToGlobal(QPoint(0, 0)).y() - popover_->height());
+        }
+    }
+    popover_->move(at);
+    popover_->show();
+}
+
+bool SerialBar::eventFilter(QObject* watched, QEvent* event) {
+    // A click on the frame button closes the open popover; replaying it would reopen it at once.
+    if (watched == popover_ && event->type() == QEvent::MouseButtonPress) {
+        const auto* press = static_cast<QMouseEvent*>(event);
+        const QRect button(frameButton_->mapToGlobal(QPoint(0, 0)), frameButton_->size());
+        popover_->setAttribute(Qt::WA_NoMouseReplay,
+                               button.contains(press->globalPosition().toPoint()));
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void SerialBar::updatePortPicker() {
+    const QSignalBlocker blocker(portPicker_);
+    const auto& ports = model_.ports();
+    // Rebuilding only when the list differs keeps an open drop-down intact, and keeps the picker
+    // whole while it is still reporting the user's own choice.
+    bool same = portPicker_->count() == int(ports.size());
+    for (int i = 0; same && i < portPicker_->count(); ++i) {
+        same = portPicker_->itemData(i).toString().toStdString() == ports[std::size_t(i)].path &&
+               portPicker_->itemText(i) == Ui::text(ports[std::size_t(i)].displayName());
+    }
+    if (!same) {
+        portPicker_->clear();
+        for (const SerialPortInfo& port : ports) {
+            portPicker_->addItem(Ui::text(port.displayName()), QString::fromStdString(port.path));
+        }
+    }
+    const QString selected = model_.selectedPath();
+    const int index = selected.isEmpty() ? -1 : portPicker_->findData(selected);
+    if (index < 0) {
+        // A remembered adapter that is unplugged still names itself, even with no port left.
+        if (!selected.isEmpty()) {
+            portPicker_->setPlaceholderText(selected + Ui::text(L10n::Header::notConnected()));
+        } else if (ports.empty()) {
+            portPicker_->setPlaceholderText(Ui::text(L10n::Header::noPortsFound()));
+        } else {
+            portPicker_->setPlaceholderText(Ui::text(L10n::Header::selectPort()));
+        }
+    }
+    portPicker_->setCurrentIndex(index);
+}
+
+void SerialBar::updateSerial() {
+    const SerialConfiguration& serial = model_.serial();
+    {
+        const QSignalBlocker blocker(baudPicker_);
+        const int index = baudPicker_->findData(serial.baudRate);
+        // A rate from a project file that the list does not offer is shown, not offered.
+        baudPicker_->setPlaceholderText(index < 0 ? baudText(serial.baudRate) : QString());
+        baudPicker_->setCurrentIndex(index);
+    }
+    frameButton_->setText(Ui::text(serial.frameText()));
+}
+
+void SerialBar::updateState() {
+    const bool stopped = model_.state() == ServerState::stopped;
+    portPicker_->setEnabled(stopped);
+    baudPicker_->setEnabled(stopped);
+    const QString stopToChange = Ui::text(L10n::Help::stopToChange());
+    portPicker_->setToolTip(stopped ? Ui::text(L10n::Header::serialPort()) : stopToChange);
+    baudPicker_->setToolTip(stopped ? Ui::text(L10n::Header::baudRate()) : stopToChange);
+    frameButton_->setToolTip(stopped ? Ui::text(L10n::Help::serialSettings()) : stopToChange);
+    statusDot_->setState(model_.state());
+    updateStartStop();
+}
+
+void SerialBar::updateStartStop() {
+    const bool stopped = model_.state() == ServerState::stopped;
+    startStopButton_->setText(Ui::text(stopped ? L10n::Header::start() : L10n::Header::stop()));
+
+    startStopButton_->setToolTip(Ui::text(stopped ? L10n::Help::start() : L10n::Help::stop()));
+    startStopButton_->setEnabled(!stopped || model_.canStart());
+    QPalette palette; // the inherited one
+    if (!stopped) {
+        palette = startStopButton_->palette();
+        palette.setColor(QPalette::Button, Ui::Colour::orange(palette));
+        // The dark theme's orange is bright; white would hardly show on it.
+        palette.setColor(QPalette::ButtonText,
+                         Ui::isDark(palette) ? QColor(Qt::black) : QColor(Qt::white));
+    }
+    startStopButton_->setPalette(palette);
+    startStopButton_->setIcon(stopped
+                                  ? Ui::symbol("play.fill")
+                                  : Ui::symbol("stop.fill", palette.color(QPalette::ButtonText)));
+}
