@@ -116,15 +116,6 @@ std::string foldCase(std::string_view text) {
     return out;
 }
 
-std::string_view trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
-
 bool contains(std::string_view text, std::string_view searchText) {
     return foldCase(text).find(foldCase(searchText)) != std::string::npos;
 }

@@ -12,9 +12,6 @@ namespace HelpSearch {
 // are not valid UTF-8, pass through unchanged.
 std::string foldCase(std::string_view text);
 
-// The text without leading and trailing spaces and tabs.
-std::string_view trimmed(std::string_view text);
-
 // True when `text` contains `searchText` without regard to case; an empty search matches.
 bool contains(std::string_view text, std::string_view searchText);
 

@@ -1,17 +1,11 @@
 #include "ModbusCore/Datapoint.h"
 
 #include "ModbusCore/JSONFields.h"
+#include "ModbusCore/ModbusCodes.h"
 
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <utility>
-
-namespace {
-
-// Protocol addresses are 16 bits: the last one a datapoint may occupy is 65535.
-constexpr int addressSpace = 65536;
-
-} // namespace
 
 Datapoint::Datapoint(UUID id, std::string name, std::uint8_t unitID, RegisterTable table,
                      std::uint16_t address, DataType dataType, WordOrder wordOrder, double scale,
@@ -50,7 +44,7 @@ std::pair<int, int> Datapoint::addressRange() const {
 
 std::optional<std::uint16_t> Datapoint::lastAddress() const {
     const int end = address + registerSpan();
-    if (end > addressSpace) {
+    if (end > Modbus::addressSpace) {
         return std::nullopt;
     }
     return static_cast<std::uint16_t>(end - 1);
@@ -133,7 +127,7 @@ Datapoint Datapoint::fromJSON(const nlohmann::json& json) {
         static_cast<std::uint8_t>(optionalInteger(object, "unitID", 0, 255).value_or(point.unitID));
     point.table = optionalEnum<RegisterTable>(object, "table").value_or(point.table);
     point.address = static_cast<std::uint16_t>(
-        optionalInteger(object, "address", 0, addressSpace - 1).value_or(point.address));
+        optionalInteger(object, "address", 0, Modbus::maxAddress).value_or(point.address));
     point.dataType = optionalEnum<DataType>(object, "dataType").value_or(point.dataType);
     point.wordOrder = optionalEnum<WordOrder>(object, "wordOrder").value_or(point.wordOrder);
     point.scale = optionalNumber(object, "scale").value_or(point.scale);

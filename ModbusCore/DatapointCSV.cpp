@@ -1,6 +1,7 @@
 #include "ModbusCore/DatapointCSV.h"
 
 #include "ModbusCore/EnumCases.h"
+#include "ModbusCore/ModbusCodes.h"
 #include "ModbusCore/TextForms.h"
 
 #include "Localization/L10n.h"
@@ -24,11 +25,7 @@ constexpr std::array<std::string_view, columnCount> titleKeys{
     "name",  "unitid", "table",  "address", "datatype",   "wordorder",
     "scale", "unit",   "format", "value",   "description"};
 
-constexpr std::uint16_t maxAddress = 65535;
-constexpr int minUnitID = 1;
-constexpr int maxUnitID = 247;
-
-using TextForms::trimmed;
+using Text::trimmed;
 
 // Lower-cased with every space removed, so that "UNITÉ" finds "unité".
 std::string headerKey(std::string_view cell) {
@@ -296,16 +293,16 @@ void readRecord(std::span<const Field> record, const ColumnIndex& index, ImportR
 
     // Zero-based protocol address as written: 40001 is address 40001, not Modicon notation.
     const std::string_view addressText = cell(Column::address);
-    const auto address = parseInteger(addressText, maxAddress);
+    const auto address = parseInteger(addressText, Modbus::maxAddress);
     if (!address || *address < 0) {
         return fail(Problem::invalidAddress(std::string(addressText)));
     }
 
     const std::string_view unitText = cell(Column::unitID);
-    int unitID = minUnitID;
+    int unitID = Modbus::minUnitAddress;
     if (!unitText.empty()) {
-        const auto unit = parseInteger(unitText, maxUnitID);
-        if (!unit || *unit < minUnitID) {
+        const auto unit = parseInteger(unitText, Modbus::maxUnitAddress);
+        if (!unit || *unit < Modbus::minUnitAddress) {
             return fail(Problem::invalidUnit(std::string(unitText)));
         }
         unitID = *unit;

@@ -25,88 +25,109 @@ void FrameSplitter::append(ByteView bytes) {
     buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
 }
 
-std::optional<std::size_t> FrameSplitter::expectedRequestLength(ByteView bytes) {
-    if (bytes.size() < 2) {
+namespace {
+
+// RTU frame layouts (Modbus application protocol V1.1b3, section 6): offsets count from the
+// address byte, lengths include the CRC.
+constexpr std::size_t functionOffset = 1;
+constexpr std::size_t fixedRequestLength = 8;        // address, fc, two 16-bit fields, CRC
+constexpr std::size_t bareRequestLength = 4;         // address, fc, CRC
+constexpr std::size_t maskWriteRequestLength = 10;   // address, fc, address, AND mask, OR mask, CRC
+constexpr std::size_t fifoRequestLength = 6;         // address, fc, FIFO pointer address, CRC
+constexpr std::size_t encapsulatedRequestLength = 7; // address, fc, MEI type, two bytes, CRC
+constexpr std::size_t multipleWriteCountOffset = 6;  // address, fc, start, quantity, byte count
+constexpr std::size_t readWriteCountOffset = 10;     // address, fc, two start/quantity pairs, count
+
+constexpr std::size_t exceptionResponseLength = 5;  // address, fc | 0x80, code, CRC
+constexpr std::size_t readResponseCountOffset = 2;  // address, fc, byte count, data
+constexpr std::size_t echoResponseLength = 8;       // address, fc, two 16-bit fields, CRC
+constexpr std::size_t statusResponseLength = 5;     // address, fc, status byte, CRC
+constexpr std::size_t maskWriteResponseLength = 10; // the request echoed
+constexpr std::size_t fifoResponseCountOffset = 2;  // address, fc, 16-bit byte count, data
+constexpr std::size_t fifoCountLength = 2;
+
+// A frame whose byte count at `offset` tells the length of the data behind it.
+std::optional<std::size_t> countedLength(ByteView bytes, std::size_t offset) {
+    if (bytes.size() <= offset) {
         return std::nullopt;
     }
-    switch (bytes[1]) {
-    case 1:
-    case 2:
-    case 3:
-    case 4:
-    case 5:
-    case 6:
-    case 8:
-        return 8;
-    case 7:
-    case 11:
-    case 12:
-    case 17:
-        return 4;
-    case 15:
-    case 16:
-        // address, function, start, quantity, byte count, data, CRC
-        if (bytes.size() < 7) {
-            return std::nullopt;
-        }
-        return bytes[6] + std::size_t{9};
-    case 22:
-        return 10;
-    case 23:
-        // address, function, read start and quantity, write start and quantity, byte count, ...
-        if (bytes.size() < 11) {
-            return std::nullopt;
-        }
-        return bytes[10] + std::size_t{13};
-    case 24:
-        return 6;
-    case 43:
-        return 7;
+    return offset + 1 + bytes[offset] + Modbus::crcLength;
+}
+
+} // namespace
+
+std::optional<std::size_t> FrameSplitter::expectedRequestLength(ByteView bytes) {
+    if (bytes.size() <= functionOffset) {
+        return std::nullopt;
+    }
+    using namespace OtherFunctionCode;
+    switch (bytes[functionOffset]) {
+    case FunctionCode::readCoils:
+    case FunctionCode::readDiscreteInputs:
+    case FunctionCode::readHoldingRegisters:
+    case FunctionCode::readInputRegisters:
+    case FunctionCode::writeSingleCoil:
+    case FunctionCode::writeSingleRegister:
+    case FunctionCode::diagnostics:
+        return fixedRequestLength;
+    case readExceptionStatus:
+    case getCommEventCounter:
+    case getCommEventLog:
+    case reportServerID:
+        return bareRequestLength;
+    case FunctionCode::writeMultipleCoils:
+    case FunctionCode::writeMultipleRegisters:
+        return countedLength(bytes, multipleWriteCountOffset);
+    case FunctionCode::maskWriteRegister:
+        return maskWriteRequestLength;
+    case FunctionCode::readWriteMultipleRegisters:
+        return countedLength(bytes, readWriteCountOffset);
+    case readFIFOQueue:
+        return fifoRequestLength;
+    case encapsulatedInterface:
+        return encapsulatedRequestLength;
     default:
         return std::nullopt;
     }
 }
 
 std::optional<std::size_t> FrameSplitter::expectedResponseLength(ByteView bytes) {
-    if (bytes.size() < 2) {
+    if (bytes.size() <= functionOffset) {
         return std::nullopt;
     }
-    const std::uint8_t function = bytes[1];
+    const std::uint8_t function = bytes[functionOffset];
     if (function & Modbus::exceptionFlag) {
-        return 5;
+        return exceptionResponseLength;
     }
+    using namespace OtherFunctionCode;
     switch (function) {
-    case 1:
-    case 2:
-    case 3:
-    case 4:
-    case 12:
-    case 17:
-    case 20:
-    case 21:
-    case 23:
-        // address, function, byte count, data, CRC
-        if (bytes.size() < 3) {
+    case FunctionCode::readCoils:
+    case FunctionCode::readDiscreteInputs:
+    case FunctionCode::readHoldingRegisters:
+    case FunctionCode::readInputRegisters:
+    case getCommEventLog:
+    case reportServerID:
+    case readFileRecord:
+    case writeFileRecord:
+    case FunctionCode::readWriteMultipleRegisters:
+        return countedLength(bytes, readResponseCountOffset);
+    case FunctionCode::writeSingleCoil:
+    case FunctionCode::writeSingleRegister:
+    case FunctionCode::diagnostics:
+    case getCommEventCounter:
+    case FunctionCode::writeMultipleCoils:
+    case FunctionCode::writeMultipleRegisters:
+        return echoResponseLength;
+    case readExceptionStatus:
+        return statusResponseLength;
+    case FunctionCode::maskWriteRegister:
+        return maskWriteResponseLength;
+    case readFIFOQueue:
+        if (bytes.size() < fifoResponseCountOffset + fifoCountLength) {
             return std::nullopt;
         }
-        return bytes[2] + std::size_t{5};
-    case 5:
-    case 6:
-    case 8:
-    case 11:
-    case 15:
-    case 16:
-        return 8;
-    case 7:
-        return 5;
-    case 22:
-        return 10;
-    case 24:
-        // address, function, 16-bit byte count, FIFO count and values, CRC
-        if (bytes.size() < 4) {
-            return std::nullopt;
-        }
-        return std::size_t{readUInt16(bytes, 2)} + 6;
+        return fifoResponseCountOffset + fifoCountLength +
+               std::size_t{readUInt16(bytes, fifoResponseCountOffset)} + Modbus::crcLength;
     default:
         return std::nullopt;
     }
@@ -149,7 +170,7 @@ std::optional<FrameSplitter::Frame> FrameSplitter::nextFrame(bool lineIdle, bool
     }
     // A started request of a function we execute may complete within 0.1 s of silence.
     if (!longSilence && requestLength && bytes.size() < *requestLength &&
-        FunctionCode::fromRaw(bytes[1])) {
+        FunctionCode::fromRaw(bytes[functionOffset])) {
         return std::nullopt;
     }
     // Any CRC-valid frame closed by silence counts as a request, whatever its function code.

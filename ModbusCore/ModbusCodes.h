@@ -12,10 +12,16 @@ inline constexpr std::uint8_t minUnitAddress = 1;
 inline constexpr std::uint8_t maxUnitAddress = 247;
 inline constexpr std::size_t maxFrameLength = 256;
 inline constexpr std::size_t minFrameLength = 4; // address, function code, CRC low, CRC high
+inline constexpr std::size_t frameOverhead = 3;  // the address before the PDU, the CRC after it
+inline constexpr std::size_t crcLength = 2;
+// Protocol addresses are 16 bits; a datapoint may run up to the last one.
+inline constexpr std::uint16_t maxAddress = 0xFFFF;
+inline constexpr int addressSpace = maxAddress + 1;
 inline constexpr std::uint16_t maxReadBits = 2000;
 inline constexpr std::uint16_t maxReadRegisters = 125;
 inline constexpr std::uint16_t maxWriteBits = 1968;
 inline constexpr std::uint16_t maxWriteRegisters = 123;
+inline constexpr std::uint16_t maxReadWriteWriteRegisters = 121; // function 23 (6.17)
 inline constexpr std::uint8_t exceptionFlag = 0x80;
 } // namespace Modbus
 
@@ -69,6 +75,18 @@ struct ModbusException {
 
     Value value;
 };
+
+// Public function codes that no unit executes; the frame splitter still knows their lengths.
+namespace OtherFunctionCode {
+inline constexpr std::uint8_t readExceptionStatus = 0x07;
+inline constexpr std::uint8_t getCommEventCounter = 0x0B;
+inline constexpr std::uint8_t getCommEventLog = 0x0C;
+inline constexpr std::uint8_t reportServerID = 0x11;
+inline constexpr std::uint8_t readFileRecord = 0x14;
+inline constexpr std::uint8_t writeFileRecord = 0x15;
+inline constexpr std::uint8_t readFIFOQueue = 0x18;
+inline constexpr std::uint8_t encapsulatedInterface = 0x2B;
+} // namespace OtherFunctionCode
 
 // The name the log shows for a function byte, bit 7 ignored ("Read holding registers"); codes
 // without a name of their own get the generic one. In the user's language.

@@ -12,22 +12,9 @@ std::uint16_t receivedCRC(ByteView frame) {
 
 } // namespace
 
-const char* RTUFrame::ParseError::what() const noexcept {
-    if (std::holds_alternative<TooShort>(reason)) {
-        return "Frame too short";
-    }
-    if (std::holds_alternative<CRCMismatch>(reason)) {
-        return "CRC mismatch";
-    }
-    if (std::holds_alternative<UnexpectedUnit>(reason)) {
-        return "Unexpected unit address";
-    }
-    return "Unexpected function code";
-}
-
 Bytes RTUFrame::build(std::uint8_t unit, ByteView pdu) {
     Bytes frame;
-    frame.reserve(pdu.size() + 3);
+    frame.reserve(pdu.size() + Modbus::frameOverhead);
     frame.push_back(unit);
     frame.insert(frame.end(), pdu.begin(), pdu.end());
     const std::uint16_t crc = CRC16::compute(frame);
@@ -41,25 +28,6 @@ bool RTUFrame::hasValidCRC(ByteView frame) {
         return false;
     }
     return CRC16::compute(frame.first(frame.size() - 2)) == receivedCRC(frame);
-}
-
-Bytes RTUFrame::parse(ByteView frame, std::uint8_t expectedUnit, std::uint8_t expectedFunction) {
-    if (frame.size() < Modbus::minFrameLength) {
-        throw ParseError::tooShort(static_cast<int>(frame.size()));
-    }
-    const std::uint16_t expected = CRC16::compute(frame.first(frame.size() - 2));
-    const std::uint16_t received = receivedCRC(frame);
-    if (expected != received) {
-        throw ParseError::crcMismatch(expected, received);
-    }
-    if (frame[0] != expectedUnit) {
-        throw ParseError::unexpectedUnit(frame[0]);
-    }
-    // An exception response carries the requested code with bit 7 set and is still an answer.
-    if (((frame[1] ^ expectedFunction) & 0x7F) != 0) {
-        throw ParseError::unexpectedFunction(frame[1]);
-    }
-    return Bytes(frame.begin() + 1, frame.end() - 2);
 }
 
 Bytes ExceptionPDU::make(std::uint8_t functionCode, ModbusException exception) {

@@ -4,14 +4,6 @@
 
 namespace TextForms {
 
-std::string_view trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 std::string lowercased(std::string_view text) {
     std::string result;
     result.reserve(text.size());

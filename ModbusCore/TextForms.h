@@ -1,14 +1,13 @@
 #pragma once
 
+#include "Localization/TextTrim.h"
+
 #include <initializer_list>
 #include <string>
 #include <string_view>
 
 // Shared by the readers of text typed by people: value cells, enumeration names, CSV cells.
 namespace TextForms {
-
-// Without spaces and tabs at both ends.
-std::string_view trimmed(std::string_view text);
 
 // ASCII capitals and the UTF-8 Latin-1 capitals U+00C0…U+00DE (except U+00D7 "×") lowered,
 // enough for every accented word the readers accept ("SÍ", "UNITÉ").

@@ -20,9 +20,9 @@ constexpr int significantDigitsShown = 7;
 constexpr int smallestPlainExponent = -6;
 constexpr int largestPlainExponent = 14;
 
+using Text::trimmed;
 using TextForms::isOneOf;
 using TextForms::lowercased;
-using TextForms::trimmed;
 
 std::string replacingAll(std::string_view text, std::string_view from, std::string_view to) {
     std::string result;

@@ -1,6 +1,7 @@
 #include "ModbusCore/ValueTypes.h"
 
 #include "ModbusCore/EnumCases.h"
+#include "ModbusCore/ModbusCodes.h"
 #include "ModbusCore/TextForms.h"
 
 #include <limits>
@@ -12,7 +13,7 @@ using TextForms::isOneOf;
 
 // Trimmed of spaces and tabs and lower-cased.
 std::string normalized(std::string_view text, bool removeInnerSpaces) {
-    std::string result = TextForms::lowercased(TextForms::trimmed(text));
+    std::string result = TextForms::lowercased(Text::trimmed(text));
     if (removeInnerSpaces) {
         std::erase(result, ' ');
     }
@@ -101,9 +102,8 @@ int RegisterTable::modiconPrefix() const {
     return 0;
 }
 
-// Modbus Application Protocol V1.1b3, 6.1-6.4: at most 2000 bits or 125 registers per read.
 int RegisterTable::maxReadQuantity() const {
-    return isBit() ? 2000 : 125;
+    return isBit() ? Modbus::maxReadBits : Modbus::maxReadRegisters;
 }
 
 // MARK: DataType

@@ -4,7 +4,7 @@
 
 namespace {
 
-constexpr int addressSpace = 65536;
+using Modbus::addressSpace;
 
 // A datapoint prepared outside the lock: where it lives and its own value, encoded.
 struct PreparedDatapoint {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ModbusCore/Datapoint.h"
+#include "ModbusCore/ModbusCodes.h"
 #include "ModbusCore/ValueCodec.h"
 #include "ModbusCore/ValueTypes.h"
 #include "ServerCore/ServerUnit.h"
@@ -108,7 +109,7 @@ public:
 
 private:
     static constexpr std::size_t pageSize = 256;
-    static constexpr std::size_t pageCount = 65536 / pageSize;
+    static constexpr std::size_t pageCount = Modbus::addressSpace / pageSize;
 
     struct Page {
         std::bitset<pageSize> present;

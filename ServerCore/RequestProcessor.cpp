@@ -21,10 +21,6 @@ constexpr std::uint16_t coilOn = 0xFF00;
 constexpr std::uint16_t coilOff = 0x0000;
 constexpr std::uint16_t returnQueryData = 0x0000; // the only diagnostic sub-function served
 
-// Function 23 limits (6.17): 125 registers read, 121 written in one request.
-constexpr std::uint16_t maxReadWriteReadRegisters = 125;
-constexpr std::uint16_t maxReadWriteWriteRegisters = 121;
-
 // The writing functions a broadcast executes; the standard forbids answers to unit 0.
 bool executesAsBroadcast(std::uint8_t fc) {
     return fc == FunctionCode::writeSingleCoil || fc == FunctionCode::writeSingleRegister ||
@@ -272,11 +268,11 @@ private:
             return fail(ModbusException::illegalDataValue);
         }
         const std::uint16_t readQuantity = u16(3);
-        if (!inRange(readQuantity, maxReadWriteReadRegisters)) {
+        if (!inRange(readQuantity, Modbus::maxReadRegisters)) {
             return fail(ModbusException::illegalDataValue);
         }
         const std::uint16_t writeQuantity = u16(7);
-        if (!inRange(writeQuantity, maxReadWriteWriteRegisters)) {
+        if (!inRange(writeQuantity, Modbus::maxReadWriteWriteRegisters)) {
             return fail(ModbusException::illegalDataValue);
         }
         const std::size_t byteCount = pdu_[9];

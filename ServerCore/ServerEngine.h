@@ -19,7 +19,8 @@
 // only hand the event on (the application posts it to its main thread) and return; it must not
 // throw, block, or call back into the engine. A thread let go by the destructor (see there) may
 // still deliver a delayed response, so the receiver must not rely on the engine or its owner being
-// alive: the application's handler holds its model weakly.
+// alive: the application's handler posts through a relay that the model cuts off before it lets
+// an engine go, so a late event finds nobody to deliver to.
 class ServerEngine {
 public:
     using EventHandler = std::function<void(ServerEvent)>;

@@ -1,6 +1,6 @@
 #include "Corvana/model/ServerModel.h"
-#include "Corvana/ui/DatapointTableModel.h"
-#include "Corvana/ui/DatapointTableView.h"
+#include "Corvana/ui/table/DatapointTableModel.h"
+#include "Corvana/ui/table/DatapointTableView.h"
 
 #include "bench/BenchSupport.h"
 #include "bench/QtBenchmarkMain.h"

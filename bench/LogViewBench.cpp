@@ -2,10 +2,10 @@
 #include "Corvana/model/ModelDialogs.h"
 #include "Corvana/model/PortScanner.h"
 #include "Corvana/model/ServerModel.h"
-#include "Corvana/ui/MainWindow.h"
-#include "Corvana/ui/OutputArea.h"
-#include "Corvana/ui/OutputTextView.h"
-#include "Corvana/ui/ShowLogPreference.h"
+#include "Corvana/ui/log/OutputArea.h"
+#include "Corvana/ui/log/OutputTextView.h"
+#include "Corvana/ui/log/ShowLogPreference.h"
+#include "Corvana/ui/window/MainWindow.h"
 
 #include "ModbusSerial/VirtualPortPair.h"
 

@@ -1,4 +1,4 @@
-#include "Corvana/model/ModelEditing.h"
+#include "Corvana/model/Overlaps.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,4 +1,6 @@
-#include "Corvana/model/ModelEditing.h"
+#include "Corvana/model/DatapointEditing.h"
+#include "Corvana/model/Overlaps.h"
+#include "Corvana/model/UnitEditing.h"
 
 #include "tests/support/StoreBuilders.h"
 

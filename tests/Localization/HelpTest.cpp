@@ -1,6 +1,9 @@
+#include "Localization/HelpContent.h"
 #include "Localization/HelpSearch.h"
 #include "Localization/HelpTopic.h"
+#include "Localization/HelpViewState.h"
 #include "Localization/L10n.h"
+#include "Localization/TextTrim.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -248,9 +251,9 @@ TEST(HelpSearch, FoldCase) {
 }
 
 TEST(HelpSearch, TrimsOnlySpacesAndTabs) {
-    EXPECT_EQ(HelpSearch::trimmed(" \t a b \t "), "a b");
-    EXPECT_EQ(HelpSearch::trimmed(" \t "), "");
-    EXPECT_EQ(HelpSearch::trimmed("\na\n"), "\na\n");
+    EXPECT_EQ(Text::trimmed(" \t a b \t "), "a b");
+    EXPECT_EQ(Text::trimmed(" \t "), "");
+    EXPECT_EQ(Text::trimmed("\na\n"), "\na\n");
 }
 
 // MARK: - Decoding and view state

@@ -3,24 +3,14 @@
 #include "ModbusCore/Datapoint.h"
 #include "ModbusCore/UUID.h"
 #include "ModbusCore/ValueTypes.h"
-#include "ServerCore/ServerUnit.h"
 
 #include <cstdint>
 #include <optional>
 #include <unordered_set>
 #include <vector>
 
-// Address rules of the editing operations, as pure functions on the model's lists. The caller
-// refreshes the store, overlaps and autosave after each change.
-
-namespace Overlaps {
-
-// Ids of datapoints that share a register with another datapoint of the same unit and table, or
-// that run past address 65535. O(n log n).
-std::unordered_set<UUID> compute(const std::vector<Datapoint>& datapoints);
-
-} // namespace Overlaps
-
+// Address rules of adding, duplicating and removing datapoints, as pure functions on the model's
+// list. The caller refreshes the store, overlaps and autosave after each change.
 namespace DatapointEditing {
 
 // The first start address at or after the template's end (or after the last candidate without a
@@ -41,18 +31,3 @@ std::vector<UUID> duplicate(std::vector<Datapoint>& all, const std::vector<UUID>
 void remove(std::vector<Datapoint>& all, const std::unordered_set<UUID>& ids);
 
 } // namespace DatapointEditing
-
-namespace UnitEditing {
-
-// The lowest of 1…247 that no unit uses; nullopt when all are taken.
-std::optional<std::uint8_t> lowestFreeAddress(const std::vector<ServerUnit>& units);
-
-// Renumbers unit `from` and its datapoints to `to`, then sorts the units. True when `to` equals
-// `from` (nothing changes); false when `to` is outside 1…247, already used, or `from` is unknown.
-bool changeUnitAddress(std::vector<ServerUnit>& units, std::vector<Datapoint>& datapoints,
-                       std::uint8_t from, std::uint8_t to);
-
-// Ascending by address; units with equal addresses keep their order.
-void sortByAddress(std::vector<ServerUnit>& units);
-
-} // namespace UnitEditing

@@ -1,59 +1,11 @@
-#include "Corvana/model/ModelEditing.h"
+#include "Corvana/model/DatapointEditing.h"
+
+#include "ModbusCore/ModbusCodes.h"
 
 #include <algorithm>
-#include <array>
 #include <iterator>
 #include <string>
-#include <tuple>
-
-namespace {
-
-constexpr int lastProtocolAddress = 65535;
-constexpr std::uint8_t firstUnitAddress = 1;
-constexpr std::uint8_t lastUnitAddress = 247; // Modbus over serial line, 2.2: 248–255 reserved
-
-int endAddress(const Datapoint& datapoint) {
-    return datapoint.address + datapoint.registerSpan() - 1;
-}
-
-} // namespace
-
-std::unordered_set<UUID> Overlaps::compute(const std::vector<Datapoint>& datapoints) {
-    std::unordered_set<UUID> conflicts;
-
-    // Grouping by unit and table and then sorting by address is one stable sort on the triple;
-    // stability keeps list order among equal addresses.
-    std::vector<const Datapoint*> sorted;
-    sorted.reserve(datapoints.size());
-    for (const Datapoint& datapoint : datapoints) {
-        sorted.push_back(&datapoint);
-        if (endAddress(datapoint) > lastProtocolAddress) {
-            conflicts.insert(datapoint.id);
-        }
-    }
-    std::stable_sort(sorted.begin(), sorted.end(), [](const Datapoint* a, const Datapoint* b) {
-        return std::tuple(a->unitID, a->table.value, a->address) <
-               std::tuple(b->unitID, b->table.value, b->address);
-    });
-
-    int reach = -1;
-    const Datapoint* owner = nullptr;
-    for (const Datapoint* point : sorted) {
-        if (owner != nullptr && (owner->unitID != point->unitID || owner->table != point->table)) {
-            reach = -1;
-            owner = nullptr;
-        }
-        if (owner != nullptr && point->address <= reach) {
-            conflicts.insert(owner->id);
-            conflicts.insert(point->id);
-        }
-        if (const int end = endAddress(*point); end > reach) {
-            reach = end;
-            owner = point;
-        }
-    }
-    return conflicts;
-}
+#include <utility>
 
 std::uint16_t DatapointEditing::nextFreeAddress(const std::vector<Datapoint>& all,
                                                 std::uint8_t unit, RegisterTable table,
@@ -61,13 +13,13 @@ std::uint16_t DatapointEditing::nextFreeAddress(const std::vector<Datapoint>& al
     std::vector<std::pair<int, int>> taken; // closed ranges of the candidates
     for (const Datapoint& datapoint : all) {
         if (datapoint.unitID == unit && datapoint.table == table) {
-            taken.emplace_back(datapoint.address, endAddress(datapoint));
+            taken.emplace_back(datapoint.address, datapoint.addressRange().second);
         }
     }
 
     int start = 0;
     if (templateOrNull != nullptr) {
-        start = endAddress(*templateOrNull) + 1;
+        start = templateOrNull->addressRange().second + 1;
     } else {
         for (const auto& [first, last] : taken) {
             start = std::max(start, last + 1);
@@ -80,7 +32,7 @@ std::uint16_t DatapointEditing::nextFreeAddress(const std::vector<Datapoint>& al
     // first. Walking the ranges by address finds it in O(n log n) even in a full table.
     std::sort(taken.begin(), taken.end());
     for (const auto& [first, last] : taken) {
-        if (start + span - 1 > lastProtocolAddress) {
+        if (start + span - 1 > Modbus::maxAddress) {
             return 0;
         }
         if (first > start + span - 1) {
@@ -90,7 +42,7 @@ std::uint16_t DatapointEditing::nextFreeAddress(const std::vector<Datapoint>& al
             start = last + 1;
         }
     }
-    if (start + span - 1 > lastProtocolAddress) {
+    if (start + span - 1 > Modbus::maxAddress) {
         return 0;
     }
     return static_cast<std::uint16_t>(start);
@@ -162,51 +114,4 @@ std::vector<UUID> DatapointEditing::duplicate(std::vector<Datapoint>& all,
 
 void DatapointEditing::remove(std::vector<Datapoint>& all, const std::unordered_set<UUID>& ids) {
     std::erase_if(all, [&](const Datapoint& datapoint) { return ids.contains(datapoint.id); });
-}
-
-std::optional<std::uint8_t> UnitEditing::lowestFreeAddress(const std::vector<ServerUnit>& units) {
-    std::array<bool, lastUnitAddress + 1> used{};
-    for (const ServerUnit& unit : units) {
-        if (unit.unitID <= lastUnitAddress) {
-            used[unit.unitID] = true;
-        }
-    }
-    for (int address = firstUnitAddress; address <= lastUnitAddress; ++address) {
-        if (!used[address]) {
-            return static_cast<std::uint8_t>(address);
-        }
-    }
-    return std::nullopt;
-}
-
-bool UnitEditing::changeUnitAddress(std::vector<ServerUnit>& units,
-                                    std::vector<Datapoint>& datapoints, std::uint8_t from,
-                                    std::uint8_t to) {
-    if (to == from) {
-        return true;
-    }
-    const auto hasAddress = [&](std::uint8_t address) {
-        return [address](const ServerUnit& unit) { return unit.unitID == address; };
-    };
-    if (to < firstUnitAddress || to > lastUnitAddress ||
-        std::any_of(units.begin(), units.end(), hasAddress(to))) {
-        return false;
-    }
-    const auto unit = std::find_if(units.begin(), units.end(), hasAddress(from));
-    if (unit == units.end()) {
-        return false;
-    }
-    unit->unitID = to;
-    for (Datapoint& datapoint : datapoints) {
-        if (datapoint.unitID == from) {
-            datapoint.unitID = to;
-        }
-    }
-    sortByAddress(units);
-    return true;
-}
-
-void UnitEditing::sortByAddress(std::vector<ServerUnit>& units) {
-    std::stable_sort(units.begin(), units.end(),
-                     [](const ServerUnit& a, const ServerUnit& b) { return a.unitID < b.unitID; });
 }
