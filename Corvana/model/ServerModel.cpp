@@ -1,8 +1,8 @@
 #include "Corvana/model/ServerModel.h"
 
-#include "Corvana/model/EventRelay.h"
 #include "Corvana/model/LogLines.h"
-#include "Corvana/model/ModelEditing.h"
+#include "Corvana/model/Overlaps.h"
+#include "Corvana/model/PortSelection.h"
 #include "Corvana/model/ProjectFile.h"
 
 #include "Localization/L10n.h"
@@ -10,62 +10,18 @@
 
 #include <QLocale>
 #include <QPointer>
-#include <QSettings>
 #include <QTime>
 
 #include <algorithm>
-#include <memory>
 
 using namespace std::chrono_literals;
 
 namespace {
 
-// The per-user preferences: keys, types and defaults in one place. Reading never writes.
-namespace Preference {
-
-constexpr const char* port = "port"; // text, empty when absent
-
-struct Flag {
-    const char* key;
-    bool fallback; // when absent or not a boolean
-};
-constexpr Flag timestamps{"timestamps", true};
-constexpr Flag rawFrames{"rawFrames", false};
-constexpr Flag busTraffic{"busTraffic", false};
-constexpr Flag autoscroll{"autoscroll", true};
-
-QString readText(const QSettings& settings, const char* key) {
-    const QVariant value = settings.value(key);
-    return value.typeId() == QMetaType::QString ? value.toString() : QString();
-}
-
-bool readFlag(const QSettings& settings, const Flag& flag) {
-    const QVariant value = settings.value(flag.key);
-    if (value.typeId() == QMetaType::Bool) {
-        return value.toBool();
-    }
-    // The INI backend hands booleans back as text.
-    if (value.typeId() == QMetaType::QString) {
-        const QString text = value.toString();
-        if (text == QLatin1String("true") || text == QLatin1String("false")) {
-            return text == QLatin1String("true");
-        }
-    }
-    return flag.fallback;
-}
-
-} // namespace Preference
-
 constexpr auto simulationInterval = 200ms;
+constexpr auto autosaveDelay = 1000ms;
 constexpr auto reopenDelay = 700ms;
 constexpr int noiseHintThreshold = 3;
-
-// The datapoint of a list with the given id, or the list's end.
-template <class Datapoints>
-auto findDatapoint(Datapoints& datapoints, const UUID& id) {
-    return std::find_if(datapoints.begin(), datapoints.end(),
-                        [&](const Datapoint& p) { return p.id == id; });
-}
 
 } // namespace
 
@@ -73,23 +29,23 @@ ServerModel::ServerModel(std::unique_ptr<PortScanner> scanner, ModelDialogs& dia
                          QObject* parent)
     : QObject(parent)
     , scanner_(std::move(scanner))
-    , dialogs_(dialogs)
+    , commands_(*this, dialogs)
     , context_(new QObject(this))
     , simulationTimer_(new QTimer(context_))
-    , autosaveTimer_(new QTimer(context_)) {
+    , autosaveTimer_(new QTimer(context_))
+    , session_(
+          context_, store_, [this](const ServerEvent& event) { handleEvent(event); },
+          [this](const EventQueue::Dropped& dropped) { handleDropped(dropped); }) {
     simulationStart_ = clock_();
     simulationTimer_->setInterval(simulationInterval);
     connect(simulationTimer_, &QTimer::timeout, context_, [this] { simulationTick(); });
     autosaveTimer_->setSingleShot(true);
-    autosaveTimer_->setInterval(1000ms);
+    autosaveTimer_->setInterval(autosaveDelay);
     connect(autosaveTimer_, &QTimer::timeout, context_, [this] { saveAutosave(); });
 }
 
 ServerModel::~ServerModel() {
-    if (relay_) {
-        relay_->detach();
-    }
-    engine_.reset();
+    session_.stop();
     if (scanner_) {
         scanner_->onChange = nullptr;
         scanner_->onFailure = nullptr;
@@ -99,19 +55,13 @@ ServerModel::~ServerModel() {
 }
 
 void ServerModel::init() {
-    const QSettings settings;
-    selectedPath_ = Preference::readText(settings, Preference::port);
-    showTimestamps_ = Preference::readFlag(settings, Preference::timestamps);
-    showRawFrames_ = Preference::readFlag(settings, Preference::rawFrames);
-    showBusTraffic_ = Preference::readFlag(settings, Preference::busTraffic);
-    autoscroll_ = Preference::readFlag(settings, Preference::autoscroll);
-
+    preferences_.read();
     ServerProject project = loadProject();
     serial_ = project.serial;
     units_ = std::move(project.units);
     datapoints_ = std::move(project.datapoints);
     selectedUnitID_ = firstUnitID();
-    output_.setAutoscroll(autoscroll_);
+    output_.setAutoscroll(autoscroll());
 
     emit selectedPathChanged();
     emit showTimestampsChanged();
@@ -148,7 +98,7 @@ ServerProject ServerModel::loadProject() {
     if (loaded.unreadable) {
         autosaveHeld_ = true;
         autosaveBlocked_ = !loaded.movedAside;
-        setError(L10n::Errors::autosaveUnreadable(loaded.unreadable->toStdString()));
+        reportError(L10n::Errors::autosaveUnreadable(loaded.unreadable->toStdString()));
     }
     return std::move(loaded.project);
 }
@@ -161,8 +111,6 @@ std::optional<std::uint8_t> ServerModel::firstUnitID() const {
     return units_.empty() ? std::nullopt : std::optional<std::uint8_t>(units_.front().unitID);
 }
 
-// MARK: - Setters
-
 void ServerModel::setErrorMessage(std::optional<QString> message) {
     if (message != errorMessage_) {
         errorMessage_ = std::move(message);
@@ -170,80 +118,43 @@ void ServerModel::setErrorMessage(std::optional<QString> message) {
     }
 }
 
-void ServerModel::setError(const std::string& message) {
-    // Set even when equal, so the user sees a repeated failure again.
+void ServerModel::reportError(const std::string& message) {
     errorMessage_ = QString::fromStdString(message);
     emit errorMessageChanged();
 }
 
 void ServerModel::setSelectedPath(const QString& path) {
-    if (path == selectedPath_) {
+    if (path == preferences_.port()) {
         return;
     }
-    selectedPath_ = path;
-    writePreference(Preference::port, path);
+    preferences_.setPort(path);
     emit selectedPathChanged();
 }
 
-void ServerModel::setSerial(const SerialConfiguration& serial) {
-    if (serial == serial_) {
-        return;
-    }
-    serial_ = serial;
-    emit serialChanged();
-    refresh();
-}
-
-void ServerModel::setUnits(std::vector<ServerUnit> units) {
-    units_ = std::move(units);
-    emit unitsChanged();
-    refresh();
-}
-
-void ServerModel::setDatapoints(std::vector<Datapoint> datapoints) {
-    datapoints_ = std::move(datapoints);
-    emit datapointsChanged();
-    refresh();
-}
-
-void ServerModel::setSelectedUnitID(std::optional<std::uint8_t> unitID) {
-    if (unitID != selectedUnitID_) {
-        selectedUnitID_ = unitID;
-        emit selectedUnitIDChanged();
+void ServerModel::setFlag(Preferences::Flag flag, bool on, void (ServerModel::*changed)()) {
+    if (on != preferences_.flag(flag)) {
+        preferences_.setFlag(flag, on);
+        emit(this->*changed)();
     }
 }
 
 void ServerModel::setShowTimestamps(bool on) {
-    if (on != showTimestamps_) {
-        showTimestamps_ = on;
-        writePreference(Preference::timestamps.key, on);
-        emit showTimestampsChanged();
-    }
+    setFlag(Preferences::Flag::timestamps, on, &ServerModel::showTimestampsChanged);
 }
 
 void ServerModel::setShowRawFrames(bool on) {
-    if (on != showRawFrames_) {
-        showRawFrames_ = on;
-        writePreference(Preference::rawFrames.key, on);
-        emit showRawFramesChanged();
-    }
+    setFlag(Preferences::Flag::rawFrames, on, &ServerModel::showRawFramesChanged);
 }
 
 void ServerModel::setShowBusTraffic(bool on) {
-    if (on != showBusTraffic_) {
-        showBusTraffic_ = on;
-        writePreference(Preference::busTraffic.key, on);
-        emit showBusTrafficChanged();
-    }
+    setFlag(Preferences::Flag::busTraffic, on, &ServerModel::showBusTrafficChanged);
 }
 
 void ServerModel::setAutoscroll(bool on) {
-    if (on != autoscroll_) {
-        autoscroll_ = on;
+    if (on != autoscroll()) {
         output_.setAutoscroll(on);
-        writePreference(Preference::autoscroll.key, on);
-        emit autoscrollChanged();
     }
+    setFlag(Preferences::Flag::autoscroll, on, &ServerModel::autoscrollChanged);
 }
 
 void ServerModel::setState(ServerState state) {
@@ -260,29 +171,10 @@ void ServerModel::setStatistics(const ServerStatistics& statistics) {
     }
 }
 
-void ServerModel::countStatistic(std::int64_t ServerStatistics::*counter) {
-    ++(statistics_.*counter);
-    emit statisticsChanged();
-}
-
 void ServerModel::setShowNoiseHint(bool on) {
     if (on != showNoiseHint_) {
         showNoiseHint_ = on;
         emit showNoiseHintChanged();
-    }
-}
-
-void ServerModel::setLiveValues(LiveValues values) {
-    if (values != liveValues_) {
-        liveValues_ = std::move(values);
-        emit liveValuesChanged();
-    }
-}
-
-void ServerModel::setConflicts(std::unordered_set<UUID> conflicts) {
-    if (conflicts != conflicts_) {
-        conflicts_ = std::move(conflicts);
-        emit conflictsChanged();
     }
 }
 
@@ -293,58 +185,31 @@ void ServerModel::setOutputIsEmpty(bool empty) {
     }
 }
 
-// MARK: - Server control
-
 bool ServerModel::canStart() const {
-    return !selectedPath_.isEmpty() && !units_.empty();
-}
-
-std::unique_ptr<ServerEngine> ServerModel::startEngine() {
-    const std::uint64_t run = run_ + 1;
-    auto relay = std::make_shared<EventRelay>(
-        context_, [this, run](const EventQueue::Batch& batch) { deliver(run, batch); });
-    auto engine = std::make_unique<ServerEngine>(
-        selectedPath_.toStdString(), serial_, store_, false,
-        [relay](ServerEvent event) { relay->post(std::move(event)); });
-    engine->start(); // throws before any event is emitted
-    run_ = run;
-    relay_ = std::move(relay);
-    return engine;
-}
-
-void ServerModel::dropEngine() {
-    if (relay_) {
-        relay_->detach();
-        relay_.reset();
-    }
-    if (engine_) {
-        engine_->stop();
-        engine_.reset();
-    }
+    return !selectedPath().isEmpty() && !units_.empty();
 }
 
 void ServerModel::start() {
-    // An engine that has not reported started yet counts as running.
-    if (state_ != ServerState::stopped || engine_) {
+    if (isServing()) {
         return;
     }
-    if (selectedPath_.isEmpty()) {
-        setError(L10n::Errors::selectPortFirst());
+    if (selectedPath().isEmpty()) {
+        reportError(L10n::Errors::selectPortFirst());
         return;
     }
     if (units_.empty()) {
-        setError(L10n::Log::addUnitFirst());
+        reportError(L10n::Log::addUnitFirst());
         return;
     }
     store_->configure(units_, datapoints_, true);
     rebuildLiveValues();
     try {
-        engine_ = startEngine();
+        session_.start(selectedPath().toStdString(), serial_);
     } catch (const SerialLinkError& error) {
-        setError(error.message());
+        reportError(error.message());
         return;
     } catch (const std::exception& error) {
-        setError(error.what());
+        reportError(error.what());
         return;
     }
     setStatistics({});
@@ -355,10 +220,10 @@ void ServerModel::start() {
 }
 
 void ServerModel::stop() {
-    if (state_ == ServerState::stopped && !engine_) {
+    if (!isServing()) {
         return;
     }
-    dropEngine();
+    session_.stop();
     setState(ServerState::stopped);
     setShowNoiseHint(false);
     stopSimulation();
@@ -377,20 +242,20 @@ void ServerModel::dismissNoiseHint() {
 }
 
 QString ServerModel::portLabel() const {
-    const std::string path = selectedPath_.toStdString();
+    const std::string path = selectedPath().toStdString();
     const auto port = std::find_if(ports_.begin(), ports_.end(),
                                    [&](const SerialPortInfo& info) { return info.path == path; });
     if (port != ports_.end()) {
         return QString::fromStdString(port->shortName());
     }
-    if (selectedPath_.isEmpty()) {
+    if (selectedPath().isEmpty()) {
         return QStringLiteral("Corvana");
     }
-    return selectedPath_.mid(5); // without "/dev/"
+    return selectedPath().mid(5); // without "/dev/"
 }
 
 void ServerModel::appendLog(const LogLine& line) {
-    if (showTimestamps_) {
+    if (showTimestamps()) {
         LogLine stamped;
         stamped.reserve(line.size() + 1);
         stamped.append(
@@ -403,32 +268,30 @@ void ServerModel::appendLog(const LogLine& line) {
     setOutputIsEmpty(false);
 }
 
-void ServerModel::saveLog() {
-    const auto path = dialogs_.chooseSaveLocation(
-        ModelDialogs::FileKind::logText,
-        OutputBuffer::proposedLogFileName(QDateTime::currentDateTime()));
-    if (!path) {
+void ServerModel::handleEvent(const ServerEvent& event) {
+    if (statistics_.count(event)) {
+        emit statisticsChanged();
+    }
+    if (const auto* wrote = event.as<ServerEvent::Wrote>()) {
+        handleWrites(wrote->writes);
         return;
     }
-    QString description;
-    if (!output_.writeTo(*path, &description)) {
-        setError(L10n::Errors::savingFailed(description.toStdString()));
+    if (event.is<ServerEvent::Garbage>()) {
+        ++noiseCount_;
+    } else if (event.is<ServerEvent::SerialLost>()) {
+        session_.stop(); // its thread has ended already
+        setState(ServerState::serialLost);
+    } else if (event.is<ServerEvent::Started>()) {
+        setState(ServerState::running);
     }
-}
 
-// MARK: - Events
-
-void ServerModel::deliver(std::uint64_t run, const EventQueue::Batch& batch) {
-    for (const ServerEvent& event : batch.events) {
-        // Late events of a stopped or replaced engine must not count into the current run; a
-        // loss ends the run in the middle of a batch.
-        if (run != run_ || !engine_) {
-            return;
-        }
-        handleEvent(event);
+    const LogLines::Options options{showRawFrames(), showBusTraffic()};
+    if (const auto line = LogLines::forEvent(event, options, selectedPath(), serial_, units_)) {
+        appendLog(*line);
     }
-    if (run == run_ && engine_ && batch.dropped.any()) {
-        handleDropped(batch.dropped);
+    if (event.is<ServerEvent::Garbage>() && noiseCount_ >= noiseHintThreshold &&
+        !noiseHintDismissed_) {
+        setShowNoiseHint(true);
     }
 }
 
@@ -446,43 +309,9 @@ void ServerModel::handleDropped(const EventQueue::Dropped& dropped) {
     if (dropped.writes) {
         rebuildLiveValues(); // the master wrote: show what the registers hold now
     }
-    const std::uint64_t lines = dropped.lines + (showBusTraffic_ ? dropped.busTraffic : 0);
+    const std::uint64_t lines = dropped.lines + (showBusTraffic() ? dropped.busTraffic : 0);
     if (lines > 0) {
         appendLog(LogLines::linesDropped(lines));
-    }
-}
-
-void ServerModel::handleEvent(const ServerEvent& event) {
-    if (const auto* response = event.as<ServerEvent::Response>()) {
-        ++statistics_.responses;
-        if (LogLines::isExceptionPDU(response->pdu)) {
-            ++statistics_.exceptions;
-        }
-        emit statisticsChanged();
-    } else if (event.is<ServerEvent::Request>() || event.is<ServerEvent::Broadcast>()) {
-        countStatistic(&ServerStatistics::requests);
-    } else if (event.is<ServerEvent::OtherUnit>()) {
-        countStatistic(&ServerStatistics::otherUnits);
-    } else if (event.is<ServerEvent::Garbage>()) {
-        countStatistic(&ServerStatistics::errors);
-        ++noiseCount_;
-    } else if (const auto* wrote = event.as<ServerEvent::Wrote>()) {
-        handleWrites(wrote->writes);
-        return;
-    } else if (event.is<ServerEvent::SerialLost>()) {
-        dropEngine(); // its thread has ended already
-        setState(ServerState::serialLost);
-    } else if (event.is<ServerEvent::Started>()) {
-        setState(ServerState::running);
-    }
-
-    const LogLines::Options options{showRawFrames_, showBusTraffic_};
-    if (const auto line = LogLines::forEvent(event, options, selectedPath_, serial_, units_)) {
-        appendLog(*line);
-    }
-    if (event.is<ServerEvent::Garbage>() && noiseCount_ >= noiseHintThreshold &&
-        !noiseHintDismissed_) {
-        setShowNoiseHint(true);
     }
 }
 
@@ -510,132 +339,46 @@ void ServerModel::handleWrites(const std::vector<WriteEvent>& writes) {
     setLiveValues(std::move(values));
 }
 
-// MARK: - Ports
-
 void ServerModel::portsChanged(const std::vector<SerialPortInfo>& list) {
     if (list != ports_) {
         ports_ = list;
         emit portListChanged();
     }
-    const auto previous = std::move(knownPaths_);
+    auto previous = std::move(knownPaths_);
     knownPaths_.emplace();
     for (const SerialPortInfo& port : list) {
         knownPaths_->insert(port.path);
     }
 
-    const std::string path = selectedPath_.toStdString();
-    const auto selected = std::find_if(
-        list.begin(), list.end(), [&](const SerialPortInfo& info) { return info.path == path; });
-    const bool missing = selected == list.end();
-
+    const std::string path = selectedPath().toStdString();
     if (state_ == ServerState::serialLost) {
-        if (!missing) {
+        const bool back = std::any_of(list.begin(), list.end(), [&](const SerialPortInfo& info) {
+            return info.path == path;
+        });
+        if (back) {
             QTimer::singleShot(reopenDelay, context_, [this] { reopen(); });
         }
         return;
     }
-    // An engine that has not reported started yet serves the selected port already.
-    if (state_ != ServerState::stopped || engine_) {
-        return;
+    if (isServing()) {
+        return; // the selected port is served already
     }
-    if (previous) {
-        // A newly plugged adapter is almost certainly the one the user means to serve.
-        const auto fresh = std::find_if(list.begin(), list.end(), [&](const SerialPortInfo& info) {
-            return info.vendorID && !previous->contains(info.path);
-        });
-        if (fresh != list.end()) {
-            if (missing || !selected->vendorID) {
-                setSelectedPath(QString::fromStdString(fresh->path));
-            }
-            return;
-        }
-    }
-    if (!list.empty() && missing) {
-        const auto usb = std::find_if(list.begin(), list.end(),
-                                      [](const SerialPortInfo& info) { return info.vendorID; });
-        if (usb != list.end()) {
-            setSelectedPath(QString::fromStdString(usb->path));
-        }
+    if (const auto choice = PortSelection::choose(list, path, previous)) {
+        setSelectedPath(QString::fromStdString(*choice));
     }
 }
 
 void ServerModel::reopen() {
-    if (state_ != ServerState::serialLost || engine_) {
+    if (state_ != ServerState::serialLost || session_.hasEngine()) {
         return;
     }
     try {
-        engine_ = startEngine();
+        session_.start(selectedPath().toStdString(), serial_);
     } catch (const std::exception&) {
         return; // the next port list with the path tries again
     }
     appendLog(LogLines::portBack());
 }
-
-// MARK: - Live values
-
-void ServerModel::refresh() {
-    updateSimulated();
-    setConflicts(Overlaps::compute(datapoints_));
-    store_->configure(units_, datapoints_, false);
-    if (state_ != ServerState::stopped) {
-        const bool complete =
-            std::all_of(datapoints_.begin(), datapoints_.end(),
-                        [&](const Datapoint& p) { return liveValues_.contains(p.id); });
-        if (!complete) {
-            LiveValues values = liveValues_;
-            for (const Datapoint& datapoint : datapoints_) {
-                if (!values.contains(datapoint.id)) {
-                    values.emplace(datapoint.id,
-                                   store_->value(datapoint).value_or(datapoint.value));
-                }
-            }
-            setLiveValues(std::move(values));
-        }
-    }
-    scheduleAutosave();
-}
-
-void ServerModel::rebuildLiveValues() {
-    LiveValues values;
-    values.reserve(datapoints_.size());
-    for (const Datapoint& datapoint : datapoints_) {
-        values[datapoint.id] = store_->value(datapoint).value_or(datapoint.value);
-    }
-    setLiveValues(std::move(values));
-}
-
-double ServerModel::displayValue(const Datapoint& datapoint) const {
-    const auto live = liveValues_.find(datapoint.id);
-    return live != liveValues_.end() ? live->second : datapoint.value;
-}
-
-std::vector<Datapoint> ServerModel::selectedUnitPoints() const {
-    std::vector<Datapoint> points;
-    if (!selectedUnitID_) {
-        return points;
-    }
-    std::copy_if(datapoints_.begin(), datapoints_.end(), std::back_inserter(points),
-                 [&](const Datapoint& p) { return p.unitID == *selectedUnitID_; });
-    return points;
-}
-
-void ServerModel::setValue(const UUID& id, double value) {
-    const auto found = findDatapoint(datapoints_, id);
-    if (found == datapoints_.end()) {
-        return;
-    }
-    found->value = value;
-    const Datapoint datapoint = *found;
-    emit datapointsChanged();
-    refresh();
-    // Read back so the live value shows what the registers hold after clamping and scaling.
-    store_->setValue(datapoint, value);
-    LiveValues values = liveValues_;
-    values[id] = store_->value(datapoint).value_or(value);
-    setLiveValues(std::move(values));
-}
-
-// MARK: - Simulation
 
 void ServerModel::startSimulation() {
     simulationStart_ = clock_();
@@ -686,120 +429,4 @@ void ServerModel::simulationTick() {
     if (changed) {
         emit liveValuesChanged();
     }
-}
-
-// MARK: - Editing
-
-std::optional<UUID> ServerModel::addDatapoint(std::optional<UUID> after) {
-    const auto id = DatapointEditing::addDatapoint(datapoints_, selectedUnitID_, after);
-    if (id) {
-        emit datapointsChanged();
-        refresh();
-    }
-    return id;
-}
-
-std::vector<UUID> ServerModel::duplicateDatapoints(const std::vector<UUID>& ids) {
-    auto copies = DatapointEditing::duplicate(datapoints_, ids);
-    if (!copies.empty()) {
-        emit datapointsChanged();
-        refresh();
-    }
-    return copies;
-}
-
-void ServerModel::deleteDatapoints(const std::unordered_set<UUID>& ids) {
-    const std::size_t before = datapoints_.size();
-    DatapointEditing::remove(datapoints_, ids);
-    if (datapoints_.size() != before) {
-        emit datapointsChanged();
-    }
-    refresh();
-}
-
-RegisterTable ServerModel::table(const UUID& id) const {
-    const auto found = findDatapoint(datapoints_, id);
-    return found != datapoints_.end() ? found->table
-                                      : RegisterTable(RegisterTable::holdingRegister);
-}
-
-void ServerModel::setTable(const UUID& id, RegisterTable table) {
-    const auto found = findDatapoint(datapoints_, id);
-    if (found == datapoints_.end()) {
-        return;
-    }
-    found->changeTable(table);
-    emit datapointsChanged();
-    refresh();
-}
-
-void ServerModel::updateDatapoint(const Datapoint& datapoint) {
-    const auto found = findDatapoint(datapoints_, datapoint.id);
-    if (found == datapoints_.end() || *found == datapoint) {
-        return;
-    }
-    *found = datapoint;
-    if (found->table.isBit()) {
-        found->dataType = DataType::bool_; // a bit table holds nothing else
-    }
-    emit datapointsChanged();
-    refresh();
-}
-
-void ServerModel::updateUnit(const ServerUnit& unit) {
-    const auto found = std::find_if(units_.begin(), units_.end(),
-                                    [&](const ServerUnit& u) { return u.unitID == unit.unitID; });
-    if (found == units_.end() || *found == unit) {
-        return;
-    }
-    *found = unit;
-    emit unitsChanged();
-    refresh();
-}
-
-void ServerModel::addUnit() {
-    const auto address = UnitEditing::lowestFreeAddress(units_);
-    if (!address) {
-        return;
-    }
-    ServerUnit unit;
-    unit.unitID = *address;
-    units_.push_back(unit);
-    UnitEditing::sortByAddress(units_);
-    emit unitsChanged();
-    refresh();
-    setSelectedUnitID(address);
-}
-
-void ServerModel::deleteUnit(std::uint8_t address) {
-    const auto removedPoints =
-        std::erase_if(datapoints_, [&](const Datapoint& p) { return p.unitID == address; });
-    const auto removedUnits =
-        std::erase_if(units_, [&](const ServerUnit& u) { return u.unitID == address; });
-    if (removedPoints > 0) {
-        emit datapointsChanged();
-    }
-    if (removedUnits > 0) {
-        emit unitsChanged();
-    }
-    refresh();
-    if (selectedUnitID_ == address) {
-        setSelectedUnitID(firstUnitID());
-    }
-}
-
-bool ServerModel::changeUnitAddress(std::uint8_t from, std::uint8_t to) {
-    if (from == to) {
-        return true;
-    }
-    if (!UnitEditing::changeUnitAddress(units_, datapoints_, from, to)) {
-        return false;
-    }
-    emit unitsChanged();
-    emit datapointsChanged();
-    refresh();
-    if (selectedUnitID_ == from) {
-        setSelectedUnitID(to);
-    }
-    return true;
 }

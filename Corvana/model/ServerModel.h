@@ -1,23 +1,22 @@
 #pragma once
 
-#include "Corvana/model/EventQueue.h"
 #include "Corvana/model/LogSegment.h"
 #include "Corvana/model/ModelDialogs.h"
 #include "Corvana/model/OutputBuffer.h"
 #include "Corvana/model/PortScanner.h"
+#include "Corvana/model/Preferences.h"
+#include "Corvana/model/ProjectCommands.h"
 #include "Corvana/model/SerialPortInfo.h"
 #include "Corvana/model/ServerProject.h"
+#include "Corvana/model/ServerSession.h"
 #include "Corvana/model/ServerState.h"
 #include "Corvana/model/ServerStatistics.h"
-
-class EventRelay;
 
 #include "ModbusCore/Datapoint.h"
 #include "ModbusCore/DatapointCSV.h"
 #include "ModbusCore/UUID.h"
 #include "ModbusSerial/SerialConfiguration.h"
 #include "ServerCore/RegisterStore.h"
-#include "ServerCore/ServerEngine.h"
 #include "ServerCore/ServerEvent.h"
 #include "ServerCore/ServerUnit.h"
 
@@ -37,10 +36,14 @@ class EventRelay;
 #include <variant>
 #include <vector>
 
-// The one application object behind every window, confined to the main thread: settings, units,
-// datapoints, the register store, the engine while the server runs, the port list and the log.
-// The user interface reads the published state (each field with its change signal) and calls
-// the operations; the model never throws to it, failures land in errorMessage.
+// The one application object behind every window, confined to the main thread, and the one owner
+// of the document (serial settings, units, datapoints) with the register store, the live values,
+// the port list and the log. The user interface reads the published state (each field with its
+// change signal) and calls the operations; the model never throws to it, failures land in
+// errorMessage. The concerns live in classes of their own: Preferences, PortSelection,
+// ServerSession (the engines and their EventRelay), ServerStatistics, ProjectCommands (files); the
+// editing rules in DatapointEditing, UnitEditing and Overlaps. ServerModel.cpp holds the server
+// side, ServerModelEditing.cpp the document side.
 class ServerModel : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool outputIsEmpty READ outputIsEmpty NOTIFY outputIsEmptyChanged)
@@ -77,19 +80,21 @@ public:
     const LiveValues& liveValues() const { return liveValues_; }
     const std::unordered_set<UUID>& conflicts() const { return conflicts_; }
     const std::optional<QString>& errorMessage() const { return errorMessage_; }
-    QString selectedPath() const { return selectedPath_; }
+    QString selectedPath() const { return preferences_.port(); }
     const SerialConfiguration& serial() const { return serial_; }
     const std::vector<ServerUnit>& units() const { return units_; }
     const std::vector<Datapoint>& datapoints() const { return datapoints_; }
     std::optional<std::uint8_t> selectedUnitID() const { return selectedUnitID_; }
-    bool showTimestamps() const { return showTimestamps_; }
-    bool showRawFrames() const { return showRawFrames_; }
-    bool showBusTraffic() const { return showBusTraffic_; }
-    bool autoscroll() const { return autoscroll_; }
+    bool showTimestamps() const { return preferences_.flag(Preferences::Flag::timestamps); }
+    bool showRawFrames() const { return preferences_.flag(Preferences::Flag::rawFrames); }
+    bool showBusTraffic() const { return preferences_.flag(Preferences::Flag::busTraffic); }
+    bool autoscroll() const { return preferences_.flag(Preferences::Flag::autoscroll); }
 
     // Setters the user interface binds to. Those of serial, units and datapoints refresh; the
     // port and the log options write their preference.
     void setErrorMessage(std::optional<QString> message);
+    // Sets the error even when it is the same, so the user sees a repeated failure again.
+    void reportError(const std::string& message);
     void setSelectedPath(const QString& path);
     void setSerial(const SerialConfiguration& serial);
     void setUnits(std::vector<ServerUnit> units);
@@ -111,7 +116,7 @@ public:
     void dismissNoiseHint();
     QString portLabel() const;
     void appendLog(const LogLine& line);
-    void saveLog();
+    void saveLog() { commands_.saveLog(); }
 
     // One event of the current engine, already on the main thread. Events of an engine that is
     // no longer the model's are dropped before they get here.
@@ -140,8 +145,6 @@ public:
     void deleteUnit(std::uint8_t address);
     bool changeUnitAddress(std::uint8_t from, std::uint8_t to);
 
-    // MARK: Projects, autosave and CSV exchange (ServerModelProject.cpp)
-
     // Off: the model writes neither the autosave file nor the preferences (the headless server).
     void setPersistent(bool persistent);
     bool isPersistent() const { return persistent_; }
@@ -156,28 +159,28 @@ public:
     ServerProject currentProject() const;
     // Stops a running server, then takes the project's content; schedules one autosave.
     void applyProject(const ServerProject& project);
-    void newProject();
-    void openProject();
-    // Reads and applies the file; otherwise sets errorMessage, changes nothing and answers false.
-    bool openProjectFile(const QString& path);
-    bool saveProjectAs();
-    // Whether the current datapoints may be replaced (asks only when there are some).
-    bool confirmReplace();
-    void importDatapoints();
-    void exportDatapoints();
-    // The whole file as UTF-8, read as UTF-8 or else as ISO Latin-1; nullopt when it cannot be
-    // read or is no regular file.
-    static std::optional<std::string> readTextFile(const QString& path);
-    // The datapoints of a CSV file with its skipped lines; or, when the file cannot be read or
-    // holds no datapoint or too many, the message to show ("Cannot read …", "No datapoints
-    // found …").
-    static std::variant<DatapointCSV::ImportResult, std::string>
-    readDatapointsFile(const QString& path);
     // Adds units missing for the imported datapoints, appends the datapoints (after emptying the
     // list when replace) and fixes up the selection.
     void mergeImportedDatapoints(std::vector<Datapoint> imported, bool replace);
 
-    // MARK: End of projects, autosave and CSV exchange
+    // The file commands (ProjectCommands).
+    void newProject() { commands_.newProject(); }
+    void openProject() { commands_.openProject(); }
+    bool openProjectFile(const QString& path) { return commands_.openProjectFile(path); }
+    bool saveProjectAs() { return commands_.saveProjectAs(); }
+    bool confirmReplace() { return commands_.confirmReplace(); }
+    void importDatapoints() { commands_.importDatapoints(); }
+    void exportDatapoints() { commands_.exportDatapoints(); }
+    static std::optional<std::string> readTextFile(const QString& path) {
+        return ProjectCommands::readTextFile(path);
+    }
+    static std::variant<DatapointCSV::ImportResult, std::string>
+    readDatapointsFile(const QString& path) {
+        return ProjectCommands::readDatapointsFile(path);
+    }
+
+    // The user's decimal separator, which value texts and CSV numbers follow.
+    static std::string localeDecimalSeparator();
 
     // Tests replace the clock that drives the simulation.
     void setClock(Clock clock) { clock_ = std::move(clock); }
@@ -209,22 +212,18 @@ private:
     ServerProject loadProject();
     // The selection a fresh unit list starts with: its first unit, if any.
     std::optional<std::uint8_t> firstUnitID() const;
-    // The user's decimal separator, which value texts and CSV numbers follow.
-    static std::string localeDecimalSeparator();
     void setState(ServerState state);
     void setStatistics(const ServerStatistics& statistics);
     void setShowNoiseHint(bool on);
     void setLiveValues(LiveValues values);
     void setConflicts(std::unordered_set<UUID> conflicts);
-    void setError(const std::string& message);
     void setOutputIsEmpty(bool empty);
-    void countStatistic(std::int64_t ServerStatistics::*counter);
+    void setFlag(Preferences::Flag flag, bool on, void (ServerModel::*changed)());
 
-    // A started engine or nullptr; runs are numbered so late events of an old engine are known.
-    std::unique_ptr<ServerEngine> startEngine();
-    void dropEngine();
-    void deliver(std::uint64_t run, const EventQueue::Batch& batch);
-    // Counts and notes events the queue left out under a flood.
+    // Whether the server runs or is about to: an engine that has not reported started yet
+    // counts as running.
+    bool isServing() const { return state_ != ServerState::stopped || session_.hasEngine(); }
+    // Counts and notes events the relay's queue left out under a flood.
     void handleDropped(const EventQueue::Dropped& dropped);
     void reopen();
     void handleWrites(const std::vector<WriteEvent>& writes);
@@ -244,22 +243,17 @@ private:
     LiveValues liveValues_;
     std::unordered_set<UUID> conflicts_;
     std::optional<QString> errorMessage_;
-    QString selectedPath_;
     SerialConfiguration serial_;
     std::vector<ServerUnit> units_;
     std::vector<Datapoint> datapoints_;
     std::optional<std::uint8_t> selectedUnitID_;
-    bool showTimestamps_ = true;
-    bool showRawFrames_ = false;
-    bool showBusTraffic_ = false;
-    bool autoscroll_ = true;
+    Preferences preferences_; // the port and the log options
 
     // Private state.
     OutputBuffer output_;
     const std::shared_ptr<RegisterStore> store_ = std::make_shared<RegisterStore>();
-    std::unique_ptr<ServerEngine> engine_;
     std::unique_ptr<PortScanner> scanner_;
-    ModelDialogs& dialogs_;
+    ProjectCommands commands_;
     std::optional<std::set<std::string>> knownPaths_;
     int noiseCount_ = 0;
     bool noiseHintDismissed_ = false;
@@ -267,18 +261,14 @@ private:
     std::chrono::steady_clock::time_point simulationStart_;
     std::vector<std::size_t> simulated_; // indices into datapoints_ of those with a simulation
     bool simulationRunning_ = false;     // between startSimulation and stopSimulation
+    bool persistent_ = true;
+    bool autosaveHeld_ = false;    // until the next change, after an unreadable autosave
+    bool autosaveBlocked_ = false; // for the whole run: the unreadable file is still in place
 
     // Receiver of queued engine events, reopen and timer callbacks; dies with the model, so
     // nothing queued runs after it.
     QObject* context_;
     QTimer* simulationTimer_;
-    std::shared_ptr<EventRelay> relay_; // the current engine's way onto the main thread
-    std::uint64_t run_ = 0;             // number of the current (or last) engine
-
-    // Projects and autosave (ServerModelProject.cpp).
-    void writePreference(const char* key, const QVariant& value) const;
-    bool persistent_ = true;
-    bool autosaveHeld_ = false;    // until the next change, after an unreadable autosave
-    bool autosaveBlocked_ = false; // for the whole run: the unreadable file is still in place
-    QTimer* autosaveTimer_;        // single shot, owned through context_
+    QTimer* autosaveTimer_; // single shot
+    ServerSession session_;
 };

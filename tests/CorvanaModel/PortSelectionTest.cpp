@@ -1,0 +1,65 @@
+#include "Corvana/model/PortSelection.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace {
+
+// "USB0" is a USB adapter (with a vendor id) at /dev/ttyUSB0, "S0" the built-in /dev/ttyS0.
+std::vector<SerialPortInfo> ports(const std::string& names) {
+    std::vector<SerialPortInfo> list;
+    std::istringstream words(names);
+    for (std::string name; words >> name;) {
+        SerialPortInfo info;
+        info.path = "/dev/tty" + name;
+        if (name.starts_with("USB") || name.starts_with("ACM")) {
+            info.vendorID = 0x0403;
+        }
+        list.push_back(info);
+    }
+    return list;
+}
+
+TEST(PortSelection, ChoosesByFreshAdapterThenFirstAdapterForAMissingPort) {
+    const struct {
+        const char* selected; // without "/dev/tty"; empty for none
+        const char* previous; // "-" for the first list
+        const char* list;
+        const char* chosen; // empty to keep the selection
+    } cases[] = {
+        // First list: only a missing selection moves, and only to an adapter.
+        {"", "-", "S0 USB1 USB0", "USB1"},
+        {"ACM4", "-", "S0", ""},
+        {"S0", "-", "S0 USB0", ""},
+        {"USB0", "-", "", ""},
+        // A fresh adapter replaces a built-in or missing port, never a present adapter.
+        {"S0", "S0", "S0 USB0", "USB0"},
+        {"ACM4", "S0", "S0 USB2", "USB2"},
+        {"USB0", "USB0", "USB0 USB1", ""},
+        {"USB0", "USB0 USB1", "USB1", "USB1"}, // not fresh, but the first adapter
+        {"S0", "S0", "S0 S1", ""},             // a fresh built-in port is no reason
+        // No fresh adapter: a missing selection still falls to the first adapter.
+        {"USB9", "USB0 S0", "S0 USB0", "USB0"},
+        {"USB9", "USB0", "S0", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.selected) + " after " + c.previous + " with " + c.list);
+        std::optional<std::set<std::string>> previous;
+        if (std::string(c.previous) != "-") {
+            previous.emplace();
+            for (const SerialPortInfo& info : ports(c.previous)) {
+                previous->insert(info.path);
+            }
+        }
+        const std::string selected = *c.selected ? std::string("/dev/tty") + c.selected : "";
+        const auto chosen = PortSelection::choose(ports(c.list), selected, previous);
+        if (*c.chosen) {
+            EXPECT_EQ(chosen, std::string("/dev/tty") + c.chosen);
+        } else {
+            EXPECT_EQ(chosen, std::nullopt);
+        }
+    }
+}
+
+} // namespace
