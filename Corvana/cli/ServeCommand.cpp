@@ -1,6 +1,7 @@
 #include "Corvana/cli/ServeCommand.h"
 
 #include "Corvana/cli/CommandLine.h"
+#include "Corvana/cli/ServeOptions.h"
 #include "Corvana/model/LogLines.h"
 #include "Corvana/model/ModelDialogs.h"
 #include "Corvana/model/OutputBuffer.h"
@@ -20,11 +21,7 @@
 #include <QMetaObject>
 #include <QSocketNotifier>
 
-#include <array>
 #include <atomic>
-#include <cctype>
-#include <cerrno>
-#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <iostream>
@@ -84,156 +81,14 @@ bool loadCSV(ServerModel& model, const std::string& path, std::ostream& err) {
 
 } // namespace
 
-std::optional<int> parseBaudRate(std::string_view text) {
-    int rate = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), rate);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() || rate <= 0) {
-        return std::nullopt;
-    }
-    return rate;
-}
-
-std::optional<SerialConfiguration> parseFrame(std::string_view text) {
-    if (text.size() != 3 || (text[0] != '7' && text[0] != '8') ||
-        (text[2] != '1' && text[2] != '2')) {
-        return std::nullopt;
-    }
-    SerialConfiguration frame;
-    switch (std::toupper(static_cast<unsigned char>(text[1]))) {
-    case 'N':
-        frame.parity = Parity::none;
-        break;
-    case 'E':
-        frame.parity = Parity::even;
-        break;
-    case 'O':
-        frame.parity = Parity::odd;
-        break;
-    default:
-        return std::nullopt;
-    }
-    frame.dataBits = text[0] - '0';
-    frame.stopBits = text[2] - '0';
-    return frame;
-}
-
-std::optional<Options> parse(const std::vector<std::string>& arguments, std::ostream& err) {
-    Options options;
-    const auto fail = [&err](const std::string& message) {
-        err << message << '\n' << L10n::Cli::serveTryHelp() << '\n';
-        return std::nullopt;
-    };
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        std::string name = argument;
-        std::optional<std::string> attached; // "--baud=9600"
-        if (const auto equals = argument.find('=');
-            argument.starts_with("--") && equals != 0 && equals != std::string::npos) {
-            name = argument.substr(0, equals);
-            attached = argument.substr(equals + 1);
-        }
-        const auto takeValue = [&]() -> std::optional<std::string> {
-            if (attached) {
-                return attached;
-            }
-            if (i + 1 < arguments.size()) {
-                return arguments[++i];
-            }
-            return std::nullopt;
-        };
-
-        if (name == "--project" || name == "--csv" || name == "--port" || name == "--baud" ||
-            name == "--frame") {
-            const auto value = takeValue();
-            if (!value) {
-                return fail(L10n::Cli::missingValue(name));
-            }
-            if (name == "--project") {
-                options.projectPath = *value;
-            } else if (name == "--csv") {
-                options.csvPath = *value;
-            } else if (name == "--port") {
-                options.portPath = *value;
-            } else if (name == "--baud") {
-                options.baudRate = parseBaudRate(*value);
-                if (!options.baudRate) {
-                    return fail(L10n::Cli::invalidBaud(*value));
-                }
-            } else {
-                options.frame = parseFrame(*value);
-                if (!options.frame) {
-                    return fail(L10n::Cli::invalidFrame(*value));
-                }
-            }
-        } else if (name == "--virtual") {
-            options.virtualPort = true;
-            // The link is optional, so only an argument that is no option can be it.
-            if (attached) {
-                options.linkPath = *attached;
-            } else if (i + 1 < arguments.size() && !arguments[i + 1].starts_with('-')) {
-                options.linkPath = arguments[++i];
-            }
-        } else if (attached) {
-            return fail(L10n::Cli::unknownOption(argument));
-        } else if (name == "--help" || name == "-h") {
-            options.help = true;
-        } else if (name == "--no-timestamps") {
-            options.timestamps = false;
-        } else if (name == "--raw-frames") {
-            options.rawFrames = true;
-        } else if (name == "--bus-traffic") {
-            options.busTraffic = true;
-        } else if (name == "--exit-on-loss") {
-            options.exitOnLoss = true;
-        } else {
-            return fail(L10n::Cli::unknownOption(argument));
-        }
-    }
-    if (options.help) {
-        return options;
-    }
-    if (options.projectPath && options.csvPath) {
-        return fail(L10n::Cli::conflictingOptions("--project", "--csv"));
-    }
-    if (options.portPath && options.virtualPort) {
-        return fail(L10n::Cli::conflictingOptions("--port", "--virtual"));
-    }
-    return options;
-}
-
-std::string helpText() {
-    const std::array<std::pair<std::string_view, std::string>, 11> rows = {{
-        {"    --project FILE", L10n::Cli::projectOption()},
-        {"    --csv FILE", L10n::Cli::csvOption()},
-        {"    --port PATH", L10n::Cli::portOption()},
-        {"    --virtual [LINK]", L10n::Cli::virtualOption()},
-        {"    --baud N", L10n::Cli::baudOption()},
-        {"    --frame FRAME", L10n::Cli::frameOption()},
-        {"    --no-timestamps", L10n::Cli::noTimestampsOption()},
-        {"    --raw-frames", L10n::Cli::rawFramesOption()},
-        {"    --bus-traffic", L10n::Cli::busTrafficOption()},
-        {"    --exit-on-loss", L10n::Cli::exitOnLossOption()},
-        {"-h, --help", L10n::Cli::helpOption()},
-    }};
-    std::string text = L10n::Cli::serveUsage() + "\n" + L10n::Cli::serveDescription() + "\n" +
-                       L10n::Cli::serveDefaults() + "\n\n";
-    constexpr std::size_t column = 24;
-    for (const auto& [option, description] : rows) {
-        text += "  ";
-        text += option;
-        text.append(column - option.size(), ' ');
-        text += description + "\n";
-    }
-    return text;
-}
-
-int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
-    const std::optional<Options> options = parse(arguments, err);
+int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+        std::unique_ptr<PortScanner> scanner) {
+    const std::optional<ServeOptions::Options> options = ServeOptions::parse(arguments, err);
     if (!options) {
         return CommandLine::exitUsage;
     }
     if (options->help) {
-        out << helpText();
+        out << ServeOptions::helpText();
         return CommandLine::exitOk;
     }
 
@@ -263,7 +118,10 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
     output.onFailure = [] { ::kill(::getpid(), SIGTERM); };
     std::optional<VirtualPortPair> virtualPair; // outlives the model, whose engine serves it
     DecliningDialogs dialogs;
-    ServerModel model(std::make_unique<UdevPortScanner>(), dialogs);
+    if (!scanner) {
+        scanner = std::make_unique<UdevPortScanner>();
+    }
+    ServerModel model(std::move(scanner), dialogs);
     model.setPersistent(false);
     // Every line goes to standard output; keeping the log as well would only cost memory.
     model.output().setRetaining(false);

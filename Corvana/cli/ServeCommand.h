@@ -1,11 +1,10 @@
 #pragma once
 
-#include "ModbusSerial/SerialConfiguration.h"
+#include "Corvana/model/PortScanner.h"
 
 #include <iosfwd>
-#include <optional>
+#include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
 // `corvana serve`: the application's model without a window. It serves a project on a serial
@@ -15,34 +14,9 @@ namespace ServeCommand {
 // The exit status with --exit-on-loss after the port went away, for process supervisors.
 inline constexpr int exitPortLost = 3;
 
-struct Options {
-    std::optional<std::string> projectPath;
-    std::optional<std::string> csvPath;
-    std::optional<std::string> portPath;
-    bool virtualPort = false;
-    std::string linkPath; // with virtualPort; empty for no symlink
-    std::optional<int> baudRate;
-    std::optional<SerialConfiguration> frame; // only its data bits, parity and stop bits count
-    bool timestamps = true;
-    bool rawFrames = false;
-    bool busTraffic = false;
-    bool exitOnLoss = false; // end with exitPortLost when the port goes away
-    bool help = false;
-};
-
-// A positive decimal number that fits an int.
-std::optional<int> parseBaudRate(std::string_view text);
-// Data bits 7 or 8, parity N, E or O (either case), stop bits 1 or 2: "8E1", "7o2".
-std::optional<SerialConfiguration> parseFrame(std::string_view text);
-
-// The arguments after "serve". On a bad one writes the reason and a hint to err and answers
-// nullopt; the caller exits with the usage status.
-std::optional<Options> parse(const std::vector<std::string>& arguments, std::ostream& err);
-
-std::string helpText();
-
 // Arguments after "serve"; returns the process's exit status. Creates the QCoreApplication
-// unless one exists.
-int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
+// unless one exists. Without a scanner the system's serial ports are watched.
+int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+        std::unique_ptr<PortScanner> scanner = nullptr);
 
 } // namespace ServeCommand

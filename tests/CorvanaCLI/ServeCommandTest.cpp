@@ -1,4 +1,4 @@
-#include "TestEnvironment.h"
+#include "tests/CorvanaModel/TestEnvironment.h"
 
 #include "Corvana/model/ProjectFile.h"
 #include "ModbusCore/RTUFrame.h"
