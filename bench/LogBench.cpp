@@ -1,5 +1,5 @@
+#include "Corvana/model/LogBuffer.h"
 #include "Corvana/model/LogLines.h"
-#include "Corvana/model/OutputBuffer.h"
 #include "bench/BenchSupport.h"
 
 #include <benchmark/benchmark.h>
@@ -19,9 +19,9 @@ void renderAndAppend(benchmark::State& state) {
     const LogLines::Options options{.showRawFrames = state.range(0) != 0, .showBusTraffic = true};
     const QTime time(9, 30, 5, 7);
 
-    OutputBuffer buffer;
+    LogBuffer buffer;
     std::int64_t trims = 0;
-    QObject::connect(&buffer, &OutputBuffer::trimmed, [&trims](qsizetype) { ++trims; });
+    QObject::connect(&buffer, &LogBuffer::trimmed, [&trims](qsizetype) { ++trims; });
     std::size_t next = 0;
     for (auto _ : state) {
         std::optional<LogLine> line =

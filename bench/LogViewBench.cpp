@@ -2,8 +2,8 @@
 #include "Corvana/model/ModelDialogs.h"
 #include "Corvana/model/PortScanner.h"
 #include "Corvana/model/ServerModel.h"
-#include "Corvana/ui/log/OutputArea.h"
-#include "Corvana/ui/log/OutputTextView.h"
+#include "Corvana/ui/log/LogArea.h"
+#include "Corvana/ui/log/LogTextView.h"
 #include "Corvana/ui/log/ShowLogPreference.h"
 #include "Corvana/ui/window/MainWindow.h"
 
@@ -98,7 +98,7 @@ void logLatency(benchmark::State& state) {
     // Not initialised: no preferences, project or port scanner, only the log.
     ServerModel model(std::make_unique<NoPorts>(), dialogs);
     model.setPersistent(false);
-    OutputBuffer& buffer = model.output();
+    LogBuffer& buffer = model.logBuffer();
     std::size_t next = 0;
     auto appendLine = [&] {
         std::optional<LogLine> line =
@@ -108,7 +108,7 @@ void logLatency(benchmark::State& state) {
         buffer.append(*line);
     };
     if (prefilled) {
-        while (buffer.length() < OutputBuffer::maxCharacters - 100'000) {
+        while (buffer.length() < LogBuffer::maxCharacters - 100'000) {
             appendLine();
         }
     }
@@ -117,10 +117,10 @@ void logLatency(benchmark::State& state) {
     // Connected before and after the view's own slot: the time the view spends on a trim.
     QElapsedTimer trimming;
     double trimMs = 0;
-    QObject::connect(&buffer, &OutputBuffer::trimmed, [&trimming](qsizetype) { trimming.start(); });
+    QObject::connect(&buffer, &LogBuffer::trimmed, [&trimming](qsizetype) { trimming.start(); });
     QElapsedTimer building;
     building.start();
-    OutputArea area(model);
+    LogArea area(model);
     area.resize(1000, 400);
     area.show();
     QCoreApplication::processEvents();
@@ -128,7 +128,7 @@ void logLatency(benchmark::State& state) {
 
     std::int64_t lines = 0;
     std::int64_t trims = 0;
-    QObject::connect(&buffer, &OutputBuffer::trimmed, [&](qsizetype) {
+    QObject::connect(&buffer, &LogBuffer::trimmed, [&](qsizetype) {
         ++trims;
         trimMs = std::max(trimMs, static_cast<double>(trimming.nsecsElapsed()) / 1e6);
     });

@@ -2,9 +2,9 @@
 
 #include "Corvana/cli/CommandLine.h"
 #include "Corvana/cli/ServeOptions.h"
+#include "Corvana/model/LogBuffer.h"
 #include "Corvana/model/LogLines.h"
 #include "Corvana/model/ModelDialogs.h"
-#include "Corvana/model/OutputBuffer.h"
 #include "Corvana/model/OutputPump.h"
 #include "Corvana/model/ProjectFile.h"
 #include "Corvana/model/ServerModel.h"
@@ -124,7 +124,7 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
     ServerModel model(std::move(scanner), dialogs);
     model.setPersistent(false);
     // Every line goes to standard output; keeping the log as well would only cost memory.
-    model.output().setRetaining(false);
+    model.logBuffer().setRetaining(false);
     model.init();
     if (model.errorMessage()) { // an unreadable autosave, kept aside
         err << model.errorMessage()->toStdString() << '\n';
@@ -176,7 +176,7 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
     }
 
     // The event loop never waits for the reader: the pump writes, or leaves lines out.
-    QObject::connect(&model.output(), &OutputBuffer::appended,
+    QObject::connect(&model.logBuffer(), &LogBuffer::appended,
                      [&output](qsizetype, const LogLine& line) { output.write(plainText(line)); });
     model.setErrorMessage(std::nullopt);
     model.start();

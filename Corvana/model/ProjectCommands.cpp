@@ -165,14 +165,14 @@ ProjectCommands::readDatapointsFile(const QString& path) {
 }
 
 void ProjectCommands::saveLog() {
-    const auto path = dialogs_.chooseSaveLocation(
-        ModelDialogs::FileKind::logText,
-        OutputBuffer::proposedLogFileName(QDateTime::currentDateTime()));
+    const auto path =
+        dialogs_.chooseSaveLocation(ModelDialogs::FileKind::logText,
+                                    LogBuffer::proposedLogFileName(QDateTime::currentDateTime()));
     if (!path) {
         return;
     }
     QString description;
-    if (!model_.output().writeTo(*path, &description)) {
+    if (!model_.logBuffer().writeTo(*path, &description)) {
         model_.reportError(L10n::Errors::savingFailed(description.toStdString()));
     }
 }

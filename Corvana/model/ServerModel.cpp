@@ -61,7 +61,7 @@ void ServerModel::init() {
     units_ = std::move(project.units);
     datapoints_ = std::move(project.datapoints);
     selectedUnitID_ = firstUnitID();
-    output_.setAutoscroll(autoscroll());
+    logBuffer_.setAutoscroll(autoscroll());
 
     emit selectedPathChanged();
     emit showTimestampsChanged();
@@ -152,7 +152,7 @@ void ServerModel::setShowBusTraffic(bool on) {
 
 void ServerModel::setAutoscroll(bool on) {
     if (on != autoscroll()) {
-        output_.setAutoscroll(on);
+        logBuffer_.setAutoscroll(on);
     }
     setFlag(Preferences::Flag::autoscroll, on, &ServerModel::autoscrollChanged);
 }
@@ -178,10 +178,10 @@ void ServerModel::setShowNoiseHint(bool on) {
     }
 }
 
-void ServerModel::setOutputIsEmpty(bool empty) {
-    if (empty != outputIsEmpty_) {
-        outputIsEmpty_ = empty;
-        emit outputIsEmptyChanged();
+void ServerModel::setLogIsEmpty(bool empty) {
+    if (empty != logIsEmpty_) {
+        logIsEmpty_ = empty;
+        emit logIsEmptyChanged();
     }
 }
 
@@ -231,8 +231,8 @@ void ServerModel::stop() {
 }
 
 void ServerModel::clearLog() {
-    output_.clear();
-    setOutputIsEmpty(true);
+    logBuffer_.clear();
+    setLogIsEmpty(true);
     setStatistics({});
 }
 
@@ -261,11 +261,11 @@ void ServerModel::appendLog(const LogLine& line) {
         stamped.append(
             LogSegment{LogSegment::Kind::timestamp, LogLines::timestampText(QTime::currentTime())});
         stamped.append(line);
-        output_.append(stamped);
+        logBuffer_.append(stamped);
     } else {
-        output_.append(line);
+        logBuffer_.append(line);
     }
-    setOutputIsEmpty(false);
+    setLogIsEmpty(false);
 }
 
 void ServerModel::handleEvent(const ServerEvent& event) {

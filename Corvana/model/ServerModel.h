@@ -1,8 +1,8 @@
 #pragma once
 
+#include "Corvana/model/LogBuffer.h"
 #include "Corvana/model/LogSegment.h"
 #include "Corvana/model/ModelDialogs.h"
-#include "Corvana/model/OutputBuffer.h"
 #include "Corvana/model/PortScanner.h"
 #include "Corvana/model/Preferences.h"
 #include "Corvana/model/ProjectCommands.h"
@@ -46,7 +46,7 @@
 // side, ServerModelEditing.cpp the document side.
 class ServerModel : public QObject {
     Q_OBJECT
-    Q_PROPERTY(bool outputIsEmpty READ outputIsEmpty NOTIFY outputIsEmptyChanged)
+    Q_PROPERTY(bool logIsEmpty READ logIsEmpty NOTIFY logIsEmptyChanged)
     Q_PROPERTY(bool showNoiseHint READ showNoiseHint NOTIFY showNoiseHintChanged)
     Q_PROPERTY(
         QString selectedPath READ selectedPath WRITE setSelectedPath NOTIFY selectedPathChanged)
@@ -75,7 +75,7 @@ public:
     const std::vector<SerialPortInfo>& ports() const { return ports_; }
     ServerState state() const { return state_; }
     const ServerStatistics& statistics() const { return statistics_; }
-    bool outputIsEmpty() const { return outputIsEmpty_; }
+    bool logIsEmpty() const { return logIsEmpty_; }
     bool showNoiseHint() const { return showNoiseHint_; }
     const LiveValues& liveValues() const { return liveValues_; }
     const std::unordered_set<UUID>& conflicts() const { return conflicts_; }
@@ -105,8 +105,8 @@ public:
     void setShowBusTraffic(bool on);
     void setAutoscroll(bool on);
 
-    OutputBuffer& output() { return output_; }
-    const OutputBuffer& output() const { return output_; }
+    LogBuffer& logBuffer() { return logBuffer_; }
+    const LogBuffer& logBuffer() const { return logBuffer_; }
 
     // Server control.
     bool canStart() const;
@@ -191,7 +191,7 @@ signals:
     void portListChanged();
     void stateChanged();
     void statisticsChanged();
-    void outputIsEmptyChanged();
+    void logIsEmptyChanged();
     void showNoiseHintChanged();
     void liveValuesChanged();
     void conflictsChanged();
@@ -217,7 +217,7 @@ private:
     void setShowNoiseHint(bool on);
     void setLiveValues(LiveValues values);
     void setConflicts(std::unordered_set<UUID> conflicts);
-    void setOutputIsEmpty(bool empty);
+    void setLogIsEmpty(bool empty);
     void setFlag(Preferences::Flag flag, bool on, void (ServerModel::*changed)());
 
     // Whether the server runs or is about to: an engine that has not reported started yet
@@ -238,7 +238,7 @@ private:
     std::vector<SerialPortInfo> ports_;
     ServerState state_ = ServerState::stopped;
     ServerStatistics statistics_;
-    bool outputIsEmpty_ = true;
+    bool logIsEmpty_ = true;
     bool showNoiseHint_ = false;
     LiveValues liveValues_;
     std::unordered_set<UUID> conflicts_;
@@ -250,7 +250,7 @@ private:
     Preferences preferences_; // the port and the log options
 
     // Private state.
-    OutputBuffer output_;
+    LogBuffer logBuffer_;
     const std::shared_ptr<RegisterStore> store_ = std::make_shared<RegisterStore>();
     std::unique_ptr<PortScanner> scanner_;
     ProjectCommands commands_;

@@ -175,7 +175,7 @@ TEST_F(ServerModelProjectTest, OpenStopsTheServerAndAppliesAnyVersionSortedOrNot
     dialogs.openLocation = environment.path("seven.json");
     m.openProject();
     EXPECT_EQ(m.state(), ServerState::stopped);
-    EXPECT_TRUE(m.output().plainText().endsWith("--- Server stopped ---\n"));
+    EXPECT_TRUE(m.logBuffer().plainText().endsWith("--- Server stopped ---\n"));
     EXPECT_TRUE(m.liveValues().empty());
     project.units = {unit(2), unit(5), unit(7)};
     EXPECT_EQ(m.currentProject(), project);

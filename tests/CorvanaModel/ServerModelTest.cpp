@@ -106,7 +106,7 @@ protected:
         }
     }
     QStringList lines() const {
-        return model->output().plainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        return model->logBuffer().plainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
 
     TestEnvironment environment;
@@ -133,7 +133,7 @@ TEST_F(ServerModelTest, InitReadsPreferencesWithoutWritingAndEachChangeWritesIts
         m.setProperty(property, !fallback);
         EXPECT_EQ(QSettings().value(key).toBool(), !fallback) << key;
     }
-    EXPECT_FALSE(m.output().autoscroll());
+    EXPECT_FALSE(m.logBuffer().autoscroll());
     m.setSelectedPath("/dev/ttyUSB3");
     EXPECT_EQ(m.portLabel(), "ttyUSB3"); // not in the list
     feed("ttyS0 ttyUSB0");               // an adapter takes over and is named
@@ -146,7 +146,7 @@ TEST_F(ServerModelTest, InitReadsPreferencesWithoutWritingAndEachChangeWritesIts
     for (const auto& [key, property, fallback] : flags) {
         EXPECT_EQ(again.property(property).toBool(), !fallback) << key;
     }
-    EXPECT_FALSE(again.output().autoscroll());
+    EXPECT_FALSE(again.logBuffer().autoscroll());
     QSettings().setValue("timestamps", "maybe");
     EXPECT_TRUE(makeModel().showTimestamps());
 }
@@ -178,7 +178,7 @@ TEST_F(ServerModelTest, StartRefusesWithAnErrorAndStaysStopped) {
             EXPECT_EQ(m.errorMessage(), QString::fromStdString(c.message));
         }
         EXPECT_EQ(m.state(), ServerState::stopped);
-        EXPECT_TRUE(m.outputIsEmpty());
+        EXPECT_TRUE(m.logIsEmpty());
     }
 }
 
@@ -243,7 +243,7 @@ TEST_F(ServerModelTest, EveryEventCountsByItsCaseAndClearLogResets) {
         m.clearLog();
         m.handleEvent(c.event);
         EXPECT_EQ(m.statistics(), c.expected);
-        EXPECT_EQ(m.outputIsEmpty(), !c.writesLine);
+        EXPECT_EQ(m.logIsEmpty(), !c.writesLine);
     }
 }
 
@@ -363,7 +363,7 @@ TEST_F(ServerModelTest, SaveLogWritesThePlainTextOrReportsTheFailure) {
     }
     QFile file(environment.path("log.txt"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(QString::fromUtf8(file.readAll()), m.output().plainText());
+    EXPECT_EQ(QString::fromUtf8(file.readAll()), m.logBuffer().plainText());
     EXPECT_TRUE(m.errorMessage().value_or("").startsWith("Saving failed: "));
 }
 

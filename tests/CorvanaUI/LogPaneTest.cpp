@@ -2,9 +2,9 @@
 
 #include "Corvana/ui/common/NoticeBanner.h"
 #include "Corvana/ui/log/EmptyLogView.h"
+#include "Corvana/ui/log/LogArea.h"
 #include "Corvana/ui/log/LogOptionsView.h"
 #include "Corvana/ui/log/LogPane.h"
-#include "Corvana/ui/log/OutputArea.h"
 #include "Corvana/ui/log/ShowLogPreference.h"
 
 #include <QCheckBox>
@@ -91,7 +91,7 @@ TEST_F(LogPaneTest, EmptyLogNamesTheAdapterSituationAndOffersStartWhenPossible) 
         EXPECT_EQ(shown("startServerButton"), c.startButton);
     }
     model->appendLog({LogSegment{LogSegment::Kind::text, "line"}});
-    EXPECT_EQ(child<QStackedWidget>("logBody")->currentWidget(), pane.outputArea());
+    EXPECT_EQ(child<QStackedWidget>("logBody")->currentWidget(), pane.logArea());
 }
 
 TEST_F(LogPaneTest, LogToggleAndPreferenceShowAndHideTheBody) {

@@ -87,10 +87,10 @@ LogHeader::LogHeader(ServerModel& model, ShowLogPreference& showLog, QWidget* pa
     layout->addWidget(clearButton_);
 
     connect(&model_, &ServerModel::statisticsChanged, this, &LogHeader::updateCounters);
-    connect(&model_, &ServerModel::outputIsEmptyChanged, this,
-            [this] { saveButton_->setEnabled(!model_.outputIsEmpty()); });
+    connect(&model_, &ServerModel::logIsEmptyChanged, this,
+            [this] { saveButton_->setEnabled(!model_.logIsEmpty()); });
     updateCounters();
-    saveButton_->setEnabled(!model_.outputIsEmpty());
+    saveButton_->setEnabled(!model_.logIsEmpty());
 }
 
 void LogHeader::showOptions() {

@@ -6,8 +6,8 @@
 #include "Corvana/ui/common/NoticeBanner.h"
 #include "Corvana/ui/common/UiSupport.h"
 #include "Corvana/ui/log/EmptyLogView.h"
+#include "Corvana/ui/log/LogArea.h"
 #include "Corvana/ui/log/LogHeader.h"
-#include "Corvana/ui/log/OutputArea.h"
 #include "Corvana/ui/log/ShowLogPreference.h"
 
 #include "Localization/L10n.h"
@@ -31,9 +31,9 @@ LogPane::LogPane(ServerModel& model, ShowLogPreference& showLog, QWidget* parent
     connect(noiseBanner_, &NoticeBanner::dismissed, &model_, &ServerModel::dismissNoiseHint);
 
     body_->setObjectName(QStringLiteral("logBody"));
-    outputArea_ = new OutputArea(model, body_);
+    logArea_ = new LogArea(model, body_);
     emptyLogView_ = new EmptyLogView(model, body_);
-    body_->addWidget(outputArea_);
+    body_->addWidget(logArea_);
     body_->addWidget(emptyLogView_);
 
     auto* layout = new QVBoxLayout(this);
@@ -53,7 +53,7 @@ LogPane::LogPane(ServerModel& model, ShowLogPreference& showLog, QWidget* parent
     connect(&model_, &ServerModel::stateChanged, this, &LogPane::updateBanners);
     connect(&model_, &ServerModel::showNoiseHintChanged, this, &LogPane::updateBanners);
     connect(&model_, &ServerModel::stateChanged, this, &LogPane::updateBody);
-    connect(&model_, &ServerModel::outputIsEmptyChanged, this, &LogPane::updateBody);
+    connect(&model_, &ServerModel::logIsEmptyChanged, this, &LogPane::updateBody);
     connect(&showLog_, &ShowLogPreference::changed, this, &LogPane::updateBody);
     updateBanners();
     updateBody();
@@ -62,8 +62,8 @@ LogPane::LogPane(ServerModel& model, ShowLogPreference& showLog, QWidget* parent
 void LogPane::showFindBar() {
     showLog_.setOn(true);
     // Nothing to find while the placeholder stands in for the empty log.
-    if (body_->currentWidget() == outputArea_) {
-        outputArea_->showFindBar();
+    if (body_->currentWidget() == logArea_) {
+        logArea_->showFindBar();
     }
 }
 
@@ -82,8 +82,8 @@ void LogPane::updateBanners() {
 }
 
 void LogPane::updateBody() {
-    const bool placeholder = model_.outputIsEmpty() && model_.state() == ServerState::stopped;
-    body_->setCurrentWidget(placeholder ? static_cast<QWidget*>(emptyLogView_) : outputArea_);
+    const bool placeholder = model_.logIsEmpty() && model_.state() == ServerState::stopped;
+    body_->setCurrentWidget(placeholder ? static_cast<QWidget*>(emptyLogView_) : logArea_);
     body_->setVisible(showLog_.isOn());
     // Without the log the pane is only as tall as its banners and header.
     setSizePolicy(QSizePolicy::Preferred,

@@ -5,7 +5,7 @@
 class EmptyLogView;
 class LogHeader;
 class NoticeBanner;
-class OutputArea;
+class LogArea;
 class QStackedWidget;
 class ServerModel;
 class ShowLogPreference;
@@ -18,7 +18,7 @@ class LogPane : public QWidget {
 public:
     LogPane(ServerModel& model, ShowLogPreference& showLog, QWidget* parent = nullptr);
 
-    OutputArea* outputArea() const { return outputArea_; }
+    LogArea* logArea() const { return logArea_; }
     // Shows the log (turning the preference on) and its find bar.
     void showFindBar();
     // The height of the banners and the header at this width: all the pane needs while the log
@@ -39,6 +39,6 @@ private:
     NoticeBanner* noiseBanner_;
     LogHeader* header_;
     QStackedWidget* body_;
-    OutputArea* outputArea_ = nullptr;
+    LogArea* logArea_ = nullptr;
     EmptyLogView* emptyLogView_;
 };

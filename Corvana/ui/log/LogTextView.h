@@ -11,13 +11,13 @@
 #include <array>
 #include <chrono>
 
-class OutputBuffer;
+class LogBuffer;
 
 // The log text: a read-only, selectable mirror of the log buffer. It follows the buffer edit for
 // edit (one insert at the end per line, one cut at the start per trim), so a long log costs no
 // more per line than a short one; the whole text is rebuilt only at construction, after a
 // light/dark switch and if the two ever disagree.
-class OutputTextView : public QPlainTextEdit {
+class LogTextView : public QPlainTextEdit {
     Q_OBJECT
 
 public:
@@ -25,7 +25,7 @@ public:
     // How soon after a line the view has scrolled to the end (when autoscroll is on).
     static constexpr std::chrono::milliseconds followInterval{16};
 
-    explicit OutputTextView(OutputBuffer& buffer, QWidget* parent = nullptr);
+    explicit LogTextView(LogBuffer& buffer, QWidget* parent = nullptr);
 
     // How often the whole text was rebuilt from the buffer.
     int rebuildCount() const { return rebuilds_; }
@@ -50,7 +50,7 @@ private:
     void insert(const QString& text, const QTextCharFormat& format);
     void scrollToEnd();
 
-    OutputBuffer& buffer_;
+    LogBuffer& buffer_;
     QTextCursor end_;
     QTimer followTimer_;
     std::array<QColor, kindCount> colours_;

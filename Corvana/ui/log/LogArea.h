@@ -5,16 +5,16 @@
 class FindBar;
 class LogoBackdrop;
 class ServerModel;
-class OutputTextView;
+class LogTextView;
 
 // The log text over the faint logo, with the find bar.
-class OutputArea : public QWidget {
+class LogArea : public QWidget {
     Q_OBJECT
 
 public:
-    explicit OutputArea(ServerModel& model, QWidget* parent = nullptr);
+    explicit LogArea(ServerModel& model, QWidget* parent = nullptr);
 
-    OutputTextView* textView() const { return textView_; }
+    LogTextView* textView() const { return textView_; }
     FindBar* findBar() const { return findBar_; }
     LogoBackdrop* backdrop() const { return backdrop_; }
     // Shows the find bar and puts the focus in its field.
@@ -25,7 +25,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    OutputTextView* textView_ = nullptr;
+    LogTextView* textView_ = nullptr;
     FindBar* findBar_ = nullptr;
     LogoBackdrop* backdrop_ = nullptr;
 };

@@ -3,9 +3,9 @@
 #include "Corvana/ui/common/Logo.h"
 #include "Corvana/ui/common/UiSupport.h"
 #include "Corvana/ui/log/FindBar.h"
+#include "Corvana/ui/log/LogArea.h"
+#include "Corvana/ui/log/LogTextView.h"
 #include "Corvana/ui/log/LogoBackdrop.h"
-#include "Corvana/ui/log/OutputArea.h"
-#include "Corvana/ui/log/OutputTextView.h"
 
 #include <QAccessible>
 #include <QLineEdit>
@@ -19,14 +19,14 @@ namespace {
 
 using Kind = LogSegment::Kind;
 
-class OutputViewTest : public UiTest {
+class LogViewTest : public UiTest {
 protected:
-    OutputViewTest() {
+    LogViewTest() {
         area.resize(700, 240);
         area.show();
     }
 
-    OutputTextView& view() { return *area.textView(); }
+    LogTextView& view() { return *area.textView(); }
     // The line number of the first line in sight, as each test line starts with it.
     std::string topLine() {
         return view().cursorForPosition(QPoint(8, 8)).block().text().toStdString();
@@ -34,7 +34,7 @@ protected:
     // The view shows the log without its last newline and the "\r" of a "\r\n" as an invisible
     // zero-width space.
     std::string bufferText() {
-        return model->output()
+        return model->logBuffer()
             .plainText()
             .chopped(1)
             .replace(QStringLiteral("\r\n"), QStringLiteral("\u200B\n"))
@@ -50,15 +50,15 @@ protected:
         }
     }
 
-    OutputArea area{*model};
+    LogArea area{*model};
 };
 
-TEST_F(OutputViewTest, MirrorsTheBufferThroughTrimsAndClearWithoutRebuilding) {
+TEST_F(LogViewTest, MirrorsTheBufferThroughTrimsAndClearWithoutRebuilding) {
     model->setShowTimestamps(false);
     int trims = 0;
-    QObject::connect(&model->output(), &OutputBuffer::trimmed, [&trims](qsizetype) { ++trims; });
+    QObject::connect(&model->logBuffer(), &LogBuffer::trimmed, [&trims](qsizetype) { ++trims; });
     // About 370 characters a line: one trim, which keeps the line being read.
-    const int lines = static_cast<int>((OutputBuffer::maxCharacters + 100'000) / 370);
+    const int lines = static_cast<int>((LogBuffer::maxCharacters + 100'000) / 370);
     appendNumbered(0, 2000);
     // Reading an older line, which survives the trim: it stays in sight.
     model->setAutoscroll(false);
@@ -77,7 +77,7 @@ TEST_F(OutputViewTest, MirrorsTheBufferThroughTrimsAndClearWithoutRebuilding) {
     EXPECT_EQ(view().toPlainText().toStdString(), bufferText());
 }
 
-TEST_F(OutputViewTest, AutoscrollFollowsTheEndOnlyWhenOn) {
+TEST_F(LogViewTest, AutoscrollFollowsTheEndOnlyWhenOn) {
     appendNumbered(0, 300);
     QScrollBar* scroller = view().verticalScrollBar();
     EXPECT_TRUE(processEventsUntil([&] { return scroller->value() == scroller->maximum(); }));
@@ -94,7 +94,7 @@ TEST_F(OutputViewTest, AutoscrollFollowsTheEndOnlyWhenOn) {
     EXPECT_EQ(scroller->value(), scroller->maximum());
 }
 
-TEST_F(OutputViewTest, ColoursEachKindAndFollowsALightDarkSwitch) {
+TEST_F(LogViewTest, ColoursEachKindAndFollowsALightDarkSwitch) {
     model->setShowTimestamps(false);
     model->appendLog({{Kind::request, QStringLiteral("req ")},
                       {Kind::warning, QStringLiteral("warn ")},
@@ -123,7 +123,7 @@ TEST_F(OutputViewTest, ColoursEachKindAndFollowsALightDarkSwitch) {
     EXPECT_EQ(view().rebuildCount(), 2);
 }
 
-TEST_F(OutputViewTest, FindBarSearchesAsTheUserTypes) {
+TEST_F(LogViewTest, FindBarSearchesAsTheUserTypes) {
     appendNumbered(0, 3);
     QTest::keyClick(&view(), Qt::Key_F, Qt::ControlModifier);
     FindBar& bar = *area.findBar();

@@ -1,11 +1,11 @@
-#include "Corvana/model/OutputBuffer.h"
+#include "Corvana/model/LogBuffer.h"
 
 #include "Corvana/model/ProjectFile.h"
 
-OutputBuffer::OutputBuffer(QObject* parent)
+LogBuffer::LogBuffer(QObject* parent)
     : QObject(parent) {}
 
-void OutputBuffer::append(const LogLine& line) {
+void LogBuffer::append(const LogLine& line) {
     if (!retaining_) {
         emit appended(0, line);
         return;
@@ -30,7 +30,7 @@ void OutputBuffer::append(const LogLine& line) {
     trimIfNeeded();
 }
 
-void OutputBuffer::trimIfNeeded() {
+void LogBuffer::trimIfNeeded() {
     if (text_.size() <= maxCharacters) {
         return;
     }
@@ -57,13 +57,13 @@ void OutputBuffer::trimIfNeeded() {
     emit trimmed(cut);
 }
 
-void OutputBuffer::clear() {
+void LogBuffer::clear() {
     text_.clear();
     spans_.clear();
     emit cleared();
 }
 
-void OutputBuffer::setRetaining(bool on) {
+void LogBuffer::setRetaining(bool on) {
     if (retaining_ == on) {
         return;
     }
@@ -74,7 +74,7 @@ void OutputBuffer::setRetaining(bool on) {
     }
 }
 
-void OutputBuffer::setAutoscroll(bool on) {
+void LogBuffer::setAutoscroll(bool on) {
     if (autoscroll_ == on) {
         return;
     }
@@ -82,11 +82,11 @@ void OutputBuffer::setAutoscroll(bool on) {
     emit autoscrollChanged(on);
 }
 
-QString OutputBuffer::proposedLogFileName(const QDateTime& localNow) {
+QString LogBuffer::proposedLogFileName(const QDateTime& localNow) {
     return QStringLiteral("corvana-log-") + localNow.toString(u"yyyy-MM-dd'T'HHmmss") +
            QStringLiteral(".txt");
 }
 
-bool OutputBuffer::writeTo(const QString& path, QString* errorDescription) const {
+bool LogBuffer::writeTo(const QString& path, QString* errorDescription) const {
     return ProjectFile::writeAtomically(path, text_.toUtf8(), errorDescription);
 }

@@ -12,7 +12,7 @@
 // units (QString's own), so a view built on QString can mirror the buffer edit for edit: insert
 // what `appended` reports at its position, drop what `trimmed` reports from the start, empty
 // itself on `cleared`.
-class OutputBuffer : public QObject {
+class LogBuffer : public QObject {
     Q_OBJECT
 
 public:
@@ -30,7 +30,7 @@ public:
     static constexpr qsizetype maxCharacters = 2'000'000;
     static constexpr qsizetype trimTarget = 1'500'000;
 
-    explicit OutputBuffer(QObject* parent = nullptr);
+    explicit LogBuffer(QObject* parent = nullptr);
 
     // Appends the line's segments and a newline; emits `appended`, then `trimmed` when the log
     // grew past maxCharacters.

@@ -1,6 +1,6 @@
-#include "Corvana/ui/log/OutputTextView.h"
+#include "Corvana/ui/log/LogTextView.h"
 
-#include "Corvana/model/OutputBuffer.h"
+#include "Corvana/model/LogBuffer.h"
 #include "Corvana/ui/common/UiSupport.h"
 
 #include "Localization/L10n.h"
@@ -12,7 +12,7 @@
 
 #include <algorithm>
 
-OutputTextView::OutputTextView(OutputBuffer& buffer, QWidget* parent)
+LogTextView::LogTextView(LogBuffer& buffer, QWidget* parent)
     : QPlainTextEdit(parent)
     , buffer_(buffer)
     , end_(document()) {
@@ -44,17 +44,17 @@ OutputTextView::OutputTextView(OutputBuffer& buffer, QWidget* parent)
     });
 
     rebuild();
-    connect(&buffer_, &OutputBuffer::appended, this, &OutputTextView::append);
-    connect(&buffer_, &OutputBuffer::trimmed, this, &OutputTextView::trim);
-    connect(&buffer_, &OutputBuffer::cleared, this, [this] { clear(); });
-    connect(&buffer_, &OutputBuffer::autoscrollChanged, this, [this](bool on) {
+    connect(&buffer_, &LogBuffer::appended, this, &LogTextView::append);
+    connect(&buffer_, &LogBuffer::trimmed, this, &LogTextView::trim);
+    connect(&buffer_, &LogBuffer::cleared, this, [this] { clear(); });
+    connect(&buffer_, &LogBuffer::autoscrollChanged, this, [this](bool on) {
         if (on) {
             scrollToEnd();
         }
     });
 }
 
-void OutputTextView::changeEvent(QEvent* event) {
+void LogTextView::changeEvent(QEvent* event) {
     QPlainTextEdit::changeEvent(event);
     // A light/dark switch: the segment colours are baked into the text, so colour it anew.
     if (event->type() == QEvent::PaletteChange && updateFormats()) {
@@ -62,7 +62,7 @@ void OutputTextView::changeEvent(QEvent* event) {
     }
 }
 
-bool OutputTextView::updateFormats() {
+bool LogTextView::updateFormats() {
     const QPalette& colours = palette();
     bool changed = false;
     for (std::size_t i = 0; i < kindCount; ++i) {
@@ -85,19 +85,19 @@ bool OutputTextView::updateFormats() {
     return changed;
 }
 
-const QTextCharFormat& OutputTextView::format(LogSegment::Kind kind) const {
+const QTextCharFormat& LogTextView::format(LogSegment::Kind kind) const {
     return formats_[static_cast<std::size_t>(kind)];
 }
 
-qsizetype OutputTextView::length() const {
+qsizetype LogTextView::length() const {
     return document()->characterCount() - 1;
 }
 
-bool OutputTextView::inStep() const {
+bool LogTextView::inStep() const {
     return length() == std::max<qsizetype>(0, buffer_.length() - 1);
 }
 
-void OutputTextView::insert(const QString& text, const QTextCharFormat& format) {
+void LogTextView::insert(const QString& text, const QTextCharFormat& format) {
     // QTextCursor makes one paragraph break of "\r\n" where the buffer counts two code units
     // (a datapoint name from a CSV cell may hold one); an invisible zero-width space in place of
     // the "\r" keeps every position equal and shows one line break.
@@ -110,7 +110,7 @@ void OutputTextView::insert(const QString& text, const QTextCharFormat& format) 
     }
 }
 
-void OutputTextView::append(qsizetype position, const LogLine& line) {
+void LogTextView::append(qsizetype position, const LogLine& line) {
     const bool first = position == 0;
     if (position != (first ? 0 : length() + 1)) {
         rebuild();
@@ -135,7 +135,7 @@ void OutputTextView::append(qsizetype position, const LogLine& line) {
     }
 }
 
-void OutputTextView::trim(qsizetype removedFromStart) {
+void LogTextView::trim(qsizetype removedFromStart) {
     if (removedFromStart > length()) {
         rebuild();
         return;
@@ -161,7 +161,7 @@ void OutputTextView::trim(qsizetype removedFromStart) {
     }
 }
 
-void OutputTextView::rebuild() {
+void LogTextView::rebuild() {
     ++rebuilds_;
     QScrollBar* scroller = verticalScrollBar();
     const int top = scroller->value();
@@ -172,7 +172,7 @@ void OutputTextView::rebuild() {
     const QTextCharFormat& plain = format(LogSegment::Kind::text);
     qsizetype at = 0;
     end_.beginEditBlock();
-    for (const OutputBuffer::Span& span : buffer_.spans()) {
+    for (const LogBuffer::Span& span : buffer_.spans()) {
         const qsizetype spanEnd = std::min(end, span.start + span.length);
         if (span.start > at) {
             insert(text.mid(at, span.start - at), plain);
@@ -194,7 +194,7 @@ void OutputTextView::rebuild() {
     }
 }
 
-void OutputTextView::scrollToEnd() {
+void LogTextView::scrollToEnd() {
     QScrollBar* scroller = verticalScrollBar();
     scroller->setValue(scroller->maximum());
 }

@@ -1,21 +1,21 @@
-#include "Corvana/ui/log/OutputArea.h"
+#include "Corvana/ui/log/LogArea.h"
 
 #include "Corvana/model/ServerModel.h"
 #include "Corvana/ui/log/FindBar.h"
+#include "Corvana/ui/log/LogTextView.h"
 #include "Corvana/ui/log/LogoBackdrop.h"
-#include "Corvana/ui/log/OutputTextView.h"
 
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QStackedLayout>
 #include <QVBoxLayout>
 
-OutputArea::OutputArea(ServerModel& model, QWidget* parent)
+LogArea::LogArea(ServerModel& model, QWidget* parent)
     : QWidget(parent) {
     auto* stack = new QWidget(this);
     backdrop_ = new LogoBackdrop(stack);
-    textView_ = new OutputTextView(model.output(), stack);
-    textView_->setObjectName(QStringLiteral("outputText"));
+    textView_ = new LogTextView(model.logBuffer(), stack);
+    textView_->setObjectName(QStringLiteral("logText"));
     textView_->installEventFilter(this);
     // Both fill the area; the text lies on top and lets the logo show through.
     auto* layers = new QStackedLayout(stack);
@@ -36,12 +36,12 @@ OutputArea::OutputArea(ServerModel& model, QWidget* parent)
     setFocusProxy(textView_);
 }
 
-void OutputArea::showFindBar() {
+void LogArea::showFindBar() {
     findBar_->open();
 }
 
 // The menu's find command reaches showFindBar too; this covers Ctrl+F where no menu has it.
-bool OutputArea::eventFilter(QObject* watched, QEvent* event) {
+bool LogArea::eventFilter(QObject* watched, QEvent* event) {
     if (watched == textView_ && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->matches(QKeySequence::Find)) {
         showFindBar();
@@ -50,7 +50,7 @@ bool OutputArea::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void OutputArea::keyPressEvent(QKeyEvent* event) {
+void LogArea::keyPressEvent(QKeyEvent* event) {
     if (event->matches(QKeySequence::Find)) {
         showFindBar();
         return;

@@ -1,4 +1,4 @@
-#include "Corvana/model/OutputBuffer.h"
+#include "Corvana/model/LogBuffer.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -6,20 +6,20 @@
 #include <gtest/gtest.h>
 
 using Kind = LogSegment::Kind;
-using Span = OutputBuffer::Span;
+using Span = LogBuffer::Span;
 
 namespace {
 
 // Records every signal, as a view mirroring the buffer would see them.
 struct Recorder {
-    explicit Recorder(OutputBuffer& buffer) {
-        QObject::connect(&buffer, &OutputBuffer::appended,
+    explicit Recorder(LogBuffer& buffer) {
+        QObject::connect(&buffer, &LogBuffer::appended,
                          [this](qsizetype position, const LogLine& line) {
                              appended.emplace_back(position, line);
                          });
-        QObject::connect(&buffer, &OutputBuffer::trimmed,
+        QObject::connect(&buffer, &LogBuffer::trimmed,
                          [this](qsizetype removed) { trims.push_back(removed); });
-        QObject::connect(&buffer, &OutputBuffer::cleared, [this] { ++clears; });
+        QObject::connect(&buffer, &LogBuffer::cleared, [this] { ++clears; });
     }
     using Appended = std::vector<std::pair<qsizetype, LogLine>>;
     Appended appended;
@@ -27,8 +27,8 @@ struct Recorder {
     int clears = 0;
 };
 
-TEST(OutputBuffer, AppendsAndClearsWithSpansAndSignals) {
-    OutputBuffer buffer;
+TEST(LogBuffer, AppendsAndClearsWithSpansAndSignals) {
+    LogBuffer buffer;
     Recorder recorder(buffer);
     const LogLine first{{Kind::timestamp, "09:30:05.007  "},
                         {Kind::request, "→ "},
@@ -56,8 +56,8 @@ TEST(OutputBuffer, AppendsAndClearsWithSpansAndSignals) {
 }
 
 // The headless server's buffer announces every line and keeps none.
-TEST(OutputBuffer, WithoutRetainingOnlyAnnounces) {
-    OutputBuffer buffer;
+TEST(LogBuffer, WithoutRetainingOnlyAnnounces) {
+    LogBuffer buffer;
     Recorder recorder(buffer);
     const LogLine line{{Kind::system, "--- Server stopped ---"}};
     buffer.append(line);
@@ -71,15 +71,15 @@ TEST(OutputBuffer, WithoutRetainingOnlyAnnounces) {
     EXPECT_EQ(recorder.appended, (Recorder::Appended{{0, line}, {0, line}, {0, line}, {0, line}}));
 }
 
-TEST(OutputBuffer, TrimsAtLineStarts) {
-    OutputBuffer buffer;
+TEST(LogBuffer, TrimsAtLineStarts) {
+    LogBuffer buffer;
     Recorder recorder(buffer);
     // 100 characters with the newline: "L000042 " as request, then meta.
     const auto line = [](int n) {
         return LogLine{{Kind::request, QStringLiteral("L%1 ").arg(n, 6, 10, QLatin1Char('0'))},
                        {Kind::meta, QString(91, QLatin1Char('.'))}};
     };
-    const int linesToLimit = static_cast<int>(OutputBuffer::maxCharacters / 100);
+    const int linesToLimit = static_cast<int>(LogBuffer::maxCharacters / 100);
     for (int n = 0; n < linesToLimit; ++n) {
         buffer.append(line(n));
     }
@@ -88,7 +88,7 @@ TEST(OutputBuffer, TrimsAtLineStarts) {
     // 2,000,100 long: the cut 500,100 is the start of line 5001, whose own newline ends the cut.
     buffer.append(line(linesToLimit));
     ASSERT_EQ(recorder.trims, std::vector<qsizetype>{500'200});
-    EXPECT_EQ(recorder.appended.back().first, OutputBuffer::maxCharacters); // before the trim
+    EXPECT_EQ(recorder.appended.back().first, LogBuffer::maxCharacters); // before the trim
     const QString text = buffer.plainText();
     EXPECT_EQ(text.size(), 1'499'900);
     ASSERT_EQ(buffer.spans().size(), 2u * static_cast<std::size_t>(text.size() / 100));
@@ -98,26 +98,25 @@ TEST(OutputBuffer, TrimsAtLineStarts) {
     }
 
     // A segment may hold a newline (a name from a CSV cell): the cut follows the first one.
-    OutputBuffer other;
+    LogBuffer other;
     Recorder otherRecorder(other);
     other.append({{Kind::response, QString(600'000, u'a') + u'\n' + QString(1'400'100, u'b')}});
     EXPECT_EQ(otherRecorder.trims, std::vector<qsizetype>{600'001});
     EXPECT_EQ(other.spans(), (std::deque<Span>{{Kind::response, 0, 1'400'100}}));
     // With no newline after the cut but the last line's own, the whole text goes.
-    other.append({{Kind::error, QString(OutputBuffer::maxCharacters, QLatin1Char('x'))}});
-    EXPECT_EQ(otherRecorder.trims.back(), 1'400'101 + OutputBuffer::maxCharacters + 1);
+    other.append({{Kind::error, QString(LogBuffer::maxCharacters, QLatin1Char('x'))}});
+    EXPECT_EQ(otherRecorder.trims.back(), 1'400'101 + LogBuffer::maxCharacters + 1);
     EXPECT_TRUE(other.isEmpty() && other.spans().empty());
 }
 
-TEST(OutputBuffer, SavesPlainTextAsUTF8Atomically) {
-    EXPECT_EQ(
-        OutputBuffer::proposedLogFileName(QDateTime(QDate(2025, 3, 14), QTime(9, 30, 5, 999))),
-        "corvana-log-2025-03-14T093005.txt");
+TEST(LogBuffer, SavesPlainTextAsUTF8Atomically) {
+    EXPECT_EQ(LogBuffer::proposedLogFileName(QDateTime(QDate(2025, 3, 14), QTime(9, 30, 5, 999))),
+              "corvana-log-2025-03-14T093005.txt");
     QTemporaryDir dir;
     QFile file(dir.filePath("log.txt"));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(QByteArray(100, 'x')) == 100);
     file.close();
-    OutputBuffer buffer;
+    LogBuffer buffer;
     buffer.append({{Kind::timestamp, "09:30:05.007  "}, {Kind::request, "→ Unit 1 · FC 03"}});
     buffer.append({{Kind::response, "✎ Unit 3 · Setpoint = 21,5 °C"}});
     ASSERT_TRUE(buffer.writeTo(file.fileName(), nullptr));
