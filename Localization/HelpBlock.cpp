@@ -1,14 +1,11 @@
 #include "Localization/HelpBlock.h"
 
+#include "Localization/EnumCases.h"
+
 #include <utility>
 
 std::optional<HelpBlock::Kind> HelpBlock::Kind::fromRaw(std::string_view raw) {
-    for (Kind kind : allCases()) {
-        if (kind.rawValue() == raw) {
-            return kind;
-        }
-    }
-    return std::nullopt;
+    return caseWithRaw(allCases(), raw);
 }
 
 const std::array<HelpBlock::Kind, 6>& HelpBlock::Kind::allCases() {

@@ -1,5 +1,7 @@
 #include "Localization/Language.h"
 
+#include "Localization/EnumCases.h"
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -28,12 +30,7 @@ void appendIfSet(std::vector<std::string>& tags, const char* name) {
 } // namespace
 
 std::optional<Language> Language::fromRaw(std::string_view raw) {
-    for (Language language : allCases()) {
-        if (language.rawValue() == raw) {
-            return language;
-        }
-    }
-    return std::nullopt;
+    return caseWithRaw(allCases(), raw);
 }
 
 const std::array<Language, 5>& Language::allCases() {

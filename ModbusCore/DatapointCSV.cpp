@@ -1,6 +1,6 @@
 #include "ModbusCore/DatapointCSV.h"
 
-#include "ModbusCore/EnumCases.h"
+#include "Localization/EnumCases.h"
 #include "ModbusCore/ModbusCodes.h"
 #include "ModbusCore/TextForms.h"
 

@@ -1,7 +1,7 @@
 #include "ModbusCore/ModbusCodes.h"
 
+#include "Localization/EnumCases.h"
 #include "Localization/L10n.h"
-#include "ModbusCore/EnumCases.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
 #include "ModbusCore/Simulation.h"
 
-#include "ModbusCore/EnumCases.h"
+#include "Localization/EnumCases.h"
 #include "ModbusCore/JSONFields.h"
 
 #include <algorithm>

@@ -1,5 +1,6 @@
 #include "ModbusSerial/SerialConfiguration.h"
 
+#include "Localization/EnumCases.h"
 #include "ModbusCore/JSONFields.h"
 #include "ModbusCore/SerialTiming.h"
 
@@ -8,12 +9,7 @@
 #include <limits>
 
 std::optional<Parity> Parity::fromRaw(std::string_view raw) {
-    for (Parity parity : allCases()) {
-        if (parity.rawValue() == raw) {
-            return parity;
-        }
-    }
-    return std::nullopt;
+    return caseWithRaw(allCases(), raw);
 }
 
 const std::array<Parity, 3>& Parity::allCases() {

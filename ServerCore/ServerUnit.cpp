@@ -1,6 +1,6 @@
 #include "ServerCore/ServerUnit.h"
 
-#include "ModbusCore/EnumCases.h"
+#include "Localization/EnumCases.h"
 #include "ModbusCore/JSONFields.h"
 
 #include <algorithm>
