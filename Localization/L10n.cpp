@@ -102,11 +102,21 @@ std::string indexedText(std::string_view key, const std::array<std::string_view,
     return text(std::string(key) + "." + std::string(names[static_cast<std::size_t>(index)]));
 }
 
+ShortcutFormatter shortcutFormatter = nullptr;
+
 std::string withShortcut(std::string_view key, std::string_view shortcut) {
-    return fill(key, {{"shortcut", shortcut}});
+    return fill(key, {{"shortcut", shortcutText(shortcut)}});
 }
 
 } // namespace
+
+void setShortcutFormatter(ShortcutFormatter formatter) {
+    shortcutFormatter = formatter;
+}
+
+std::string shortcutText(std::string_view portable) {
+    return shortcutFormatter ? shortcutFormatter(portable) : std::string(portable);
+}
 
 Language language() {
     return scopedLanguage ? *scopedLanguage : Language::current();
@@ -194,6 +204,11 @@ L10N_CONSTANT(Menu, clearLog)
 L10N_CONSTANT(Menu, newProject)
 L10N_CONSTANT(Menu, openProject)
 L10N_CONSTANT(Menu, saveProjectAs)
+L10N_CONSTANT(Menu, saveProject)
+L10N_CONSTANT(Menu, edit)
+L10N_CONSTANT(Menu, undo)
+L10N_CONSTANT(Menu, redo)
+L10N_CONSTANT(Menu, addDatapoint)
 L10N_CONSTANT(Menu, importDatapoints)
 L10N_CONSTANT(Menu, exportDatapoints)
 L10N_CONSTANT(Menu, file)
@@ -252,6 +267,29 @@ std::string Table::valueDoesNotFit(std::string_view typeName) {
     return fill("Table.valueDoesNotFit", {{"type", typeName}});
 }
 
+std::string Table::notANumber(std::string_view text) {
+    return fill("Table.notANumber", {{"text", text}});
+}
+
+std::string Table::notAWholeNumber(std::string_view text) {
+    return fill("Table.notAWholeNumber", {{"text", text}});
+}
+
+std::string Table::notInRange(std::string_view text, std::string_view minimum,
+                              std::string_view maximum) {
+    return fill("Table.notInRange", {{"text", text}, {"minimum", minimum}, {"maximum", maximum}});
+}
+
+std::string Table::valueOutOfRange(std::string_view text, std::string_view typeName,
+                                   std::string_view minimum, std::string_view maximum) {
+    return fill("Table.valueOutOfRange",
+                {{"text", text}, {"type", typeName}, {"minimum", minimum}, {"maximum", maximum}});
+}
+
+std::string Table::valueRounded(std::string_view text, std::string_view stored) {
+    return fill("Table.valueRounded", {{"text", text}, {"stored", stored}});
+}
+
 std::string Table::tableName(int index) {
     static constexpr std::array<std::string_view, 4> names = {"coil", "discreteInput",
                                                               "holdingRegister", "inputRegister"};
@@ -282,6 +320,24 @@ std::string Import::found(int count) {
 
 std::string Import::skipped(int count) {
     return fill("Import.skipped", {{"count", std::to_string(count)}});
+}
+
+std::string Import::more(int count) {
+    return fill("Import.more", {{"count", std::to_string(count)}});
+}
+
+std::string Import::adjusted(int count) {
+    return countText("Import.adjusted", count);
+}
+
+std::string Import::clamped(int line, std::string_view typed, std::string_view stored) {
+    return fill("Import.clamped",
+                {{"line", std::to_string(line)}, {"typed", typed}, {"stored", stored}});
+}
+
+std::string Import::rounded(int line, std::string_view typed, std::string_view stored) {
+    return fill("Import.rounded",
+                {{"line", std::to_string(line)}, {"typed", typed}, {"stored", stored}});
 }
 
 L10N_CONSTANT(Import, addOrReplace)
@@ -508,6 +564,10 @@ L10N_CONSTANT(Units, noUnitSelected)
 L10N_CONSTANT(Units, unitID)
 L10N_CONSTANT(Units, unitIDHint)
 L10N_CONSTANT(Units, unitIDInvalid)
+
+std::string Units::unitIDRefused(std::string_view text) {
+    return fill("Units.unitIDRefused", {{"text", text}});
+}
 L10N_CONSTANT(Units, nameOptional)
 L10N_CONSTANT(Units, enabled)
 L10N_CONSTANT(Units, enabledHint)
@@ -541,6 +601,8 @@ constexpr std::array<std::string_view, 6> simulationKinds = {"none", "counter", 
                                                              "sine", "random",  "toggle"};
 }
 
+L10N_CONSTANT(Simulation, minimumAboveMaximum)
+L10N_CONSTANT(Simulation, invalidPeriod)
 L10N_CONSTANT(Simulation, kind)
 L10N_CONSTANT(Simulation, minimum)
 L10N_CONSTANT(Simulation, maximum)

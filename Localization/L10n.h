@@ -36,11 +36,14 @@ private:
 // placeholders such as "{path}" still in it. For tests and tools.
 const std::map<std::string, std::string, std::less<>>& texts(Language language);
 
-// Keyboard shortcuts as written in texts; the same in every language.
+// Keyboard shortcuts in their portable form; texts show them through shortcutText.
 namespace Shortcut {
 inline constexpr std::string_view startStop = "Ctrl+R";
 inline constexpr std::string_view toggleLog = "Ctrl+L";
-inline constexpr std::string_view saveLog = "Ctrl+S";
+inline constexpr std::string_view saveProject = "Ctrl+S";
+inline constexpr std::string_view saveLog = "Ctrl+Alt+S";
+inline constexpr std::string_view undo = "Ctrl+Z";
+inline constexpr std::string_view redo = "Ctrl+Shift+Z";
 inline constexpr std::string_view clearLog = "Ctrl+K";
 inline constexpr std::string_view find = "Ctrl+F";
 inline constexpr std::string_view addDatapoint = "Ctrl+Shift+D";
@@ -52,6 +55,13 @@ inline constexpr std::string_view openProject = "Ctrl+O";
 inline constexpr std::string_view saveProjectAs = "Ctrl+Shift+S";
 inline constexpr std::string_view help = "F1";
 } // namespace Shortcut
+
+// How a shortcut reads in this language on this desktop ("Strg+R" in German). Without a
+// formatter, the portable form. The user interface installs one at start-up, before any
+// other thread asks for texts.
+using ShortcutFormatter = std::string (*)(std::string_view portable);
+void setShortcutFormatter(ShortcutFormatter formatter);
+std::string shortcutText(std::string_view portable);
 
 // The port bar at the top of the window.
 namespace Header {
@@ -98,6 +108,11 @@ std::string clearLog();
 std::string newProject();
 std::string openProject();
 std::string saveProjectAs();
+std::string saveProject();
+std::string edit();
+std::string undo();
+std::string redo();
+std::string addDatapoint();
 std::string importDatapoints();
 std::string exportDatapoints();
 std::string file();
@@ -152,6 +167,16 @@ std::string orderHint();
 std::string scaleHint();
 std::string valueHint();
 std::string valueDoesNotFit(std::string_view typeName);
+// "abc" is not a number.
+std::string notANumber(std::string_view text);
+std::string notAWholeNumber(std::string_view text);
+// 70000 is not between 0 and 65535.
+std::string notInRange(std::string_view text, std::string_view minimum, std::string_view maximum);
+// 70000 does not fit "UInt16 (0 to 65535)"; range is "0 to 65535" in the language's words.
+std::string valueOutOfRange(std::string_view text, std::string_view typeName,
+                            std::string_view minimum, std::string_view maximum);
+// A fraction typed into a whole-number type.
+std::string valueRounded(std::string_view text, std::string_view stored);
 std::string noDatapoints();
 // RegisterTable order: 0 coil, 1 discrete input, 2 holding register, 3 input register.
 std::string tableName(int index);
@@ -177,6 +202,12 @@ namespace Import {
 std::string found(int count);
 std::string addOrReplace();
 std::string skipped(int count);
+// After the listed lines: "…and 7 more".
+std::string more(int count);
+// Values stored as the master will read them.
+std::string adjusted(int count);
+std::string clamped(int line, std::string_view typed, std::string_view stored);
+std::string rounded(int line, std::string_view typed, std::string_view stored);
 std::string add();
 std::string replace();
 std::string cancel();
@@ -292,6 +323,8 @@ std::string noUnitSelected();
 std::string unitID();
 std::string unitIDHint();
 std::string unitIDInvalid();
+// An address typed into the unit ID field that was refused.
+std::string unitIDRefused(std::string_view text);
 std::string nameOptional();
 std::string enabled();
 std::string enabledHint();
@@ -319,6 +352,8 @@ std::string hint();
 // Simulation::Kind order: 0 none, 1 counter, 2 ramp, 3 sine, 4 random, 5 toggle.
 std::string kindName(int index);
 std::string kindDescription(int index);
+std::string minimumAboveMaximum();
+std::string invalidPeriod();
 } // namespace Simulation
 
 // The example device of the first start.

@@ -3,6 +3,7 @@
 #include "Localization/EnumCases.h"
 #include "ModbusCore/ModbusCodes.h"
 #include "ModbusCore/TextForms.h"
+#include "ModbusCore/ValueCodec.h"
 
 #include "Localization/L10n.h"
 
@@ -260,8 +261,34 @@ void appendNumber(std::string& out, double number, Dialect dialect) {
     appendCell(out, std::string_view(buffer, length), dialect.separator);
 }
 
+// The value cell of a datapoint: for a 32-bit float, the shortest text that gives the same
+// registers (1.013, not the 1.0130000114440918 the float holds as a double).
+void appendValue(std::string& out, const Datapoint& point, Dialect dialect) {
+    double value = point.value;
+    const auto single = static_cast<float>(value);
+    // Only a value that is a float exactly (one read back from the registers); a typed double
+    // already has its shortest text.
+    if (point.dataType == DataType::float32 && std::isfinite(value) &&
+        static_cast<double>(single) == value && std::trunc(value) != value) {
+        char buffer[64];
+        const auto written = std::to_chars(buffer, buffer + sizeof buffer, single);
+        double candidate = 0;
+        std::from_chars(buffer, written.ptr, candidate);
+        const auto registers = [&](double v) {
+            return ValueCodec::encode(v, point.dataType, point.wordOrder, point.scale);
+        };
+        if (registers(candidate) == registers(value)) {
+            value = candidate;
+        }
+    }
+    appendNumber(out, value, dialect);
+}
+
 // One data record of an import: a datapoint, an issue, or nothing for an empty record.
-void readRecord(std::span<const Field> record, const ColumnIndex& index, ImportResult& result) {
+// A semicolon-separated file is one written where decimals have a comma; adjusted values are
+// told in that notation.
+void readRecord(std::span<const Field> record, const ColumnIndex& index, bool decimalComma,
+                ImportResult& result) {
     bool empty = true;
     for (const Field& field : record) {
         if (!trimmed(field.fields).empty()) {
@@ -337,6 +364,22 @@ void readRecord(std::span<const Field> record, const ColumnIndex& index, ImportR
             return fail(Problem::invalidNumber(std::string(valueText)));
         }
         value = *parsed;
+    }
+
+    // The registers hold what the type can; the datapoint keeps that too, so the table shows
+    // what the master reads. Floats only lose digits, which is no change worth a word.
+    if (!dataType.isFloat()) {
+        const double stored =
+            ValueCodec::decode(ValueCodec::encode(value, dataType, WordOrder::abcd, scale),
+                               dataType, WordOrder::abcd, scale);
+        if (stored != value) {
+            const double rounded =
+                ValueCodec::scaled(std::round(ValueCodec::unscaled(value, scale)), scale);
+            const bool clamped = dataType == DataType::bool_ || stored != rounded;
+            result.adjustments.push_back(
+                ValueAdjustment{line, std::string(valueText), stored, clamped, decimalComma});
+            value = stored;
+        }
     }
 
     result.datapoints.emplace_back(
@@ -502,6 +545,13 @@ std::string ImportIssue::description() const {
     return L10n::Errors::importLine(line, describe(problem));
 }
 
+std::string ValueAdjustment::description() const {
+    // The stored number in the notation of the cell it came from.
+    const std::string number = numberText(stored, decimalComma || text.find(',') != text.npos);
+    return clamped ? L10n::Import::clamped(line, text, number)
+                   : L10n::Import::rounded(line, text, number);
+}
+
 // MARK: Export
 
 std::string numberText(double number, bool decimalComma) {
@@ -551,7 +601,7 @@ std::string exportText(std::span<const Datapoint> datapoints, Dialect dialect) {
             appendCell(out, point.format.rawValue(), separator);
         }
         out.push_back(separator);
-        appendNumber(out, point.value, dialect);
+        appendValue(out, point, dialect);
         out.push_back(separator);
         appendCell(out, point.notes, separator);
         out.append(lineBreak);
@@ -607,14 +657,14 @@ ImportResult parse(std::string_view text) {
                 !claimsAny || (*index)[Column::table] < 0 || (*index)[Column::address] < 0;
             return !missingColumns;
         }
-        readRecord(record, *index, result);
+        readRecord(record, *index, separator == ';', result);
         return true;
     });
     if (missingColumns) {
-        return ImportResult{{}, {ImportIssue{1, Problem::missingColumns()}}, false};
+        return ImportResult{{}, {ImportIssue{1, Problem::missingColumns()}}, false, {}};
     }
     if (result.tooLarge) {
-        return ImportResult{{}, {}, true};
+        return ImportResult{{}, {}, true, {}};
     }
     return result;
 }

@@ -122,11 +122,26 @@ struct ImportIssue {
 // eleven columns.
 inline constexpr std::size_t maxCellsPerRecord = 256;
 
+// A value kept as the master will read it, because its type cannot hold the one in the file:
+// out of range (clamped) or a fraction in a whole-number type (rounded).
+struct ValueAdjustment {
+    int line = 1;
+    std::string text; // the cell as written
+    double stored = 0;
+    bool clamped = false;
+    bool decimalComma = false; // how the file writes decimals
+
+    std::string description() const; // "Line 4: 70000 clamped to 65535"
+
+    bool operator==(const ValueAdjustment&) const = default;
+};
+
 struct ImportResult {
     std::vector<Datapoint> datapoints; // file order, fresh ids, no simulation
     std::vector<ImportIssue> issues;   // file order
     // More than maxDatapoints records after the header: nothing is read, the file is refused.
     bool tooLarge = false;
+    std::vector<ValueAdjustment> adjustments; // file order
 };
 
 // The complete file text: byte-order mark, header, one record per datapoint, CR LF after each.

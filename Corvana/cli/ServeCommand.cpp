@@ -72,6 +72,9 @@ bool loadCSV(ServerModel& model, const std::string& path, std::ostream& err) {
     for (const DatapointCSV::ImportIssue& issue : result.issues) {
         err << issue.description() << '\n';
     }
+    for (const DatapointCSV::ValueAdjustment& adjustment : result.adjustments) {
+        err << adjustment.description() << '\n';
+    }
     ServerProject fresh;
     fresh.serial = model.serial();
     model.applyProject(fresh);

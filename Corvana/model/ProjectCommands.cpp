@@ -22,6 +22,22 @@ std::string fileName(const QString& path) {
     return QFileInfo(path).fileName().toStdString();
 }
 
+// A heading and the first few lines, then how many more there are.
+template <class Items>
+void appendListed(std::string& text, const std::string& heading, const Items& items) {
+    if (items.empty()) {
+        return;
+    }
+    text += "\n\n" + heading;
+    const std::size_t listed = std::min(items.size(), maxListedIssues);
+    for (std::size_t index = 0; index < listed; ++index) {
+        text += "\n" + items[index].description();
+    }
+    if (items.size() > listed) {
+        text += "\n" + L10n::Import::more(static_cast<int>(items.size() - listed));
+    }
+}
+
 } // namespace
 
 ProjectCommands::ProjectCommands(ServerModel& model, ModelDialogs& dialogs)
@@ -35,6 +51,7 @@ void ProjectCommands::newProject() {
     ServerUnit unit;
     unit.unitID = 1;
     model_.applyProject(ServerProject{1, model_.serial(), {unit}, {}});
+    model_.setProjectFile({}, {});
 }
 
 void ProjectCommands::openProject() {
@@ -53,31 +70,42 @@ bool ProjectCommands::openProjectFile(const QString& path) {
         return false;
     }
     model_.applyProject(*project);
+    // As applied (units sorted), so the work starts out equal to its file.
+    model_.setProjectFile(path, model_.currentProject());
     return true;
 }
 
 bool ProjectCommands::saveProjectAs() {
     const auto path = dialogs_.chooseSaveLocation(ModelDialogs::FileKind::project,
                                                   QString::fromUtf8(ProjectFile::proposedFileName));
-    if (!path) {
-        return false;
-    }
+    return path && writeProject(*path);
+}
+
+bool ProjectCommands::saveProject() {
+    const QString path = model_.projectPath();
+    return path.isEmpty() ? saveProjectAs() : writeProject(path);
+}
+
+bool ProjectCommands::writeProject(const QString& path) {
+    const ServerProject project = model_.currentProject();
     QString reason;
-    if (!ProjectFile::writeAtomically(*path, ProjectFile::encode(model_.currentProject()),
-                                      &reason)) {
+    if (!ProjectFile::writeAtomically(path, ProjectFile::encode(project), &reason)) {
         model_.reportError(L10n::Errors::savingFailed(reason.toStdString()));
         return false;
     }
+    model_.setProjectFile(path, project);
     return true;
 }
 
 bool ProjectCommands::confirmReplace() {
-    if (model_.datapoints().empty()) {
+    // Work that is all in its file loses nothing.
+    const bool savedInFile = !model_.projectPath().isEmpty() && !model_.isModified();
+    if (model_.datapoints().empty() || savedInFile) {
         return true;
     }
     switch (dialogs_.askSaveCurrentProject()) {
     case ModelDialogs::SaveChoice::save:
-        return saveProjectAs();
+        return saveProject();
     case ModelDialogs::SaveChoice::dontSave:
         return true;
     case ModelDialogs::SaveChoice::cancel:
@@ -98,14 +126,7 @@ void ProjectCommands::importDatapoints() {
     }
     auto& result = std::get<DatapointCSV::ImportResult>(read);
 
-    std::string informative = L10n::Import::addOrReplace();
-    if (!result.issues.empty()) {
-        informative += "\n\n" + L10n::Import::skipped(static_cast<int>(result.issues.size()));
-        const std::size_t listed = std::min(result.issues.size(), maxListedIssues);
-        for (std::size_t index = 0; index < listed; ++index) {
-            informative += "\n" + result.issues[index].description();
-        }
-    }
+    const std::string informative = importSummary(result);
     const auto choice = dialogs_.askImport(
         QString::fromStdString(L10n::Import::found(static_cast<int>(result.datapoints.size()))),
         QString::fromStdString(informative));
@@ -133,6 +154,15 @@ void ProjectCommands::exportDatapoints() {
         model_.reportError(L10n::Errors::savingFailed(reason.toStdString()));
     }
 }
+std::string ProjectCommands::importSummary(const DatapointCSV::ImportResult& result) {
+    std::string text = L10n::Import::addOrReplace();
+    appendListed(text, L10n::Import::skipped(static_cast<int>(result.issues.size())),
+                 result.issues);
+    appendListed(text, L10n::Import::adjusted(static_cast<int>(result.adjustments.size())),
+                 result.adjustments);
+    return text;
+}
+
 std::optional<std::string> ProjectCommands::readTextFile(const QString& path) {
     // Bounded like project files, and regular files only: a FIFO would block for good.
     const auto bytes = ProjectFile::readRegularFile(path, ProjectFile::maxFileBytes);

@@ -25,6 +25,8 @@ public:
     // Reads and applies the file; otherwise sets the error, changes nothing and answers false.
     bool openProjectFile(const QString& path);
     bool saveProjectAs();
+    // To the project file the work came from or went to last; without one, saveProjectAs.
+    bool saveProject();
     // Whether the current datapoints may be replaced (asks only when there are some).
     bool confirmReplace();
     void importDatapoints();
@@ -39,8 +41,13 @@ public:
     // found …").
     static std::variant<DatapointCSV::ImportResult, std::string>
     readDatapointsFile(const QString& path);
+    // The question of an import with the skipped lines and the adjusted values, five of each
+    // at most.
+    static std::string importSummary(const DatapointCSV::ImportResult& result);
 
 private:
+    bool writeProject(const QString& path);
+
     ServerModel& model_;
     ModelDialogs& dialogs_;
 };

@@ -76,6 +76,7 @@ void ServerModel::init() {
     setConflicts(Overlaps::compute(datapoints_));
     store_->configure(units_, datapoints_, true);
     updateSimulated();
+    history_.reset(documentState());
 
     if (scanner_) {
         scanner_->onChange = [model =

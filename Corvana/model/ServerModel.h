@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Corvana/model/EditHistory.h"
 #include "Corvana/model/LogBuffer.h"
 #include "Corvana/model/LogSegment.h"
 #include "Corvana/model/ModelDialogs.h"
@@ -163,11 +164,26 @@ public:
     // list when replace) and fixes up the selection.
     void mergeImportedDatapoints(std::vector<Datapoint> imported, bool replace);
 
+    // Undo and redo of units and datapoints. A project opened or created starts a new history.
+    bool canUndo() const { return history_.canUndo(); }
+    bool canRedo() const { return history_.canRedo(); }
+    void undo();
+    void redo();
+
+    // The project file the work was opened from or saved to last; empty when there is none.
+    const QString& projectPath() const { return projectPath_; }
+    // Whether the work differs from that file; false without one.
+    bool isModified() const { return modified_; }
+    // The work was just read from or written to path (empty: no file), with this content.
+    void setProjectFile(const QString& path, const ServerProject& content);
+
     // The file commands (ProjectCommands).
     void newProject() { commands_.newProject(); }
     void openProject() { commands_.openProject(); }
     bool openProjectFile(const QString& path) { return commands_.openProjectFile(path); }
     bool saveProjectAs() { return commands_.saveProjectAs(); }
+    // To the project file; without one, as saveProjectAs.
+    bool saveProject() { return commands_.saveProject(); }
     bool confirmReplace() { return commands_.confirmReplace(); }
     void importDatapoints() { commands_.importDatapoints(); }
     void exportDatapoints() { commands_.exportDatapoints(); }
@@ -205,6 +221,8 @@ signals:
     void showRawFramesChanged();
     void showBusTrafficChanged();
     void autoscrollChanged();
+    void historyChanged();
+    void projectFileChanged(); // the path or the modified mark
 
 private:
     // The autosave or the example; an unreadable autosave is kept aside, reported once in
@@ -219,6 +237,11 @@ private:
     void setConflicts(std::unordered_set<UUID> conflicts);
     void setLogIsEmpty(bool empty);
     void setFlag(Preferences::Flag flag, bool on, void (ServerModel::*changed)());
+    DocumentState documentState() const;
+    // After an edit of units or datapoints: one step of undo (see EditHistory::record).
+    void recordEdit(const std::string& mergeKey = {});
+    void restoreDocument(const DocumentState& state);
+    void updateModified();
 
     // Whether the server runs or is about to: an engine that has not reported started yet
     // counts as running.
@@ -264,6 +287,10 @@ private:
     bool persistent_ = true;
     bool autosaveHeld_ = false;    // until the next change, after an unreadable autosave
     bool autosaveBlocked_ = false; // for the whole run: the unreadable file is still in place
+    EditHistory history_;
+    QString projectPath_;
+    ServerProject savedProject_;
+    bool modified_ = false;
 
     // Receiver of queued engine events, reopen and timer callbacks; dies with the model, so
     // nothing queued runs after it.

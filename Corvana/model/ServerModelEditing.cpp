@@ -84,6 +84,7 @@ void ServerModel::refresh() {
             setLiveValues(std::move(values));
         }
     }
+    updateModified();
     scheduleAutosave();
 }
 
@@ -120,6 +121,7 @@ void ServerModel::setValue(const UUID& id, double value) {
     const Datapoint datapoint = *found;
     emit datapointsChanged();
     refresh();
+    recordEdit();
     // Read back so the live value shows what the registers hold after clamping and scaling.
     store_->setValue(datapoint, value);
     LiveValues values = liveValues_;
@@ -132,6 +134,7 @@ std::optional<UUID> ServerModel::addDatapoint(std::optional<UUID> after) {
     if (id) {
         emit datapointsChanged();
         refresh();
+        recordEdit();
     }
     return id;
 }
@@ -141,6 +144,7 @@ std::vector<UUID> ServerModel::duplicateDatapoints(const std::vector<UUID>& ids)
     if (!copies.empty()) {
         emit datapointsChanged();
         refresh();
+        recordEdit();
     }
     return copies;
 }
@@ -152,6 +156,7 @@ void ServerModel::deleteDatapoints(const std::unordered_set<UUID>& ids) {
         emit datapointsChanged();
     }
     refresh();
+    recordEdit();
 }
 
 RegisterTable ServerModel::table(const UUID& id) const {
@@ -168,6 +173,7 @@ void ServerModel::setTable(const UUID& id, RegisterTable table) {
     found->changeTable(table);
     emit datapointsChanged();
     refresh();
+    recordEdit();
 }
 
 void ServerModel::updateDatapoint(const Datapoint& datapoint) {
@@ -181,6 +187,7 @@ void ServerModel::updateDatapoint(const Datapoint& datapoint) {
     }
     emit datapointsChanged();
     refresh();
+    recordEdit();
 }
 
 void ServerModel::updateUnit(const ServerUnit& unit) {
@@ -189,9 +196,17 @@ void ServerModel::updateUnit(const ServerUnit& unit) {
     if (found == units_.end() || *found == unit) {
         return;
     }
+    // Typing a name or a delay is one step of undo, not one per keystroke.
+    std::string mergeKey;
+    if (found->name != unit.name) {
+        mergeKey = "name " + std::to_string(unit.unitID);
+    } else if (found->delayMs != unit.delayMs) {
+        mergeKey = "delay " + std::to_string(unit.unitID);
+    }
     *found = unit;
     emit unitsChanged();
     refresh();
+    recordEdit(mergeKey);
 }
 
 void ServerModel::addUnit() {
@@ -206,6 +221,7 @@ void ServerModel::addUnit() {
     emit unitsChanged();
     refresh();
     setSelectedUnitID(address);
+    recordEdit();
 }
 
 void ServerModel::deleteUnit(std::uint8_t address) {
@@ -223,6 +239,7 @@ void ServerModel::deleteUnit(std::uint8_t address) {
     if (selectedUnitID_ == address) {
         setSelectedUnitID(firstUnitID());
     }
+    recordEdit();
 }
 
 bool ServerModel::changeUnitAddress(std::uint8_t from, std::uint8_t to) {
@@ -238,6 +255,7 @@ bool ServerModel::changeUnitAddress(std::uint8_t from, std::uint8_t to) {
     if (selectedUnitID_ == from) {
         setSelectedUnitID(to);
     }
+    recordEdit();
     return true;
 }
 
@@ -289,6 +307,8 @@ void ServerModel::applyProject(const ServerProject& project) {
     setSelectedUnitID(firstUnitID());
     store_->configure(units_, datapoints_, true);
     setLiveValues({});
+    history_.reset(documentState());
+    emit historyChanged();
 }
 
 void ServerModel::mergeImportedDatapoints(std::vector<Datapoint> imported, bool replace) {
@@ -296,6 +316,7 @@ void ServerModel::mergeImportedDatapoints(std::vector<Datapoint> imported, bool 
         setDatapoints({});
     }
     if (imported.empty()) {
+        recordEdit();
         return;
     }
 
@@ -316,17 +337,18 @@ void ServerModel::mergeImportedDatapoints(std::vector<Datapoint> imported, bool 
         setUnits(std::move(units));
     }
 
+    // The user sees what arrived: when no imported row is the selected unit's, its first unit.
     const std::uint8_t firstUnit = imported.front().unitID;
+    const bool selectedUnitGotRows =
+        selectedUnitID_ && std::any_of(imported.begin(), imported.end(), [&](const Datapoint& p) {
+            return p.unitID == *selectedUnitID_;
+        });
     std::vector<Datapoint> datapoints = datapoints_;
     datapoints.insert(datapoints.end(), std::make_move_iterator(imported.begin()),
                       std::make_move_iterator(imported.end()));
     setDatapoints(std::move(datapoints));
-
-    const bool selectionExists =
-        selectedUnitID_ && std::any_of(units_.begin(), units_.end(), [&](const ServerUnit& unit) {
-            return unit.unitID == *selectedUnitID_;
-        });
-    if (!selectionExists) {
+    if (!selectedUnitGotRows) {
         setSelectedUnitID(firstUnit);
     }
+    recordEdit();
 }

@@ -216,6 +216,9 @@ TEST_F(ServerModelProjectTest, ImportAddsOrReplacesCreatesUnitsAndListsFiveIssue
     for (int line = 3; line <= 7; ++line) {
         seven += "\n" + issue.arg(line);
     }
+    seven += "\n…and 2 more";
+    const QString clamped =
+        one + "\n\n1 value stored as the master will read it:\nLine 2: 70000 clamped to 65535";
     const QString none = "No datapoints found in this file. The first line must hold column "
                          "names, with at least Table and Address. " +
                          issue.arg(2);
@@ -233,6 +236,7 @@ TEST_F(ServerModelProjectTest, ImportAddsOrReplacesCreatesUnitsAndListsFiveIssue
         {header + "A,1,HR,10\n" + bad.repeated(7), Import::add, {1}, 8, "A", seven},
         {header + bad, Import::add, {1}, 7, "Alarm", none},
         {{}, Import::add, {1}, 7, "Alarm", "Cannot read 5.csv. Is it a file of this app?"},
+        {"Name,Unit ID,Table,Address,Value\nP,1,HR,10,70000\n", Import::add, {1}, 8, "P", clamped},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(&c - cases);

@@ -1,3 +1,4 @@
+#include "Corvana/ui/common/UiSupport.h"
 #include "Corvana/ui/table/DatapointDelegate.h"
 #include "Corvana/ui/table/DatapointPane.h"
 #include "Corvana/ui/table/DatapointTableModel.h"
@@ -5,6 +6,7 @@
 #include "Corvana/ui/table/SimulationEditor.h"
 #include "Corvana/ui/table/ValueCell.h"
 
+#include "Localization/L10n.h"
 #include "UiTestSupport.h"
 #include "tests/support/PseudoTerminal.h"
 
@@ -298,7 +300,7 @@ TEST_F(DatapointTableTest, ValueEditorKeepsInvalidInputAndSetsValidInput) {
     EXPECT_TRUE(processEventsUntil([&] { return !view.isEditing(); }));
 }
 
-TEST_F(DatapointTableTest, TabLeavesAValueEditorWithInvalidInputAndDropsIt) {
+TEST_F(DatapointTableTest, TabLeavesAValueEditorWithInvalidInputDropsItAndSaysWhy) {
     view.resize(1200, 400);
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
@@ -309,11 +311,17 @@ TEST_F(DatapointTableTest, TabLeavesAValueEditorWithInvalidInputAndDropsIt) {
         auto* editor = qobject_cast<ValueCell*>(view.indexWidget(valueCell));
         ASSERT_NE(editor, nullptr);
         editor->setText("abc");
+        QString message;
+        const auto connection =
+            QObject::connect(&view, &DatapointTableView::entryMessage,
+                             [&](const QString& text, bool) { message = text; });
         QTest::keyClick(editor, key);
         EXPECT_TRUE(processEventsUntil([&] { return view.indexWidget(valueCell) == nullptr; }));
-        EXPECT_NE(view.currentIndex(), valueCell);
+        // Tab leaves the table instead of opening the next cell.
+        EXPECT_FALSE(view.isEditing());
         EXPECT_EQ(model->datapoints()[modeRow].value, 1);
-        view.setCurrentIndex({}); // closes the editor that Tab opened next to it
+        EXPECT_EQ(message, Ui::text(L10n::Table::notANumber("abc")));
+        QObject::disconnect(connection);
     }
 }
 

@@ -1,16 +1,20 @@
 #include "tests/CorvanaUI/UiTestSupport.h"
 
+#include "Corvana/ui/common/UiSupport.h"
 #include "Corvana/ui/units/UnitDetail.h"
 #include "Corvana/ui/units/UnitListModel.h"
 #include "Corvana/ui/units/UnitSettingsBar.h"
 #include "Corvana/ui/units/UnitSidebar.h"
 #include "Corvana/ui/window/ProjectButton.h"
+#include "Localization/L10n.h"
 
 #include <QAbstractItemModelTester>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QTest>
 #include <QToolButton>
 
 #include <algorithm>
@@ -115,38 +119,80 @@ TEST_F(UnitViewsTest, RowsShowAddressNameAndDatapointCount) {
     }
 }
 
-TEST_F(UnitViewsTest, AddressEntryAcceptsOnlyFreeValidAddresses) {
+TEST_F(UnitViewsTest, AddressEntryAppliesOnlyFreeValidAddressesWhenCommitted) {
     UnitSidebar sidebar(*model);
     UnitSettingsBar bar(*model);
     auto* field = bar.findChild<QLineEdit*>("unitIDField");
     auto* message = bar.findChild<QWidget*>("unitIDMessage");
-    ASSERT_TRUE(field && message);
+    auto* messageText = bar.findChild<QLabel*>("unitIDMessageText");
+    ASSERT_TRUE(field && message && messageText);
     struct Case {
         QString typed;
         bool invalid;
-        int selected; // where unit 5 and its three datapoints are afterwards
+        int selected; // where unit 5 and its three datapoints are after Enter
     };
     for (const Case& c : {Case{"12", true, 5},
                           {"0", true, 5},
                           {"248", true, 5},
                           {"300", true, 5},
                           {"abc", true, 5},
-                          {"", true, 5},
                           {"+", true, 5},
                           {"+5", false, 5},
                           {" 5 ", false, 5},
                           {"13", false, 13}}) {
+        const std::string typed = c.typed.toStdString();
         field->selectAll();
         field->insert(c.typed); // one edit, as a paste would be
-        EXPECT_EQ(!message->isHidden(), c.invalid) << c.typed.toStdString();
-        EXPECT_EQ(model->selectedUnitID(), c.selected) << c.typed.toStdString();
-        EXPECT_EQ(pointsOf(c.selected), 3) << c.typed.toStdString();
-        EXPECT_EQ(selectedRow(sidebar), c.selected) << c.typed.toStdString();
+        // Typing only checks: the hint shows, nothing moves yet.
+        EXPECT_EQ(!message->isHidden(), c.invalid) << typed;
+        EXPECT_EQ(model->selectedUnitID(), 5) << typed;
+        QTest::keyClick(field, Qt::Key_Return);
+        EXPECT_EQ(model->selectedUnitID(), c.selected) << typed;
+        EXPECT_EQ(field->text(), QString::number(c.selected)) << typed;
+        EXPECT_EQ(pointsOf(c.selected), 3) << typed;
+        EXPECT_EQ(selectedRow(sidebar), c.selected) << typed;
+        // A refused entry says why under the field, with what was typed.
+        EXPECT_EQ(!message->isHidden(), c.invalid) << typed;
+        if (c.invalid) {
+            EXPECT_EQ(messageText->text(),
+                      Ui::text(L10n::Units::unitIDRefused(c.typed.trimmed().toStdString())));
+        }
     }
     EXPECT_EQ(addresses(), (std::vector<int>{1, 12, 13}));
     EXPECT_EQ(unit(13).name, "Boiler");
     EXPECT_EQ(pointsOf(5), 0);
     EXPECT_EQ(pointsOf(12), 1);
+}
+
+TEST_F(UnitViewsTest, TypingOverAUnitIDNeverPassesThroughThePrefixes) {
+    UnitSettingsBar bar(*model);
+    bar.show();
+    auto* field = bar.findChild<QLineEdit*>("unitIDField");
+    auto* message = bar.findChild<QWidget*>("unitIDMessage");
+    ASSERT_TRUE(field && message);
+    QApplication::setActiveWindow(&bar);
+    field->setFocus();
+    const auto typeKeys = [&](const QString& keys, const std::vector<int>& meanwhile) {
+        field->selectAll();
+        for (const QChar key : keys) {
+            QTest::keyClick(field, key.toLatin1());
+            EXPECT_EQ(addresses(), meanwhile)
+                << keys.toStdString() << " at " << field->text().toStdString();
+        }
+    };
+    typeKeys("24", {1, 5, 12}); // "2" is free, but unit 5 must not become unit 2 on the way
+    EXPECT_TRUE(message->isHidden());
+    QTest::keyClick(field, Qt::Key_Tab);
+    EXPECT_EQ(addresses(), (std::vector<int>{1, 12, 24}));
+    EXPECT_EQ(pointsOf(24), 3);
+
+    field->setFocus();
+    typeKeys("250", {1, 12, 24}); // "25" fits, but 250 does not
+    EXPECT_FALSE(message->isHidden());
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_EQ(addresses(), (std::vector<int>{1, 12, 24}));
+    EXPECT_EQ(field->text(), "24");
+    EXPECT_FALSE(message->isHidden());
 }
 
 TEST_F(UnitViewsTest, RemovalAsksAndMovesTheSelectionToTheFirstUnit) {

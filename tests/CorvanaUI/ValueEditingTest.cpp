@@ -140,27 +140,33 @@ TEST_F(ValueEditingTest, ASimulationTickKeepsTheTextBeingTyped) {
     EXPECT_EQ(cell->text(), "70");
 }
 
-TEST_F(ValueEditingTest, NumberFieldWritesEachValidNumberWhileTyping) {
+TEST_F(ValueEditingTest, NumberFieldTakesTheNumberOnlyWhenTheEntryIsCommitted) {
     auto* field = new LiveNumberField(LiveNumberField::Format::decimal);
     EditingWindow fieldWindow(field);
     std::vector<double> numbers;
-    field->onNumberChanged = [&](double number) { numbers.push_back(number); };
+    std::vector<QString> refusals;
+    field->onNumberCommitted = [&](double number) { numbers.push_back(number); };
+    field->onRejected = [&](const QString& reason) { refusals.push_back(reason); };
     field->setNumber(12);
 
     typeOver(field, "1.5");
-    EXPECT_EQ(numbers, (std::vector<double>{1, 1.5}));
+    EXPECT_TRUE(numbers.empty()); // nothing half-typed is taken
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_EQ(numbers, (std::vector<double>{1.5}));
+
     QTest::keyClicks(field, "x");
     EXPECT_TRUE(field->isInvalid());
-    EXPECT_EQ(field->number(), 1.5);
     field->setNumber(3); // arrives while typing: the text stays
     EXPECT_EQ(field->text(), "1.5x");
     QTest::keyClick(field, Qt::Key_Return);
     EXPECT_FALSE(field->isInvalid());
-    EXPECT_EQ(field->text(), "3");
-    EXPECT_EQ(numbers.size(), 2u);
+    EXPECT_EQ(field->text(), "3"); // refused: the number in force again
+    EXPECT_EQ(numbers.size(), 1u);
+    ASSERT_EQ(refusals.size(), 1u);
+    EXPECT_EQ(refusals[0], Ui::text(L10n::Table::notANumber("1.5x")));
 }
 
-TEST_F(ValueEditingTest, NumberFieldFormatsAndRanges) {
+TEST_F(ValueEditingTest, NumberFieldRefusesAnAddressOutOfRangeInsteadOfKeepingAPrefix) {
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); // the fixture restores it
     LiveNumberField decimal(LiveNumberField::Format::decimal);
     decimal.setNumber(0.1);
@@ -170,15 +176,62 @@ TEST_F(ValueEditingTest, NumberFieldFormatsAndRanges) {
 
     auto* address = new LiveNumberField(LiveNumberField::Format::integer);
     EditingWindow fieldWindow(address);
+    std::vector<double> numbers;
+    QString refusal;
+    address->onNumberCommitted = [&](double number) { numbers.push_back(number); };
+    address->onRejected = [&](const QString& reason) { refusal = reason; };
     address->setRange(0, 65535);
     address->setNumber(40000);
     EXPECT_EQ(address->text(), "40000");
-    typeOver(address, "99999");
+
+    // Typed "70000": its prefix 7000 fits, but only the whole entry counts.
+    typeOver(address, "70000");
     EXPECT_TRUE(address->isInvalid());
-    EXPECT_EQ(address->number(), 9999); // the last number that fitted
     fieldWindow.leave();
     EXPECT_FALSE(address->isInvalid());
-    EXPECT_EQ(address->text(), "9999");
+    EXPECT_EQ(address->text(), "40000");
+    EXPECT_EQ(address->number(), 40000);
+    EXPECT_TRUE(numbers.empty());
+    EXPECT_EQ(refusal, Ui::text(L10n::Table::notInRange("70000", "0", "65535")));
+
+    typeOver(address, "2,5");
+    fieldWindow.leave();
+    EXPECT_EQ(refusal, Ui::text(L10n::Table::notAWholeNumber("2,5")));
+    typeOver(address, "7000");
+    fieldWindow.leave();
+    EXPECT_EQ(numbers, (std::vector<double>{7000}));
+}
+
+TEST_F(ValueEditingTest, SimulationEditorRefusesBoundsTheWrongWayRoundAndABadPeriod) {
+    SimulationEditor editor;
+    EditingWindow window(new QLabel);
+    std::vector<Simulation> changes;
+    editor.onChange = [&](const Simulation& simulation) { changes.push_back(simulation); };
+    editor.setSimulation(Simulation{Simulation::Kind::sine, 0, 100, 10}, false);
+    editor.show();
+    auto* minimum = editor.findChild<LiveNumberField*>("minimumField");
+    auto* period = editor.findChild<LiveNumberField*>("periodField");
+    auto* problem = editor.findChild<QLabel*>("simulationProblem");
+    ASSERT_TRUE(minimum && period && problem);
+
+    minimum->setText("150");
+    minimum->commit();
+    EXPECT_TRUE(changes.empty());
+    EXPECT_EQ(minimum->text(), "0");
+    EXPECT_FALSE(problem->isHidden());
+    EXPECT_EQ(problem->text(), Ui::text(L10n::Simulation::minimumAboveMaximum()));
+
+    period->setText("-2");
+    period->commit();
+    EXPECT_TRUE(changes.empty());
+    EXPECT_EQ(period->text(), "10");
+    EXPECT_EQ(problem->text(), Ui::text(L10n::Simulation::invalidPeriod()));
+
+    minimum->setText("50");
+    minimum->commit();
+    ASSERT_EQ(changes.size(), 1u);
+    EXPECT_EQ(changes.back(), (Simulation{Simulation::Kind::sine, 50, 100, 10}));
+    EXPECT_TRUE(problem->isHidden());
 }
 
 TEST_F(ValueEditingTest, SimulationEditorWritesEveryChange) {

@@ -368,9 +368,22 @@ TEST_P(CatalogTest, ShortcutsReadTheSameInEveryLanguage) {
     EXPECT_NE(L10n::Help::start().find("(Ctrl+R)"), std::string::npos);
     EXPECT_NE(L10n::Notice::emptyLog().find("(Ctrl+R)"), std::string::npos);
     EXPECT_NE(L10n::Table::addHint().find("(Ctrl+Shift+D)"), std::string::npos);
-    EXPECT_NE(L10n::Footer::saveHint().find("(Ctrl+S)"), std::string::npos);
+    EXPECT_NE(L10n::Footer::saveHint().find("(Ctrl+Alt+S)"), std::string::npos);
     EXPECT_NE(L10n::Footer::clearHint().find("(Ctrl+K)"), std::string::npos);
     EXPECT_NE(L10n::Log::toggleHint().find("(Ctrl+L)"), std::string::npos);
+}
+
+// The desktop's form of a shortcut comes from the user interface ("Strg+R" in German).
+std::string bracketed(std::string_view portable) {
+    return "[" + std::string(portable) + "]";
+}
+
+TEST(Catalog, ShortcutsInTextsGoThroughTheInstalledFormatter) {
+    L10n::setShortcutFormatter(&bracketed);
+    const std::string hint = L10n::Footer::saveHint();
+    L10n::setShortcutFormatter(nullptr);
+    EXPECT_NE(hint.find("([Ctrl+Alt+S])"), std::string::npos) << hint;
+    EXPECT_EQ(L10n::shortcutText("Ctrl+R"), "Ctrl+R");
 }
 
 TEST(Catalog, FrenchPutsASpaceBeforeColonAndQuestionMark) {

@@ -94,7 +94,7 @@ TEST(DatapointCSVRoundTripTest, ExportThenParseGivesTheSameDatapointsInBothDiale
     };
     points[3].simulation = Simulation{Simulation::Kind::counter, 0, 10, 1};
     for (Dialect dialect : {Dialect{';', true}, Dialect{',', false}}) {
-        const auto [parsed, issues, tooLarge] = parse(exportText(points, dialect));
+        const auto [parsed, issues, tooLarge, adjustments] = parse(exportText(points, dialect));
         EXPECT_TRUE(issues.empty()) << dialect.separator;
         expectSameContent(parsed, points);
     }
@@ -143,7 +143,7 @@ TEST(DatapointCSVReaderTest, DetectsTheSeparatorOnTheHeaderLine) {
 }
 
 TEST(DatapointCSVReaderTest, LineNumbersCountQuotedLineBreaksAndBlankLines) {
-    const auto [points, issues, tooLarge] =
+    const auto [points, issues, tooLarge, adjustments] =
         parse("Table;Address;Description\n\nHR;1;\"one\ntwo\nthree\"\n\nXX;2;\nHR;x\n");
     ASSERT_EQ(points.size(), 1u);
     EXPECT_EQ(points[0].notes, "one\ntwo\nthree");
@@ -152,10 +152,10 @@ TEST(DatapointCSVReaderTest, LineNumbersCountQuotedLineBreaksAndBlankLines) {
 }
 
 TEST(DatapointCSVHeaderTest, FindsColumnsByTitleAliasAndLanguage) {
-    const auto dutch = parse("Naam;Tabel;Adres;Eenheid;Waarde;Omschrijving;Woordvolgorde\n"
-                             "Pomp;HR;5;bar;2,5;hoofdpomp;cdab\n");
-    expectSameContent(dutch.datapoints, {point("Pomp", 1, T::holdingRegister, 5, D::uint16, W::cdab,
-                                               1, "bar", F::decimal, 2.5, "hoofdpomp")});
+    const auto dutch = parse("Naam;Tabel;Adres;Eenheid;Waarde;Omschrijving;Woordvolgorde;Datatype\n"
+                             "Pomp;HR;5;bar;2,5;hoofdpomp;cdab;float32\n");
+    expectSameContent(dutch.datapoints, {point("Pomp", 1, T::holdingRegister, 5, D::float32,
+                                               W::cdab, 1, "bar", F::decimal, 2.5, "hoofdpomp")});
     // A title wins over another column's alias; spaces and case do not matter.
     const auto titles = parse("UNIT, unit id ,Table,Address,Format,Data Type,UNITÉ\n"
                               "kWh,9,ir,3,hex,int32,ignored\n");
@@ -168,7 +168,7 @@ TEST(DatapointCSVHeaderTest, FindsColumnsByTitleAliasAndLanguage) {
 
 TEST(DatapointCSVHeaderTest, FirstCellClaimsAColumn) {
     // "Type" is another name of the table column, so the real Table column is ignored.
-    const auto [points, issues, tooLarge] =
+    const auto [points, issues, tooLarge, adjustments] =
         parse("Type,Table,Address,Slave,Unit ID\nCO,HR,4,2,3\n");
     EXPECT_TRUE(issues.empty());
     expectSameContent(points, {point("", 2, T::coil, 4, D::bool_)});
@@ -217,7 +217,7 @@ TEST(DatapointCSVLimitsTest, CellsPerRecordAndRecordsAreBounded) {
 }
 
 TEST(DatapointCSVRecordTest, EmptyCellsTakeDefaults) {
-    const auto [points, issues, tooLarge] =
+    const auto [points, issues, tooLarge, adjustments] =
         parse("Table,Address,Data type,Word order,Format,Unit ID\n"
               "coil,12\n"
               "  ,\t, ,\n"
@@ -236,13 +236,56 @@ TEST(DatapointCSVRecordTest, NumbersInCells) {
         {"+2", ".5", 2, 0.5},       {"-1", "1,5e+20", -1, 1.5e20}, {"", "", 1, 0},
     };
     for (const auto& [scale, value, expectedScale, expectedValue] : cases) {
-        const auto [points, issues, tooLarge] =
-            parse("Table;Address;Scale;Value\nHR;40001;" + scale + ";" + value);
+        const auto [points, issues, tooLarge, adjustments] =
+            parse("Table;Address;Data type;Scale;Value\nHR;40001;Float64;" + scale + ";" + value);
         ASSERT_EQ(points.size(), 1u) << scale << " " << value;
         EXPECT_EQ(points[0].address, 40001); // no Modicon conversion
         EXPECT_EQ(points[0].scale, expectedScale);
         EXPECT_EQ(points[0].value, expectedValue);
     }
+}
+
+TEST(DatapointCSVRecordTest, ValuesTheTypeCannotHoldAreStoredAsTheMasterReadsThem) {
+    struct Case {
+        std::string record; // data type;scale;value
+        double stored;
+        bool clamped;
+        std::string description;
+    };
+    const Case cases[] = {
+        {"UInt16;1;70000", 65535, true, "Line 2: 70000 clamped to 65535"},
+        {"Int16;1;-40000", -32768, true, "Line 2: -40000 clamped to -32768"},
+        {"UInt16;0,1;7000", 6553.5, true, "Line 2: 7000 clamped to 6553,5"},
+        {"UInt16;1;2,5", 3, false, "Line 2: 2,5 rounded to 3"},
+        {"Int32;1;-1,25", -1, false, "Line 2: -1,25 rounded to -1"},
+        {"bool;1;5", 1, true, "Line 2: 5 clamped to 1"},
+    };
+    for (const Case& c : cases) {
+        const auto [points, issues, tooLarge, adjustments] =
+            parse("Data type;Scale;Value;Table;Address\n" + c.record + ";HR;0");
+        ASSERT_EQ(points.size(), 1u) << c.record;
+        EXPECT_EQ(points[0].value, c.stored) << c.record;
+        ASSERT_EQ(adjustments.size(), 1u) << c.record;
+        EXPECT_EQ(adjustments[0].line, 2);
+        EXPECT_EQ(adjustments[0].clamped, c.clamped) << c.record;
+        EXPECT_EQ(adjustments[0].description(), c.description);
+    }
+    // Values that fit, and floats that only lose digits, are left alone.
+    const auto fits = parse("Data type;Scale;Value;Table;Address\nUInt16;0,1;21,5;HR;0\n"
+                            "Float32;1;1,013;HR;1\nInt16;1;-32768;HR;3\n");
+    EXPECT_EQ(fits.datapoints.size(), 3u);
+    EXPECT_TRUE(fits.adjustments.empty());
+}
+
+TEST(DatapointCSVExportTest, FloatsReadBackFromRegistersGetTheirShortestText) {
+    const float single = 1.013f;
+    std::vector<Datapoint> points{
+        point("", 1, T::holdingRegister, 0, D::float32, W::abcd, 1, "", F::decimal, single),
+        point("", 1, T::holdingRegister, 2, D::float64, W::abcd, 1, "", F::decimal, single)};
+    const std::string text = exportText(points, Dialect{',', false});
+    EXPECT_NE(text.find(",1.013,"), std::string::npos) << text;
+    // A 64-bit float keeps every digit of its value.
+    EXPECT_NE(text.find(",1.0130000114440918,"), std::string::npos) << text;
 }
 
 TEST(DatapointCSVRecordTest, EachProblemStopsTheRecordAtTheFirstBadCell) {
@@ -262,7 +305,7 @@ TEST(DatapointCSVRecordTest, EachProblemStopsTheRecordAtTheFirstBadCell) {
         {"HR;1;1;;1;1 000", Problem::invalidNumber("1 000")},
     };
     for (const auto& [record, problem] : cases) {
-        const auto [points, issues, tooLarge] =
+        const auto [points, issues, tooLarge, adjustments] =
             parse("Table;Address;Unit ID;Data type;Scale;Value\n\n" + std::string(record));
         EXPECT_TRUE(points.empty()) << record;
         EXPECT_EQ(issues, (std::vector<ImportIssue>{{3, problem}})) << record;

@@ -2,6 +2,8 @@
 
 #include "Corvana/ui/common/UiSupport.h"
 
+#include "Localization/L10n.h"
+
 #include <QApplication>
 #include <QFocusEvent>
 #include <QLocale>
@@ -34,7 +36,7 @@ LiveNumberField::LiveNumberField(Format format, QWidget* parent)
     , maximum_(std::numeric_limits<double>::max()) {
     setText(formatted(number_));
     connect(this, &QLineEdit::textEdited, this, &LiveNumberField::textWasEdited);
-    connect(this, &QLineEdit::returnPressed, this, &LiveNumberField::finishEditing);
+    connect(this, &QLineEdit::returnPressed, this, &LiveNumberField::commit);
 }
 
 void LiveNumberField::setNumber(double number) {
@@ -60,28 +62,48 @@ bool LiveNumberField::isInvalid() const {
 void LiveNumberField::focusOutEvent(QFocusEvent* event) {
     // A context menu over the field is no leaving of it.
     if (event->reason() != Qt::PopupFocusReason) {
-        finishEditing();
+        commit();
     }
     QLineEdit::focusOutEvent(event);
 }
 
-std::optional<double> LiveNumberField::parse(const QString& text) const {
+LiveNumberField::Entry LiveNumberField::entry() const {
+    const QString typed = text().trimmed();
+    if (typed.isEmpty() || typed == formatted(number_)) {
+        return {number_, {}};
+    }
     bool ok = false;
     double number = 0;
     if (format_ == Format::integer) {
-        const qlonglong integer = numberLocale().toLongLong(text, &ok);
+        const qlonglong integer = numberLocale().toLongLong(typed, &ok);
         number = static_cast<double>(integer);
+        if (!ok) {
+            // A fraction is a number, just not one this field holds.
+            bool fraction = false;
+            numberLocale().toDouble(typed, &fraction);
+            if (!fraction) {
+                cLocale().toDouble(typed, &fraction);
+            }
+            if (fraction) {
+                return {std::nullopt, Ui::text(L10n::Table::notAWholeNumber(typed.toStdString()))};
+            }
+        }
     } else {
-        number = numberLocale().toDouble(text, &ok);
+        number = numberLocale().toDouble(typed, &ok);
         if (!ok) {
             // A point is understood in every locale; a comma only where it is the separator.
-            number = cLocale().toDouble(text, &ok);
+            number = cLocale().toDouble(typed, &ok);
         }
     }
-    if (!ok || !std::isfinite(number) || number < minimum_ || number > maximum_) {
-        return std::nullopt;
+    if (!ok || !std::isfinite(number)) {
+        return {std::nullopt, Ui::text(L10n::Table::notANumber(typed.toStdString()))};
     }
-    return number;
+    if (number < minimum_ || number > maximum_) {
+        return {std::nullopt, Ui::text(L10n::Table::notInRange(typed.toStdString(),
+                                                               formatted(minimum_).toStdString(),
+                                                               formatted(maximum_).toStdString()))};
+    }
+    return {number, {}};
 }
 
 QString LiveNumberField::formatted(double number) const {
@@ -97,24 +119,21 @@ QString LiveNumberField::formatted(double number) const {
     return locale.toString(number + 0.0, fixed ? 'f' : 'g', QLocale::FloatingPointShortest);
 }
 
-void LiveNumberField::textWasEdited(const QString& text) {
-    const QString trimmed = text.trimmed();
-    if (trimmed.isEmpty()) {
-        setInvalid(false);
-        return;
-    }
-    const auto parsed = parse(trimmed);
-    setInvalid(!parsed);
-    if (parsed && *parsed != number_) {
-        number_ = *parsed;
-        if (onNumberChanged) {
-            onNumberChanged(number_);
-        }
-    }
+void LiveNumberField::textWasEdited(const QString&) {
+    setInvalid(!entry().number);
 }
 
-void LiveNumberField::finishEditing() {
+void LiveNumberField::commit() {
+    const Entry typed = entry();
     setInvalid(false);
+    if (typed.number && *typed.number != number_) {
+        number_ = *typed.number;
+        if (onNumberCommitted) {
+            onNumberCommitted(number_);
+        }
+    } else if (!typed.number && onRejected) {
+        onRejected(typed.problem);
+    }
     setText(formatted(number_));
 }
 

@@ -1,17 +1,25 @@
 #pragma once
 
 #include <QLineEdit>
+#include <QString>
 
 #include <functional>
 #include <optional>
 
-// A text field bound to a number: it writes every valid number as it is typed and shows the
-// bound number again when the user leaves it.
+// A text field bound to a number. Typing only checks (an invalid entry turns red at once); the
+// number is taken when the entry is committed: Enter, Tab or the focus leaving. An invalid entry
+// is refused with its reason and the field shows the number it had before.
 class LiveNumberField : public QLineEdit {
     Q_OBJECT
 
 public:
     enum class Format { integer, decimal };
+
+    // What the typed text stands for: a number, or the reason there is none.
+    struct Entry {
+        std::optional<double> number;
+        QString problem; // empty when the text is the bound number unchanged
+    };
 
     explicit LiveNumberField(Format format, QWidget* parent = nullptr);
 
@@ -19,17 +27,19 @@ public:
     double number() const;
     void setRange(double minimum, double maximum); // parsed numbers outside are invalid
     bool isInvalid() const;
+    Entry entry() const;
+    // Takes the typed number or refuses the entry; either way the field shows its number again.
+    void commit();
 
-    std::function<void(double)> onNumberChanged; // each valid, different number while typing
+    std::function<void(double)> onNumberCommitted;  // each valid, different number committed
+    std::function<void(const QString&)> onRejected; // the reason an entry was refused
 
 protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
-    std::optional<double> parse(const QString& text) const;
     QString formatted(double number) const;
     void textWasEdited(const QString& text);
-    void finishEditing();
     void setInvalid(bool invalid);
 
     Format format_;

@@ -16,7 +16,8 @@
 namespace Ui {
 
 QString shortcutText(std::string_view portableShortcut) {
-    return QKeySequence(text(portableShortcut)).toString(QKeySequence::NativeText);
+    return QKeySequence(text(portableShortcut), QKeySequence::PortableText)
+        .toString(QKeySequence::NativeText);
 }
 
 bool isDark(const QPalette& palette) {

@@ -2,8 +2,12 @@
 
 #include "Corvana/ui/common/UiSupport.h"
 
+#include "Localization/L10n.h"
+
+#include <QFile>
 #include <QFontDatabase>
 #include <QImageReader>
+#include <QRegularExpression>
 #include <QSize>
 
 namespace HelpRendering {
@@ -139,12 +143,33 @@ QString blockHtml(const HelpBlock& block, std::string_view tipLabel, const QPale
 
 } // namespace
 
+QString nativeShortcuts(const QString& text) {
+    // "Ctrl+Shift+S", "Ctrl+Backspace": modifiers, then one key.
+    static const QRegularExpression shortcut(
+        QStringLiteral("\\b(?:(?:Ctrl|Shift|Alt|Meta)\\+)+(?:F\\d{1,2}|Backspace|Delete|Tab|Enter|"
+                       "Esc|Space|[A-Z0-9])\\b"));
+    QString result;
+    qsizetype position = 0;
+    for (auto match = shortcut.globalMatch(text); match.hasNext();) {
+        const QRegularExpressionMatch found = match.next();
+        result += QStringView(text).mid(position, found.capturedStart() - position);
+        result += Ui::shortcutText(found.captured().toStdString());
+        position = found.capturedEnd();
+    }
+    result += QStringView(text).mid(position);
+    return result;
+}
+
 QString inlineHtml(std::string_view text, const QPalette& palette) {
-    return applyMarkup(Ui::text(text).toHtmlEscaped(), palette);
+    return applyMarkup(nativeShortcuts(Ui::text(text)).toHtmlEscaped(), palette);
 }
 
 QString screenshotPath(std::string_view name) {
-    return QStringLiteral(":/corvana/") + Ui::text(name) + QStringLiteral(".png");
+    // The picture in the reader's language when there is one.
+    const QString base = QStringLiteral(":/corvana/") + Ui::text(name);
+    const QString localised =
+        base + QStringLiteral("-") + Ui::text(L10n::language().rawValue()) + QStringLiteral(".png");
+    return QFile::exists(localised) ? localised : base + QStringLiteral(".png");
 }
 
 QString topicHtml(const HelpTopic& topic, std::string_view tipLabel, const QPalette& palette,

@@ -14,6 +14,8 @@ namespace HelpRendering {
 // One text with its **bold** and `code` markup applied; the text itself is escaped first, so
 // markup-looking characters the author wrote ("<b>", "&") show literally.
 QString inlineHtml(std::string_view text, const QPalette& palette);
+// Shortcuts written portably ("Ctrl+S") as this desktop writes them ("Strg+S").
+QString nativeShortcuts(const QString& text);
 
 // The resource path of a screenshot block's image.
 QString screenshotPath(std::string_view name);

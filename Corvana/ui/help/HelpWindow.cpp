@@ -3,6 +3,7 @@
 #include "Corvana/ui/common/UiSupport.h"
 #include "Corvana/ui/help/HelpRendering.h"
 
+#include <QAction>
 #include <QEvent>
 #include <QLineEdit>
 #include <QListWidget>
@@ -43,6 +44,22 @@ HelpWindow::HelpWindow(QWidget* parent)
     setObjectName(QStringLiteral("help"));
     setWindowTitle(Ui::text(texts_.windowTitle));
     resize(900, 640);
+
+    // Closes like any secondary window: Escape and Ctrl+W, plus the desktop's own Close keys.
+    auto* close = new QAction(this);
+    close->setObjectName(QStringLiteral("closeHelpAction"));
+    QList<QKeySequence> closeKeys{
+        QKeySequence(Qt::Key_Escape),
+        QKeySequence(QStringLiteral("Ctrl+W"), QKeySequence::PortableText)};
+    for (const QKeySequence& keys : QKeySequence::keyBindings(QKeySequence::Close)) {
+        if (!closeKeys.contains(keys)) {
+            closeKeys.append(keys);
+        }
+    }
+    close->setShortcuts(closeKeys);
+    close->setShortcutContext(Qt::WindowShortcut);
+    connect(close, &QAction::triggered, this, &QWidget::close);
+    addAction(close);
 
     search_ = new QLineEdit;
     search_->setObjectName(QStringLiteral("helpSearch"));

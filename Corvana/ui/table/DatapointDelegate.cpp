@@ -53,10 +53,13 @@ QRect DatapointDelegate::switchRect(const QRect& cell) {
     return {cell.left() + 6, cell.top() + (cell.height() - height) / 2, width, height};
 }
 
-void DatapointDelegate::paintSwitch(QPainter* painter, const QStyleOptionViewItem& option,
-                                    bool on) const {
+void DatapointDelegate::paintSwitch(QPainter* painter, const QStyleOptionViewItem& option, bool on,
+                                    bool simulated) const {
     const QRectF track = switchRect(option.rect);
-    QColor trackColour = on ? Ui::Colour::accent(option.palette) : Ui::Colour::grey(option.palette);
+    // Teal marks simulated values only; a switch the user sets is in the desktop's colour.
+    const QColor onColour =
+        simulated ? Ui::Colour::accent(option.palette) : option.palette.color(QPalette::Highlight);
+    QColor trackColour = on ? onColour : Ui::Colour::grey(option.palette);
     if (!on) {
         trackColour.setAlphaF(0.45f);
     }
@@ -90,7 +93,8 @@ void DatapointDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
         opt.text.clear();
         opt.features &= ~QStyleOptionViewItem::HasCheckIndicator;
         style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, opt.widget);
-        paintSwitch(painter, opt, opt.checkState == Qt::Checked);
+        paintSwitch(painter, opt, opt.checkState == Qt::Checked,
+                    point->simulation.kind != Simulation::Kind::none);
         return;
     }
     if (column == Model::valueColumn) {
@@ -169,13 +173,7 @@ QWidget* DatapointDelegate::createEditor(QWidget* parent, const QStyleOptionView
         if (isAddress) {
             field->setRange(0, Modbus::maxAddress);
         }
-        // Numeric fields write every valid number while it is typed.
-        field->onNumberChanged = [writable, cell, isAddress](double number) {
-            if (cell.isValid()) {
-                writable->setData(cell, isAddress ? QVariant(static_cast<int>(number))
-                                                  : QVariant(number));
-            }
-        };
+        // The number is taken when the entry is committed (setModelData), never half-typed.
         return field;
     }
     if (column == Model::valueColumn && !Model::isBitValue(*point)) {
@@ -184,6 +182,9 @@ QWidget* DatapointDelegate::createEditor(QWidget* parent, const QStyleOptionView
             if (cell.isValid()) {
                 writable->setData(cell, value);
             }
+        };
+        valueCell->onMessage = [self](const QString& text, bool problem) {
+            emit self->message(text, problem);
         };
         return valueCell;
     }
@@ -218,8 +219,24 @@ void DatapointDelegate::setEditorData(QWidget* editor, const QModelIndex& index)
 
 void DatapointDelegate::setModelData(QWidget* editor, QAbstractItemModel* model,
                                      const QModelIndex& index) const {
-    // Value cells and numeric fields have written through the model already.
-    if (qobject_cast<ValueCell*>(editor) || qobject_cast<LiveNumberField*>(editor)) {
+    // Value cells have written through the model already.
+    if (qobject_cast<ValueCell*>(editor)) {
+        return;
+    }
+    if (auto* field = qobject_cast<LiveNumberField*>(editor)) {
+        const LiveNumberField::Entry entry = field->entry();
+        auto* self = const_cast<DatapointDelegate*>(this);
+        if (!entry.number) {
+            emit self->message(entry.problem, true);
+            return;
+        }
+        emit self->message({}, false);
+        const bool isAddress = index.column() == Model::addressColumn;
+        const QVariant number =
+            isAddress ? QVariant(static_cast<int>(*entry.number)) : QVariant(*entry.number);
+        if (number != index.data(Qt::EditRole)) {
+            model->setData(index, number, Qt::EditRole);
+        }
         return;
     }
     QVariant value;
@@ -268,6 +285,19 @@ bool DatapointDelegate::editorEvent(QEvent* event, QAbstractItemModel* model,
 }
 
 bool DatapointDelegate::eventFilter(QObject* object, QEvent* event) {
+    auto* editor = qobject_cast<QWidget*>(object);
+    if (editor && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
+            // Tab commits and leaves the table, as in any form; arrows move between cells.
+            const bool forward =
+                key->key() == Qt::Key_Tab && !(key->modifiers() & Qt::ShiftModifier);
+            emit commitData(editor);
+            emit closeEditor(editor, QAbstractItemDelegate::NoHint);
+            emit leaveRequested(forward);
+            return true;
+        }
+    }
     auto* valueCell = qobject_cast<ValueCell*>(object);
     if (valueCell && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);

@@ -28,11 +28,18 @@ public:
     // Where a bit's switch sits in its cell.
     static QRect switchRect(const QRect& cell);
 
+signals:
+    // Why an entry was refused (problem) or what became of a valid one; empty clears.
+    void message(const QString& text, bool problem);
+    // Tab or Ctrl+Tab in an editor: the entry is committed and the focus leaves the table.
+    void leaveRequested(bool forward);
+
 protected:
     bool eventFilter(QObject* object, QEvent* event) override;
 
 private:
-    void paintSwitch(QPainter* painter, const QStyleOptionViewItem& option, bool on) const;
+    void paintSwitch(QPainter* painter, const QStyleOptionViewItem& option, bool on,
+                     bool simulated) const;
 
     bool opensPickerList_ = false;
 };

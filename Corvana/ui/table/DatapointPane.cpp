@@ -7,6 +7,7 @@
 #include "Corvana/ui/table/EmptyTableView.h"
 #include "Localization/L10n.h"
 
+#include <QAccessible>
 #include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -30,6 +31,7 @@ DatapointPane::DatapointPane(ServerModel& model, QWidget* parent)
     , empty_(new EmptyTableView(model, this))
     , stack_(new QStackedWidget(this))
     , notice_(makeNotice())
+    , entryMessage_(new QLabel(this))
     , addButton_(new QToolButton(this))
     , csvButton_(new QToolButton(this)) {
     addButton_->setObjectName(QStringLiteral("addDatapointButton"));
@@ -67,6 +69,15 @@ DatapointPane::DatapointPane(ServerModel& model, QWidget* parent)
     layout->addLayout(bar);
     layout->addWidget(notice_);
     layout->addWidget(stack_, 1);
+    entryMessage_->setObjectName(QStringLiteral("entryMessage"));
+    entryMessage_->setTextFormat(Qt::PlainText); // it quotes what was typed
+    entryMessage_->setWordWrap(true);
+    entryMessage_->setContentsMargins(8, 4, 8, 4);
+    entryMessage_->hide();
+    layout->addWidget(entryMessage_);
+    connect(table_, &DatapointTableView::entryMessage, this, &DatapointPane::showEntryMessage);
+    connect(&model_, &ServerModel::selectedUnitIDChanged, this,
+            [this] { showEntryMessage({}, false); });
 
     const DatapointTableModel& rows = table_->tableModel();
     connect(&rows, &QAbstractItemModel::rowsInserted, this, &DatapointPane::updatePage);
@@ -131,6 +142,21 @@ void DatapointPane::updatePage() {
     const bool unitSelected = model_.selectedUnitID().has_value();
     addButton_->setEnabled(unitSelected);
     empty_->setEnabled(unitSelected);
+}
+
+void DatapointPane::showEntryMessage(const QString& text, bool problem) {
+    entryMessage_->setText(text);
+    QPalette colours = entryMessage_->palette();
+    colours.setColor(QPalette::WindowText,
+                     problem ? Ui::Colour::red(palette()) : Ui::Colour::secondaryText(palette()));
+    entryMessage_->setPalette(colours);
+    entryMessage_->setVisible(!text.isEmpty());
+    if (!text.isEmpty()) {
+        // Screen readers announce it, since the focus stays in the table.
+        entryMessage_->setAccessibleName(text);
+        QAccessibleEvent alert(entryMessage_, QAccessible::Alert);
+        QAccessible::updateAccessibility(&alert);
+    }
 }
 
 void DatapointPane::changeEvent(QEvent* event) {

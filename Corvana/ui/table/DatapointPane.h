@@ -5,6 +5,7 @@
 class DatapointTableView;
 class EmptyTableView;
 class QFrame;
+class QLabel;
 class QStackedWidget;
 class QToolButton;
 class ServerModel;
@@ -29,12 +30,14 @@ private:
     void applyNoticeColours();
     void updateNotice();
     void updatePage();
+    void showEntryMessage(const QString& text, bool problem);
 
     ServerModel& model_;
     DatapointTableView* table_;
     EmptyTableView* empty_;
     QStackedWidget* stack_;
     QFrame* notice_;
+    QLabel* entryMessage_; // under the table: why an entry was refused, or what became of it
     QToolButton* addButton_;
     QToolButton* csvButton_;
 };

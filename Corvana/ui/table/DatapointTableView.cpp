@@ -53,6 +53,8 @@ DatapointTableView::DatapointTableView(ServerModel& model, QWidget* parent)
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
+    // Tab belongs to the window's focus chain; the arrows move between cells.
+    setTabKeyNavigation(false);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setWordWrap(false);
@@ -75,6 +77,9 @@ DatapointTableView::DatapointTableView(ServerModel& model, QWidget* parent)
     horizontalHeader()->setSectionResizeMode(Model::descriptionColumn, QHeaderView::Stretch);
 
     connect(this, &QAbstractItemView::clicked, this, &DatapointTableView::cellClicked);
+    connect(delegate_, &DatapointDelegate::message, this, &DatapointTableView::entryMessage);
+    connect(delegate_, &DatapointDelegate::leaveRequested, this,
+            [this](bool forward) { focusNextPrevChild(forward); });
 }
 
 std::vector<UUID> DatapointTableView::selectedIDs() const {
@@ -188,12 +193,27 @@ void DatapointTableView::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
-    // The simulation cell has no editor of its own; Space or Enter opens its popup as a click does.
+    // Tab and Ctrl+Tab, with or without Shift, leave the table.
+    if (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab) {
+        const bool forward =
+            event->key() == Qt::Key_Tab && !(event->modifiers() & Qt::ShiftModifier);
+        focusNextPrevChild(forward);
+        event->accept();
+        return;
+    }
+    // The simulation cell has no editor of its own; Space, Enter or F2 open its popup as a
+    // click does.
     const bool opens = event->key() == Qt::Key_Space || event->key() == Qt::Key_Return ||
-                       event->key() == Qt::Key_Enter;
+                       event->key() == Qt::Key_Enter || event->key() == Qt::Key_F2;
     if (state() != EditingState && opens &&
         currentIndex().column() == DatapointTableModel::simulationColumn) {
         openSimulationEditor(currentIndex());
+        event->accept();
+        return;
+    }
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (state() != EditingState && enter && (currentIndex().flags() & Qt::ItemIsEditable)) {
+        edit(currentIndex());
         event->accept();
         return;
     }

@@ -12,7 +12,8 @@ struct UUID;
 
 // The table of the selected unit's datapoints. A click edits a cell (a bit's switch toggles at
 // once, the simulation symbol opens its editor in a popup); the selected rows can be duplicated
-// and deleted from the context menu or with Delete and Ctrl+Backspace.
+// and deleted from the context menu or with Delete and Ctrl+Backspace. From the keyboard the
+// arrows move between cells, Enter or F2 edits, and Tab and Ctrl+Tab leave the table.
 class DatapointTableView : public QTableView {
     Q_OBJECT
 
@@ -31,6 +32,10 @@ public:
     void selectDatapoint(const UUID& id);
     // The simulation editor of the row next to its cell; it writes every change at once.
     QFrame* openSimulationEditor(const QModelIndex& index);
+
+signals:
+    // What the user should read about the last entry (see DatapointDelegate::message).
+    void entryMessage(const QString& text, bool problem);
 
 protected:
     bool event(QEvent* event) override;

@@ -29,7 +29,8 @@ SimulationEditor::SimulationEditor(QWidget* parent)
     , maximumField_(new LiveNumberField(LiveNumberField::Format::decimal, this))
     , periodField_(new LiveNumberField(LiveNumberField::Format::decimal, this))
     , form_(new QFormLayout)
-    , kindDescription_(new QLabel(this)) {
+    , kindDescription_(new QLabel(this))
+    , problem_(new QLabel(this)) {
     setFixedWidth(editorWidth);
 
     kindPicker_->setObjectName(QStringLiteral("kindPicker"));
@@ -45,6 +46,13 @@ SimulationEditor::SimulationEditor(QWidget* parent)
     kindDescription_->setObjectName(QStringLiteral("kindDescription"));
     kindDescription_->setWordWrap(true);
     kindDescription_->setForegroundRole(QPalette::PlaceholderText);
+    problem_->setObjectName(QStringLiteral("simulationProblem"));
+    problem_->setWordWrap(true);
+    problem_->setTextFormat(Qt::PlainText);
+    QPalette problemColours = problem_->palette();
+    problemColours.setColor(QPalette::WindowText, Ui::Colour::red(palette()));
+    problem_->setPalette(problemColours);
+    problem_->hide();
 
     form_->addRow(Ui::text(L10n::Simulation::kind()), kindPicker_);
     form_->addRow(Ui::text(L10n::Simulation::minimum()), minimumField_);
@@ -52,6 +60,7 @@ SimulationEditor::SimulationEditor(QWidget* parent)
     form_->addRow(Ui::text(L10n::Simulation::period()), periodField_);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form_);
+    layout->addWidget(problem_);
     layout->addWidget(kindDescription_);
 
     connect(kindPicker_, &QComboBox::currentIndexChanged, this, [this](int index) {
@@ -61,17 +70,30 @@ SimulationEditor::SimulationEditor(QWidget* parent)
         simulation_.kind = Simulation::Kind::allCases()[static_cast<std::size_t>(index)];
         change();
     });
-    minimumField_->onNumberChanged = [this](double number) {
+    minimumField_->onNumberCommitted = [this](double number) {
+        if (number > simulation_.maximum) {
+            refuse(Ui::text(L10n::Simulation::minimumAboveMaximum()));
+            return;
+        }
         simulation_.minimum = number;
         change();
     };
-    maximumField_->onNumberChanged = [this](double number) {
+    maximumField_->onNumberCommitted = [this](double number) {
+        if (number < simulation_.minimum) {
+            refuse(Ui::text(L10n::Simulation::minimumAboveMaximum()));
+            return;
+        }
         simulation_.maximum = number;
         change();
     };
-    periodField_->onNumberChanged = [this](double number) {
+    periodField_->onNumberCommitted = [this](double number) {
         simulation_.period = number;
         change();
+    };
+    minimumField_->onRejected = [this](const QString& reason) { refuse(reason); };
+    maximumField_->onRejected = [this](const QString& reason) { refuse(reason); };
+    periodField_->onRejected = [this](const QString&) {
+        refuse(Ui::text(L10n::Simulation::invalidPeriod()));
     };
     showSimulation();
 }
@@ -119,7 +141,21 @@ void SimulationEditor::showSimulation() {
         Ui::text(L10n::Simulation::kindDescription(kindIndex(simulation_.kind))));
 }
 
+void SimulationEditor::hideEvent(QHideEvent* event) {
+    for (LiveNumberField* field : {minimumField_, maximumField_, periodField_}) {
+        field->commit(); // an unchanged text commits nothing
+    }
+    QWidget::hideEvent(event);
+}
+
+void SimulationEditor::refuse(const QString& reason) {
+    showSimulation(); // the fields show the numbers in force again
+    problem_->setText(reason);
+    problem_->show();
+}
+
 void SimulationEditor::change() {
+    problem_->hide();
     if (isBit_) {
         simulation_.minimum = 0;
         simulation_.maximum = 1;

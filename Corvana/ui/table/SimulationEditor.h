@@ -13,7 +13,8 @@ class QFormLayout;
 class QLabel;
 
 // Edits one Simulation: its kind, bounds and period, with a description of the chosen kind.
-// The content of the table's simulation popup.
+// The content of the table's simulation popup. Numbers are taken when committed; a minimum
+// above the maximum or an invalid period is refused with its reason under the form.
 class SimulationEditor : public QWidget {
     Q_OBJECT
 
@@ -29,9 +30,14 @@ public:
     // "dice", "switch.2".
     static std::string_view symbolName(Simulation::Kind kind);
 
+protected:
+    // Closing the popup commits what was typed, as leaving a field does.
+    void hideEvent(QHideEvent* event) override;
+
 private:
     void showSimulation();
     void change();
+    void refuse(const QString& reason);
 
     Simulation simulation_;
     bool isBit_ = false;
@@ -41,4 +47,5 @@ private:
     LiveNumberField* periodField_;
     QFormLayout* form_;
     QLabel* kindDescription_;
+    QLabel* problem_;
 };

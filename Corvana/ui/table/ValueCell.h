@@ -27,6 +27,16 @@ public:
     // Called with a parsed, valid value on Enter, or on leaving the field with a changed valid
     // text.
     std::function<void(double)> onSetValue;
+    // What the user should read without hovering: why the entry is refused, or that a valid one
+    // was rounded (problem false). Empty when there is nothing to say.
+    std::function<void(const QString& message, bool problem)> onMessage;
+
+    // Why typed text is no value of the datapoint ("abc" is not a number; 70000 does not fit
+    // UInt16 (0 to 65535)); empty when it is one.
+    static QString problem(const Datapoint& datapoint, const QString& typed);
+    // That the stored value differs from a valid typed one (a fraction in a whole-number type);
+    // empty when it does not.
+    static QString roundingNote(const Datapoint& datapoint, const QString& typed, double value);
 
     // Shared with the table's painting of cells that are not being edited.
     static QString displayText(const Datapoint& datapoint, double value); // locale separator
@@ -43,6 +53,7 @@ private:
     // Calls onSetValue; false when the call deleted this cell (a table closing its editors).
     bool setValue(double value);
     void setInvalid(bool invalid);
+    void tell(const QString& message, bool problem);
     void showDisplayText();
     void updateLook();
 

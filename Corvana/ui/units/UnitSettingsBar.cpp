@@ -6,6 +6,7 @@
 #include "ModbusCore/ModbusCodes.h"
 #include "ServerCore/ServerUnit.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -64,6 +65,10 @@ UnitSettingsBar::UnitSettingsBar(ServerModel& model, QWidget* parent)
             symbol->setPixmap(icon.pixmap(16, 16));
         }
         auto* text = new QLabel(Ui::text(L10n::Units::unitIDInvalid()), unitIDMessage_);
+        text->setObjectName(QStringLiteral("unitIDMessageText"));
+        text->setTextFormat(Qt::PlainText);
+        text->setWordWrap(true);
+        unitIDMessageText_ = text;
         QPalette textPalette = text->palette();
         textPalette.setColor(QPalette::WindowText, red);
         text->setPalette(textPalette);
@@ -142,14 +147,10 @@ UnitSettingsBar::UnitSettingsBar(ServerModel& model, QWidget* parent)
     layout->addWidget(unitIDMessage_);
     layout->addLayout(behaviour);
 
+    // Typing only checks; Enter, Tab or leaving the field renumbers the unit, so "24" typed
+    // over unit 5 never passes through unit 2.
     connect(unitIDField_, &QLineEdit::textEdited, this, &UnitSettingsBar::addressEdited);
-    // A rejected address is not kept: leaving the field shows the unit's real one again.
-    connect(unitIDField_, &QLineEdit::editingFinished, this, [this] {
-        if (const ServerUnit* unit = selectedUnit()) {
-            setAddressInvalid(false);
-            unitIDField_->setText(QString::number(unit->unitID));
-        }
-    });
+    connect(unitIDField_, &QLineEdit::editingFinished, this, &UnitSettingsBar::commitAddress);
     connect(nameField_, &QLineEdit::textEdited, this, [this](const QString& text) {
         change([&](ServerUnit& u) { u.name = text.toStdString(); });
     });
@@ -229,9 +230,11 @@ void UnitSettingsBar::sync() {
     const bool otherUnit = shownUnit_ != unit->unitID;
     shownUnit_ = unit->unitID;
 
+    if (otherUnit) {
+        setAddressInvalid(false);
+    }
     if (otherUnit || !unitIDField_->hasFocus()) {
         unitIDField_->setText(QString::number(unit->unitID));
-        setAddressInvalid(false);
     }
     const QString name = Ui::text(unit->name);
     if ((otherUnit || !nameField_->hasFocus()) && nameField_->text() != name) {
@@ -254,21 +257,55 @@ void UnitSettingsBar::sync() {
     exceptionCodePicker_->setVisible(exception);
 }
 
+bool UnitSettingsBar::isUsableAddress(std::optional<std::uint8_t> address,
+                                      std::uint8_t current) const {
+    if (!address || *address < Modbus::minUnitAddress || *address > Modbus::maxUnitAddress) {
+        return false;
+    }
+    const auto& units = model_.units();
+    return *address == current || std::none_of(units.begin(), units.end(),
+                                               [&](const auto& u) { return u.unitID == *address; });
+}
+
 void UnitSettingsBar::addressEdited(const QString& text) {
+    if (const ServerUnit* unit = selectedUnit()) {
+        unitIDMessageText_->setText(Ui::text(L10n::Units::unitIDInvalid()));
+        setAddressInvalid(!isUsableAddress(parseAddress(text), unit->unitID));
+    }
+}
+
+void UnitSettingsBar::commitAddress() {
     const ServerUnit* unit = selectedUnit();
     if (!unit) {
         return;
     }
     const std::uint8_t current = unit->unitID;
-    const auto address = parseAddress(text);
-    changingAddress_ = true;
-    const bool accepted = address && model_.changeUnitAddress(current, *address);
-    changingAddress_ = false;
-    setAddressInvalid(!accepted);
-    if (accepted) {
-        shownUnit_ = address;
-        sync();
+    const QString typed = unitIDField_->text().trimmed();
+    if (typed.isEmpty() || typed == QString::number(current)) {
+        unitIDField_->setText(QString::number(current));
+        setAddressInvalid(false);
+        return;
     }
+    const auto address = parseAddress(typed);
+    const bool usable = isUsableAddress(address, current);
+    changingAddress_ = true;
+    const bool accepted = usable && model_.changeUnitAddress(current, *address);
+    changingAddress_ = false;
+    if (accepted) {
+        setAddressInvalid(false);
+        shownUnit_ = address;
+        unitIDField_->setText(QString::number(*address));
+        sync();
+        return;
+    }
+    // Refused: the unit keeps its address, and the line under the field says why.
+    unitIDField_->setText(QString::number(current));
+    setAddressInvalid(false);
+    unitIDMessageText_->setText(Ui::text(L10n::Units::unitIDRefused(typed.toStdString())));
+    unitIDMessage_->setVisible(true);
+    unitIDMessage_->setAccessibleName(unitIDMessageText_->text());
+    QAccessibleEvent alert(unitIDMessage_, QAccessible::Alert);
+    QAccessible::updateAccessibility(&alert);
 }
 
 void UnitSettingsBar::setAddressInvalid(bool invalid) {

@@ -31,6 +31,9 @@ private:
     // is shown now.
     void sync();
     void addressEdited(const QString& text);
+    void commitAddress();
+    // A valid unit address, free or the unit's own.
+    bool isUsableAddress(std::optional<std::uint8_t> address, std::uint8_t current) const;
     void setAddressInvalid(bool invalid);
     template <typename Change>
     void change(Change&& change);
@@ -38,6 +41,7 @@ private:
     ServerModel& model_;
     QLineEdit* unitIDField_;
     QWidget* unitIDMessage_;
+    QLabel* unitIDMessageText_ = nullptr;
     QLineEdit* nameField_;
     QCheckBox* enabledToggle_;
     QComboBox* faultPicker_;

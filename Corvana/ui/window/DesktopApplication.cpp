@@ -9,6 +9,7 @@
 #include "Corvana/ui/window/MainWindow.h"
 #include "Corvana/ui/window/WidgetDialogs.h"
 
+#include "Localization/L10n.h"
 #include "Localization/Language.h"
 
 #include <QApplication>
@@ -32,6 +33,18 @@ QIcon windowIcon() {
 
 } // namespace
 
+void installLanguage(QTranslator& qtTexts) {
+    const QString language =
+        QString::fromLatin1(Language::current().rawValue().data(),
+                            static_cast<qsizetype>(Language::current().rawValue().size()));
+    if (qtTexts.load(QStringLiteral("qtbase_") + language,
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QApplication::installTranslator(&qtTexts);
+    }
+    L10n::setShortcutFormatter(
+        [](std::string_view portable) { return Ui::shortcutText(portable).toStdString(); });
+}
+
 void saveOnExit(ServerModel& model) {
     QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &model,
                      [&model] { model.applicationWillEnd(); });
@@ -47,16 +60,8 @@ int run(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("corvana"));
     QApplication::setQuitOnLastWindowClosed(true);
 
-    // Qt's own dialog texts (file dialogs, standard buttons) in the language of the rest, when
-    // the system has Qt's translations.
     QTranslator qtTexts;
-    const QString language =
-        QString::fromLatin1(Language::current().rawValue().data(),
-                            static_cast<qsizetype>(Language::current().rawValue().size()));
-    if (qtTexts.load(QStringLiteral("qtbase_") + language,
-                     QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        QApplication::installTranslator(&qtTexts);
-    }
+    installLanguage(qtTexts);
 
     Ui::installIconThemeFallback();
     QApplication::setWindowIcon(windowIcon());

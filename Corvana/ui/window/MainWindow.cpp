@@ -16,6 +16,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFileInfo>
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
@@ -66,6 +67,7 @@ MainWindow::MainWindow(ServerModel& model, QWidget* parent)
     connect(&model_, &ServerModel::serialChanged, this, &MainWindow::updateTitle);
     connect(&model_, &ServerModel::selectedPathChanged, this, &MainWindow::updateTitle);
     connect(&model_, &ServerModel::portListChanged, this, &MainWindow::updateTitle);
+    connect(&model_, &ServerModel::projectFileChanged, this, &MainWindow::updateTitle);
     connect(&model_, &ServerModel::stateChanged, this, &MainWindow::updateStartStop);
     connect(&model_, &ServerModel::errorMessageChanged, this, &MainWindow::updateErrorAlert);
     updateTitle();
@@ -150,6 +152,8 @@ void MainWindow::buildMenus() {
                [this] { model_.newProject(); });
     addCommand(file, L10n::Menu::openProject(), "openProjectAction", L10n::Shortcut::openProject,
                [this] { model_.openProject(); });
+    addCommand(file, L10n::Menu::saveProject(), "saveProjectAction", L10n::Shortcut::saveProject,
+               [this] { model_.saveProject(); });
     addCommand(file, L10n::Menu::saveProjectAs(), "saveProjectAsAction",
                L10n::Shortcut::saveProjectAs, [this] { model_.saveProjectAs(); });
     addCommand(file, L10n::Menu::saveLog(), "saveLogAction", L10n::Shortcut::saveLog,
@@ -165,6 +169,21 @@ void MainWindow::buildMenus() {
     quit->setShortcuts(withStandardKeys("Ctrl+Q", QKeySequence::Quit));
     quit->setMenuRole(QAction::QuitRole);
 
+    // Undo and redo of the units and datapoints; a text field with the focus undoes its own
+    // typing first, as every field does.
+    QMenu* edit = menuBar()->addMenu(Ui::text(L10n::Menu::edit()));
+    edit->setObjectName(QStringLiteral("editMenu"));
+    undo_ = addCommand(edit, L10n::Menu::undo(), "undoAction", {}, [this] { model_.undo(); });
+    undo_->setShortcuts(withStandardKeys(L10n::Shortcut::undo, QKeySequence::Undo));
+    redo_ = addCommand(edit, L10n::Menu::redo(), "redoAction", {}, [this] { model_.redo(); });
+    redo_->setShortcuts(withStandardKeys(L10n::Shortcut::redo, QKeySequence::Redo));
+    const auto updateHistory = [this] {
+        undo_->setEnabled(model_.canUndo());
+        redo_->setEnabled(model_.canRedo());
+    };
+    connect(&model_, &ServerModel::historyChanged, this, updateHistory);
+    updateHistory();
+
     QMenu* server = menuBar()->addMenu(Ui::text(L10n::Menu::server()));
     server->setObjectName(QStringLiteral("serverMenu"));
     // Always enabled: starting without a port explains in the alert what is missing.
@@ -178,8 +197,8 @@ void MainWindow::buildMenus() {
                             });
     server->addSeparator();
     addCommand(server, L10n::Units::addUnit(), "addUnitAction", {}, [this] { model_.addUnit(); });
-    addCommand(server, L10n::Table::datapoint(), "addDatapointAction", L10n::Shortcut::addDatapoint,
-               [this] { model_.addDatapoint(); });
+    addCommand(server, L10n::Menu::addDatapoint(), "addDatapointAction",
+               L10n::Shortcut::addDatapoint, [this] { model_.addDatapoint(); });
     server->addSeparator();
 
     // Toggles follow their source both ways; setChecked with an unchanged value emits nothing,
@@ -243,11 +262,23 @@ QString MainWindow::titleText() const {
         subtitle = Ui::text(L10n::State::serialLost());
         break;
     }
-    return model_.portLabel() + QStringLiteral(" \u2014 ") + subtitle;
+    // Without a port the label would be the application's name, which the desktop already
+    // puts at the end of the title.
+    QString title = model_.selectedPath().isEmpty()
+                        ? subtitle
+                        : model_.portLabel() + QStringLiteral(" \u2014 ") + subtitle;
+    const QString& path = model_.projectPath();
+    if (!path.isEmpty()) {
+        // "[*]" is where Qt shows the modified mark.
+        title.prepend(QFileInfo(path).fileName() + QStringLiteral("[*] \u2014 "));
+    }
+    return title;
 }
 
 void MainWindow::updateTitle() {
+    // The desktop adds the application's name at the end.
     setWindowTitle(titleText());
+    setWindowModified(model_.isModified());
 }
 
 void MainWindow::updateStartStop() {

@@ -21,7 +21,8 @@ public:
     explicit MainWindow(ServerModel& model, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // The port label, a dash and the server state, as the title shows it.
+    // The project file's name with the modified mark ("[*]"), the port label and the server
+    // state, as the title shows them.
     QString titleText() const;
     ShowLogPreference& showLogPreference() const { return *showLog_; }
     LogPane* logPane() const { return logPane_; }
@@ -45,6 +46,8 @@ private:
     QSplitter* detailAndLog_ = nullptr;
     LogPane* logPane_ = nullptr;
     QAction* startStop_ = nullptr;
+    QAction* undo_ = nullptr;
+    QAction* redo_ = nullptr;
     QPointer<QMessageBox> errorAlert_;
     // A window of its own that may outlive closing this one, so not a child widget.
     QPointer<HelpWindow> helpWindow_;

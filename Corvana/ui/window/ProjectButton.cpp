@@ -21,6 +21,8 @@ ProjectButton::ProjectButton(ServerModel& model, QWidget* parent)
             &ServerModel::newProject);
     connect(menu->addAction(Ui::text(L10n::Menu::openProject())), &QAction::triggered, &model,
             &ServerModel::openProject);
+    connect(menu->addAction(Ui::text(L10n::Menu::saveProject())), &QAction::triggered, &model,
+            [&model] { model.saveProject(); });
     connect(menu->addAction(Ui::text(L10n::Menu::saveProjectAs())), &QAction::triggered, &model,
             [&model] { model.saveProjectAs(); });
     setMenu(menu);
