@@ -5,17 +5,24 @@
 
 namespace {
 
-// The unit to show after stepping from one state to another: where the change happened, if that
-// unit still exists, else wherever the target state was.
-std::optional<std::uint8_t> selectionAfterStep(const DocumentState& from, const DocumentState& to) {
-    const auto exists = [&](std::optional<std::uint8_t> unitID) {
-        return unitID && std::any_of(to.units.begin(), to.units.end(),
-                                     [&](const ServerUnit& u) { return u.unitID == *unitID; });
+// The unit to show after stepping from one state to another: a unit that comes back (undoing
+// its deletion or renumbering), else the unit the change was made in (for undo the one shown
+// when it was made, for redo the one it left selected), else the first.
+std::optional<std::uint8_t> selectionAfterStep(const DocumentState& from, const DocumentState& to,
+                                               std::optional<std::uint8_t> changedUnit) {
+    const auto has = [](const DocumentState& state, std::uint8_t unitID) {
+        return std::any_of(state.units.begin(), state.units.end(),
+                           [&](const ServerUnit& u) { return u.unitID == unitID; });
     };
-    if (exists(from.selectedUnitID)) {
-        return from.selectedUnitID;
+    for (const ServerUnit& unit : to.units) {
+        if (!has(from, unit.unitID)) {
+            return unit.unitID;
+        }
     }
-    if (exists(to.selectedUnitID)) {
+    if (changedUnit && has(to, *changedUnit)) {
+        return changedUnit;
+    }
+    if (to.selectedUnitID && has(to, *to.selectedUnitID)) {
         return to.selectedUnitID;
     }
     return to.units.empty() ? std::nullopt : std::optional(to.units.front().unitID);
@@ -56,7 +63,8 @@ std::optional<DocumentState> EditHistory::undo() {
     }
     lastMergeKey_.clear();
     DocumentState state = states_[current_ - 1];
-    state.selectedUnitID = selectionAfterStep(states_[current_], state);
+    state.selectedUnitID =
+        selectionAfterStep(states_[current_], state, states_[current_].selectedUnitID);
     --current_;
     return state;
 }
@@ -67,7 +75,7 @@ std::optional<DocumentState> EditHistory::redo() {
     }
     lastMergeKey_.clear();
     DocumentState state = states_[current_ + 1];
-    state.selectedUnitID = selectionAfterStep(state, state);
+    state.selectedUnitID = selectionAfterStep(states_[current_], state, state.selectedUnitID);
     ++current_;
     return state;
 }

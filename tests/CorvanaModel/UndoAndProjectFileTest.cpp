@@ -1,0 +1,244 @@
+#include "Corvana/model/ProjectFile.h"
+#include "Corvana/model/ServerModel.h"
+
+#include "TestEnvironment.h"
+
+#include "tests/support/StoreBuilders.h"
+
+#include <cmath>
+#include <functional>
+#include <string>
+
+namespace {
+
+// Saves to and opens whatever the test sets; never asks about saving.
+class FileDialogs : public ModelDialogs {
+public:
+    std::optional<QString> chooseSaveLocation(FileKind, const QString&) override {
+        ++saveDialogs;
+        return saveLocation;
+    }
+    std::optional<QString> chooseOpenLocation(FileKind) override { return openLocation; }
+    SaveChoice askSaveCurrentProject() override {
+        ++saveQuestions;
+        return SaveChoice::dontSave;
+    }
+    ImportChoice askImport(const QString&, const QString&) override { return ImportChoice::add; }
+
+    std::optional<QString> saveLocation, openLocation;
+    int saveDialogs = 0, saveQuestions = 0;
+};
+
+// What undo must bring back: the units and the datapoints with their ids and values.
+struct Snapshot {
+    std::vector<ServerUnit> units;
+    std::vector<Datapoint> datapoints;
+    bool operator==(const Snapshot&) const = default;
+};
+
+class UndoAndProjectFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        model = std::make_unique<ServerModel>(nullptr, dialogs);
+        model->init(); // the example device: unit 1 with seven datapoints
+    }
+
+    Snapshot snapshot() const { return {model->units(), model->datapoints()}; }
+    const Datapoint& first() const { return model->datapoints().front(); }
+
+    TestEnvironment environment;
+    FileDialogs dialogs;
+    std::unique_ptr<ServerModel> model;
+};
+
+TEST_F(UndoAndProjectFileTest, EveryKindOfChangeUndoesAndRedoesExactly) {
+    const auto unitWithPoints = [&] {
+        model->addUnit();
+        model->addDatapoint();
+        model->setSelectedUnitID(1);
+    };
+    const struct {
+        const char* name;
+        std::function<void(ServerModel&)> prepare; // not part of the step
+        std::function<void(ServerModel&)> change;
+    } steps[] = {
+        {"add datapoint", {}, [](ServerModel& m) { m.addDatapoint(); }},
+        {"duplicate",
+         {},
+         [](ServerModel& m) { m.duplicateDatapoints({m.datapoints()[0].id, m.datapoints()[2].id}); }},
+        {"delete",
+         {},
+         [](ServerModel& m) {
+             m.deleteDatapoints({m.datapoints()[1].id, m.datapoints()[4].id});
+         }},
+        {"field edit",
+         {},
+         [](ServerModel& m) {
+             Datapoint p = m.datapoints()[2];
+             p.name = "Renamed";
+             p.address = 300;
+             p.dataType = DataType::int32;
+             m.updateDatapoint(p);
+         }},
+        {"value", {}, [](ServerModel& m) { m.setValue(m.datapoints()[0].id, 1234); }},
+        {"table",
+         {},
+         [](ServerModel& m) { m.setTable(m.datapoints()[0].id, RegisterTable::coil); }},
+        {"unit field",
+         {},
+         [](ServerModel& m) {
+             ServerUnit u = m.units()[0];
+             u.fault = ServerUnit::Fault::noResponse;
+             m.updateUnit(u);
+         }},
+        {"add unit", {}, [](ServerModel& m) { m.addUnit(); }},
+        {"delete unit", [&](ServerModel&) { unitWithPoints(); }, [](ServerModel& m) { m.deleteUnit(1); }},
+        {"renumber unit", {}, [](ServerModel& m) { m.changeUnitAddress(1, 40); }},
+        {"import add",
+         {},
+         [](ServerModel& m) {
+             m.mergeImportedDatapoints({point(9, RegisterTable::holdingRegister, 5, 42)}, false);
+         }},
+        {"import replace",
+         {},
+         [](ServerModel& m) {
+             m.mergeImportedDatapoints({point(1, RegisterTable::coil, 0, 1)}, true);
+         }},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        SetUp(); // a fresh example project with an empty history
+        EXPECT_FALSE(model->canUndo());
+        if (step.prepare) {
+            step.prepare(*model);
+        }
+        const Snapshot before = snapshot();
+        const auto selectedBefore = model->selectedUnitID();
+        step.change(*model);
+        const Snapshot after = snapshot();
+        ASSERT_NE(after, before);
+        ASSERT_TRUE(model->canUndo());
+
+        model->undo();
+        EXPECT_EQ(snapshot(), before);
+        EXPECT_TRUE(model->canRedo());
+        // The live values follow, so the master reads what the table shows (a 32-bit float
+        // as near as it holds it).
+        for (const Datapoint& p : model->datapoints()) {
+            EXPECT_NEAR(model->displayValue(p), p.value, std::abs(p.value) * 1e-6) << p.name;
+        }
+        if (std::string(step.name) == "renumber unit" || std::string(step.name) == "delete unit") {
+            EXPECT_EQ(model->selectedUnitID(), selectedBefore);
+        }
+
+        model->redo();
+        EXPECT_EQ(snapshot(), after);
+        EXPECT_FALSE(model->canRedo());
+        model->undo();
+        EXPECT_EQ(snapshot(), before);
+    }
+}
+
+TEST_F(UndoAndProjectFileTest, TypingANameIsOneStepAndANewEditDropsTheRedo) {
+    const std::string original = model->units()[0].name;
+    for (const char* typed : {"B", "Bo", "Boi", "Boiler"}) {
+        ServerUnit u = model->units()[0];
+        u.name = typed;
+        model->updateUnit(u);
+    }
+    model->addDatapoint();
+    model->undo(); // the datapoint
+    model->undo(); // the whole name
+    EXPECT_EQ(model->units()[0].name, original);
+    EXPECT_FALSE(model->canUndo());
+
+    model->redo();
+    EXPECT_EQ(model->units()[0].name, "Boiler");
+    ServerUnit u = model->units()[0];
+    u.delayMs = 250;
+    model->updateUnit(u);
+    EXPECT_FALSE(model->canRedo());
+}
+
+TEST_F(UndoAndProjectFileTest, ANewOrOpenedProjectStartsANewHistory) {
+    model->addDatapoint();
+    ASSERT_TRUE(model->canUndo());
+    model->newProject();
+    EXPECT_FALSE(model->canUndo());
+    EXPECT_FALSE(model->canRedo());
+    model->undo(); // nothing to undo: the new project stays
+    EXPECT_EQ(model->units().size(), 1u);
+    EXPECT_TRUE(model->datapoints().empty());
+}
+
+TEST_F(UndoAndProjectFileTest, SaveAndOpenBindTheWorkToItsFile) {
+    const QString boiler = environment.path("boiler.json");
+    const QString other = environment.path("other.json");
+    EXPECT_EQ(model->projectPath(), "");
+    EXPECT_FALSE(model->isModified());
+
+    // Save with no file yet is Save As.
+    dialogs.saveLocation = boiler;
+    ASSERT_TRUE(model->saveProject());
+    EXPECT_EQ(dialogs.saveDialogs, 1);
+    EXPECT_EQ(model->projectPath(), boiler);
+    EXPECT_FALSE(model->isModified());
+
+    model->addDatapoint();
+    EXPECT_TRUE(model->isModified());
+    model->undo();
+    EXPECT_FALSE(model->isModified()); // back to what the file holds
+    model->redo();
+
+    // Save writes to the file without asking where.
+    dialogs.saveLocation = other;
+    ASSERT_TRUE(model->saveProject());
+    EXPECT_EQ(dialogs.saveDialogs, 1);
+    EXPECT_FALSE(QFile::exists(other));
+    EXPECT_FALSE(model->isModified());
+    const auto saved = ProjectFile::read(boiler);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(*saved, model->currentProject());
+
+    // Save As moves the binding to the new file.
+    ASSERT_TRUE(model->saveProjectAs());
+    EXPECT_EQ(model->projectPath(), other);
+
+    // Opening binds to the opened file; nothing is asked while the work is all in its file.
+    model->newProject();
+    EXPECT_EQ(model->projectPath(), "");
+    dialogs.openLocation = boiler;
+    const int questions = dialogs.saveQuestions;
+    model->openProject();
+    EXPECT_EQ(model->projectPath(), boiler);
+    EXPECT_EQ(model->currentProject(), *saved);
+    EXPECT_FALSE(model->isModified());
+    dialogs.openLocation = other;
+    model->openProject();
+    EXPECT_EQ(dialogs.saveQuestions, questions);
+    EXPECT_EQ(model->projectPath(), other);
+
+    // The line settings belong to the file too.
+    SerialConfiguration serial = model->serial();
+    serial.baudRate = serial.baudRate == 19200 ? 9600 : 19200;
+    model->setSerial(serial);
+    EXPECT_TRUE(model->isModified());
+}
+
+TEST_F(UndoAndProjectFileTest, AnImportForAnotherUnitSelectsIt) {
+    ASSERT_EQ(model->selectedUnitID(), 1);
+    model->mergeImportedDatapoints({point(9, RegisterTable::holdingRegister, 5, 42),
+                                    point(12, RegisterTable::holdingRegister, 5, 42)},
+                                   false);
+    EXPECT_EQ(model->selectedUnitID(), 9);
+    // Rows for the selected unit keep the selection.
+    model->mergeImportedDatapoints({point(12, RegisterTable::holdingRegister, 6, 1),
+                                    point(9, RegisterTable::holdingRegister, 6, 1)},
+                                   false);
+    EXPECT_EQ(model->selectedUnitID(), 9);
+    model->undo();
+    model->undo();
+    EXPECT_EQ(model->selectedUnitID(), 1);
+}
+
+} // namespace
