@@ -65,7 +65,9 @@ TEST_F(UndoAndProjectFileTest, EveryKindOfChangeUndoesAndRedoesExactly) {
         {"add datapoint", {}, [](ServerModel& m) { m.addDatapoint(); }},
         {"duplicate",
          {},
-         [](ServerModel& m) { m.duplicateDatapoints({m.datapoints()[0].id, m.datapoints()[2].id}); }},
+         [](ServerModel& m) {
+             m.duplicateDatapoints({m.datapoints()[0].id, m.datapoints()[2].id});
+         }},
         {"delete",
          {},
          [](ServerModel& m) {
@@ -92,7 +94,8 @@ TEST_F(UndoAndProjectFileTest, EveryKindOfChangeUndoesAndRedoesExactly) {
              m.updateUnit(u);
          }},
         {"add unit", {}, [](ServerModel& m) { m.addUnit(); }},
-        {"delete unit", [&](ServerModel&) { unitWithPoints(); }, [](ServerModel& m) { m.deleteUnit(1); }},
+        {"delete unit", [&](ServerModel&) { unitWithPoints(); },
+         [](ServerModel& m) { m.deleteUnit(1); }},
         {"renumber unit", {}, [](ServerModel& m) { m.changeUnitAddress(1, 40); }},
         {"import add",
          {},
