@@ -10,7 +10,11 @@
 #include "Corvana/ui/common/UiSupport.h"
 #include "Corvana/ui/help/HelpWindow.h"
 #include "Corvana/ui/log/ShowLogPreference.h"
+#include "Corvana/ui/window/DesktopApplication.h"
 #include "Corvana/ui/window/MainWindow.h"
+#include "Corvana/ui/window/WidgetDialogs.h"
+
+#include "Localization/L10n.h"
 
 #include "ModbusSerial/VirtualPortPair.h"
 
@@ -24,7 +28,10 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QTranslator>
 #include <QWindow>
 
 #include <modbus.h>
@@ -170,6 +177,9 @@ int main(int argc, char** argv) {
         QApplication::setPalette(darkPalette());
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));
+    QTranslator qtTexts;
+    DesktopApplication::installLanguage(qtTexts);
+    const QString language = Ui::text(L10n::language().rawValue());
     Ui::installIconThemeFallback();
     QApplication::setWindowIcon(QIcon(Logo::pixmap(256)));
     QSettings().setValue(ShowLogPreference::key, true);
@@ -203,10 +213,13 @@ int main(int argc, char** argv) {
         Master master(pair.masterPath());
         wait(3500);
         save(&window, out.filePath("main-running.png"));
-        // The help's own picture of the main window.
+        // The help's own picture of the main window, in the reader's language; 256 colours keep
+        // the five of them small.
         window.grab()
             .scaledToWidth(900, Qt::SmoothTransformation)
-            .save(out.filePath("main-window.png"));
+            .toImage()
+            .convertToFormat(QImage::Format_Indexed8, Qt::DiffuseDither)
+            .save(out.filePath("main-window-" + language + ".png"), nullptr, 9);
 
         if (auto* table = child<QAbstractItemView>(&window, "datapointTable")) {
             clickCell(table, 0, 10); // the simulation cell of the first datapoint
@@ -240,6 +253,32 @@ int main(int argc, char** argv) {
     wait(1200);
     save(&window, out.filePath("unit-fault-overlap.png"));
     model.stop();
+
+    // The question of an import with skipped lines and a value the type cannot hold.
+    {
+        QTemporaryDir folder;
+        const QString csv = folder.filePath("list.csv");
+        QFile file(csv);
+        if (file.open(QIODevice::WriteOnly)) {
+            file.write("Name,Unit ID,Table,Address,Data type,Value\n"
+                       "Level,1,HR,20,UInt16,70000\nFlow,1,HR,21,UInt16,12.5\n"
+                       "Pump,1,XX,22,,1\nValve,1,HR,x,,1\nFan,1,HR,23,Bool,2\n");
+            file.close();
+        }
+        const auto read = ServerModel::readDatapointsFile(csv);
+        if (const auto* result = std::get_if<DatapointCSV::ImportResult>(&read)) {
+            WidgetDialogs questions(&window);
+            QTimer::singleShot(800, [&out] {
+                if (QWidget* box = QApplication::activeModalWidget()) {
+                    save(box, out.filePath("import-summary.png"));
+                    box->close();
+                }
+            });
+            (void)questions.askImport(
+                Ui::text(L10n::Import::found(static_cast<int>(result->datapoints.size()))),
+                Ui::text(ProjectCommands::importSummary(*result)));
+        }
+    }
 
     HelpWindow help;
     help.move(40, 40);

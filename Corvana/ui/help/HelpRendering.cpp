@@ -165,11 +165,10 @@ QString inlineHtml(std::string_view text, const QPalette& palette) {
 }
 
 QString screenshotPath(std::string_view name) {
-    // The picture in the reader's language when there is one.
-    const QString base = QStringLiteral(":/corvana/") + Ui::text(name);
-    const QString localised =
-        base + QStringLiteral("-") + Ui::text(L10n::language().rawValue()) + QStringLiteral(".png");
-    return QFile::exists(localised) ? localised : base + QStringLiteral(".png");
+    // The picture in the reader's language, else the English one.
+    const QString base = QStringLiteral(":/corvana/") + Ui::text(name) + QStringLiteral("-");
+    const QString localised = base + Ui::text(L10n::language().rawValue()) + QStringLiteral(".png");
+    return QFile::exists(localised) ? localised : base + QStringLiteral("en.png");
 }
 
 QString topicHtml(const HelpTopic& topic, std::string_view tipLabel, const QPalette& palette,

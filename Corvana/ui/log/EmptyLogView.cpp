@@ -89,11 +89,12 @@ EmptyLogView::EmptyLogView(ServerModel& model, QWidget* parent)
 
 void EmptyLogView::updateTexts() {
     const auto& ports = model_.ports();
-    const bool adapter = std::any_of(ports.begin(), ports.end(),
-                                     [](const SerialPortInfo& port) { return port.vendorID; });
-    title_->setText(Ui::text(adapter ? L10n::State::ready() : L10n::Notice::noAdapterTitle()));
+    // A built-in port or a virtual one serves as well as an adapter; only no port at all is
+    // worth the hint about plugging one in.
+    const bool anyPort = !ports.empty();
+    title_->setText(Ui::text(anyPort ? L10n::State::ready() : L10n::Notice::noAdapterTitle()));
     message_->setText(
-        Ui::text(adapter ? L10n::Notice::emptyLog() : L10n::Notice::noAdapterMessage()));
+        Ui::text(anyPort ? L10n::Notice::emptyLog() : L10n::Notice::noAdapterMessage()));
     chooseVariant();
 }
 
