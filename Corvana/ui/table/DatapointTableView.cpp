@@ -25,15 +25,16 @@ namespace {
 
 using Model = DatapointTableModel;
 
-// Starting widths; the user may drag them.
+// Starting widths, narrow enough that every title fits the default window in every language,
+// the log open; the user may drag them.
 constexpr std::array<int, Model::columnCount_> columnWidths = {
-    140, // name
-    120, // table
-    72,  // address
-    72,  // type
+    116, // name
+    112, // table
+    64,  // address
+    64,  // type
     56,  // order
     56,  // scale
-    120, // value
+    96,  // value
     50,  // unit
     72,  // display
     160, // description: takes what is left

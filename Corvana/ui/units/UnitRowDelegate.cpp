@@ -23,6 +23,23 @@ QFont titleFont(const QFont& base) {
     return font;
 }
 
+// "Name · 7 datapoints" in the width: the name gives way first, so the count stays whole.
+QString fittedSubtitle(const QString& subtitle, const QFontMetrics& metrics, int width) {
+    if (metrics.horizontalAdvance(subtitle) <= width) {
+        return subtitle;
+    }
+    const qsizetype separator = subtitle.lastIndexOf(QStringLiteral(" · "));
+    if (separator > 0) {
+        const QString count = subtitle.mid(separator);
+        const int room = width - metrics.horizontalAdvance(count);
+        if (room > metrics.horizontalAdvance(QStringLiteral("M…"))) {
+            return metrics.elidedText(subtitle.left(separator), Qt::ElideRight, room) + count;
+        }
+        return metrics.elidedText(subtitle.mid(separator + 3), Qt::ElideRight, width);
+    }
+    return metrics.elidedText(subtitle, Qt::ElideRight, width);
+}
+
 QFont subtitleFont(const QFont& base) {
     return Ui::scaledFont(base, 0.85);
 }
@@ -73,10 +90,10 @@ void UnitRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
         secondary.setAlphaF(0.8f);
     }
     painter->setPen(secondary);
-    painter->drawText(QRect(textLeft, top + titleMetrics.height(), width, subtitleMetrics.height()),
-                      Qt::AlignVCenter,
-                      subtitleMetrics.elidedText(index.data(UnitListModel::SubtitleRole).toString(),
-                                                 Qt::ElideRight, width));
+    painter->drawText(
+        QRect(textLeft, top + titleMetrics.height(), width, subtitleMetrics.height()),
+        Qt::AlignVCenter,
+        fittedSubtitle(index.data(UnitListModel::SubtitleRole).toString(), subtitleMetrics, width));
     painter->restore();
 }
 
