@@ -70,10 +70,10 @@ std::optional<std::size_t> FrameSplitter::expectedRequestLength(ByteView bytes) 
     case FunctionCode::writeSingleRegister:
     case FunctionCode::diagnostics:
         return fixedRequestLength;
-    case readExceptionStatus:
-    case getCommEventCounter:
-    case getCommEventLog:
-    case reportServerID:
+    case FunctionCode::readExceptionStatus:
+    case FunctionCode::getCommEventCounter:
+    case FunctionCode::getCommEventLog:
+    case FunctionCode::reportServerID:
         return bareRequestLength;
     case FunctionCode::writeMultipleCoils:
     case FunctionCode::writeMultipleRegisters:
@@ -82,9 +82,9 @@ std::optional<std::size_t> FrameSplitter::expectedRequestLength(ByteView bytes) 
         return maskWriteRequestLength;
     case FunctionCode::readWriteMultipleRegisters:
         return countedLength(bytes, readWriteCountOffset);
-    case readFIFOQueue:
+    case FunctionCode::readFIFOQueue:
         return fifoRequestLength;
-    case encapsulatedInterface:
+    case FunctionCode::encapsulatedInterface:
         return encapsulatedRequestLength;
     default:
         return std::nullopt;
@@ -105,8 +105,8 @@ std::optional<std::size_t> FrameSplitter::expectedResponseLength(ByteView bytes)
     case FunctionCode::readDiscreteInputs:
     case FunctionCode::readHoldingRegisters:
     case FunctionCode::readInputRegisters:
-    case getCommEventLog:
-    case reportServerID:
+    case FunctionCode::getCommEventLog:
+    case FunctionCode::reportServerID:
     case readFileRecord:
     case writeFileRecord:
     case FunctionCode::readWriteMultipleRegisters:
@@ -114,15 +114,15 @@ std::optional<std::size_t> FrameSplitter::expectedResponseLength(ByteView bytes)
     case FunctionCode::writeSingleCoil:
     case FunctionCode::writeSingleRegister:
     case FunctionCode::diagnostics:
-    case getCommEventCounter:
+    case FunctionCode::getCommEventCounter:
     case FunctionCode::writeMultipleCoils:
     case FunctionCode::writeMultipleRegisters:
         return echoResponseLength;
-    case readExceptionStatus:
+    case FunctionCode::readExceptionStatus:
         return statusResponseLength;
     case FunctionCode::maskWriteRegister:
         return maskWriteResponseLength;
-    case readFIFOQueue:
+    case FunctionCode::readFIFOQueue:
         if (bytes.size() < fifoResponseCountOffset + fifoCountLength) {
             return std::nullopt;
         }

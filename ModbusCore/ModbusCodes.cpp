@@ -9,19 +9,14 @@ std::optional<FunctionCode> FunctionCode::fromRaw(std::uint8_t raw) {
     return caseWithRaw(allCases(), raw);
 }
 
-const std::array<FunctionCode, 11>& FunctionCode::allCases() {
-    static constexpr std::array<FunctionCode, 11> cases{
-        readCoils,
-        readDiscreteInputs,
-        readHoldingRegisters,
-        readInputRegisters,
-        writeSingleCoil,
-        writeSingleRegister,
-        diagnostics,
-        writeMultipleCoils,
-        writeMultipleRegisters,
-        maskWriteRegister,
-        readWriteMultipleRegisters,
+const std::array<FunctionCode, 17>& FunctionCode::allCases() {
+    static constexpr std::array<FunctionCode, 17> cases{
+        readCoils,           readDiscreteInputs,    readHoldingRegisters,
+        readInputRegisters,  writeSingleCoil,       writeSingleRegister,
+        readExceptionStatus, diagnostics,           getCommEventCounter,
+        getCommEventLog,     writeMultipleCoils,    writeMultipleRegisters,
+        reportServerID,      maskWriteRegister,     readWriteMultipleRegisters,
+        readFIFOQueue,       encapsulatedInterface,
     };
     return cases;
 }

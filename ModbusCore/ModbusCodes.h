@@ -34,11 +34,17 @@ struct FunctionCode {
         readInputRegisters = 0x04,
         writeSingleCoil = 0x05,
         writeSingleRegister = 0x06,
+        readExceptionStatus = 0x07,
         diagnostics = 0x08,
+        getCommEventCounter = 0x0B,
+        getCommEventLog = 0x0C,
         writeMultipleCoils = 0x0F,
         writeMultipleRegisters = 0x10,
+        reportServerID = 0x11,
         maskWriteRegister = 0x16,
         readWriteMultipleRegisters = 0x17,
+        readFIFOQueue = 0x18,
+        encapsulatedInterface = 0x2B, // only MEI type 0x0E, read device identification
     };
 
     constexpr FunctionCode(Value v)
@@ -47,7 +53,7 @@ struct FunctionCode {
     constexpr std::uint8_t rawValue() const { return value; }
 
     static std::optional<FunctionCode> fromRaw(std::uint8_t raw);
-    static const std::array<FunctionCode, 11>& allCases();
+    static const std::array<FunctionCode, 17>& allCases();
 
     Value value;
 };
@@ -78,15 +84,30 @@ struct ModbusException {
 
 // Public function codes that no unit executes; the frame splitter still knows their lengths.
 namespace OtherFunctionCode {
-inline constexpr std::uint8_t readExceptionStatus = 0x07;
-inline constexpr std::uint8_t getCommEventCounter = 0x0B;
-inline constexpr std::uint8_t getCommEventLog = 0x0C;
-inline constexpr std::uint8_t reportServerID = 0x11;
 inline constexpr std::uint8_t readFileRecord = 0x14;
 inline constexpr std::uint8_t writeFileRecord = 0x15;
-inline constexpr std::uint8_t readFIFOQueue = 0x18;
-inline constexpr std::uint8_t encapsulatedInterface = 0x2B;
 } // namespace OtherFunctionCode
+
+// The sub-functions of function 08 on a serial line.
+namespace DiagnosticCode {
+inline constexpr std::uint16_t returnQueryData = 0x0000;
+inline constexpr std::uint16_t restartCommunications = 0x0001;
+inline constexpr std::uint16_t returnDiagnosticRegister = 0x0002;
+inline constexpr std::uint16_t forceListenOnly = 0x0004;
+inline constexpr std::uint16_t clearCounters = 0x000A;
+inline constexpr std::uint16_t busMessageCount = 0x000B;
+inline constexpr std::uint16_t busCommunicationErrorCount = 0x000C;
+inline constexpr std::uint16_t busExceptionErrorCount = 0x000D;
+inline constexpr std::uint16_t serverMessageCount = 0x000E;
+inline constexpr std::uint16_t serverNoResponseCount = 0x000F;
+inline constexpr std::uint16_t serverNAKCount = 0x0010;
+inline constexpr std::uint16_t serverBusyCount = 0x0011;
+inline constexpr std::uint16_t busCharacterOverrunCount = 0x0012;
+inline constexpr std::uint16_t clearOverrun = 0x0014;
+} // namespace DiagnosticCode
+
+// The MEI type of function 43 that a unit serves.
+inline constexpr std::uint8_t readDeviceIdentificationMEI = 0x0E;
 
 // The name the log shows for a function byte, bit 7 ignored ("Read holding registers"); codes
 // without a name of their own get the generic one. In the user's language.

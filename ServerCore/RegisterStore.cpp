@@ -73,8 +73,10 @@ void RegisterStore::configure(const std::vector<ServerUnit>& units,
     // Everything but the map work happens before the lock: behaviours, address ranges and the
     // encoding of every datapoint's own value.
     std::array<std::optional<ServerUnit::Behaviour>, 256> behaviours;
+    std::vector<ServedIdentity> identities(256);
     for (const auto& unit : units) {
         behaviours[unit.unitID] = unit.behaviour(); // a later unit replaces an earlier one
+        identities[unit.unitID] = unit.servedIdentity();
     }
     std::vector<PreparedDatapoint> prepared;
     prepared.reserve(datapoints.size());
@@ -101,8 +103,10 @@ void RegisterStore::configure(const std::vector<ServerUnit>& units,
                 // Only the values move; the old defined sets still decide what is new below.
                 memory.bits = std::move(kept->second.bits);
                 memory.registers = std::move(kept->second.registers);
+                memory.diagnostics = std::move(kept->second.diagnostics);
             }
             memory.behaviour = *behaviours[id];
+            memory.identity = std::move(identities[id]);
             units_.emplace(static_cast<std::uint8_t>(id), std::move(memory));
         }
         for (const auto& datapoint : prepared) {
@@ -252,4 +256,41 @@ std::optional<RegisterStore::Memory> RegisterStore::memory(std::uint8_t unit) co
         return std::nullopt;
     }
     return memory->second;
+}
+
+bool RegisterStore::isFunctionEnabled(std::uint8_t unit, std::uint8_t fc) const {
+    std::lock_guard guard(lock_);
+    const auto memory = units_.find(unit);
+    return memory == units_.end() || memory->second.behaviour.functions.test(fc);
+}
+
+std::optional<ServedIdentity> RegisterStore::identity(std::uint8_t unit) const {
+    std::lock_guard guard(lock_);
+    const auto memory = units_.find(unit);
+    if (memory == units_.end()) {
+        return std::nullopt;
+    }
+    return memory->second.identity;
+}
+
+std::optional<UnitDiagnostics> RegisterStore::diagnostics(std::uint8_t unit) const {
+    std::lock_guard guard(lock_);
+    const auto memory = units_.find(unit);
+    if (memory == units_.end()) {
+        return std::nullopt;
+    }
+    return memory->second.diagnostics;
+}
+
+bool RegisterStore::isListeningOnly(std::uint8_t unit) const {
+    std::lock_guard guard(lock_);
+    const auto memory = units_.find(unit);
+    return memory != units_.end() && memory->second.diagnostics.listenOnly;
+}
+
+void RegisterStore::resetDiagnostics() {
+    std::lock_guard guard(lock_);
+    for (auto& [id, memory] : units_) {
+        memory.diagnostics = {};
+    }
 }

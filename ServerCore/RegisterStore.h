@@ -5,6 +5,8 @@
 #include "ModbusCore/ValueCodec.h"
 #include "ModbusCore/ValueTypes.h"
 #include "ServerCore/ServerUnit.h"
+#include "ServerCore/UnitDiagnostics.h"
+#include "ServerCore/UnitIdentity.h"
 
 #include <array>
 #include <bitset>
@@ -14,6 +16,7 @@
 #include <optional>
 #include <span>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 // Half-open range of protocol addresses, start ..< end. Signed so that a range running past
@@ -138,6 +141,8 @@ public:
         PerTable<AddressMap<std::uint16_t>> registers; // holding and input registers that were set
         PerTable<AddressMap<bool>> defined;            // set at every address a datapoint covers
         ServerUnit::Behaviour behaviour;
+        ServedIdentity identity;
+        UnitDiagnostics diagnostics; // kept across configure, reset by resetDiagnostics
 
         // A datapoint value already encoded for its table, so that encoding runs outside the lock.
         struct Encoded {
@@ -183,6 +188,35 @@ public:
                    const std::vector<bool>& values);
     void writeRegisters(std::uint8_t unit, RegisterTable table, std::uint16_t start,
                         std::span<const std::uint16_t> values);
+
+    // Is fc switched on for the unit? True for a unit that is not configured.
+    bool isFunctionEnabled(std::uint8_t unit, std::uint8_t fc) const;
+    std::optional<ServedIdentity> identity(std::uint8_t unit) const;
+
+    std::optional<UnitDiagnostics> diagnostics(std::uint8_t unit) const;
+    bool isListeningOnly(std::uint8_t unit) const; // false for a unit that is not configured
+    // Runs change on the unit's diagnostics under the lock and gives its result; nothing (and
+    // change not run) for a unit that is not configured. change must only do map work.
+    template <class Change>
+    auto updateDiagnostics(std::uint8_t unit, Change&& change)
+        -> std::optional<decltype(change(std::declval<UnitDiagnostics&>()))> {
+        std::lock_guard guard(lock_);
+        const auto memory = units_.find(unit);
+        if (memory == units_.end()) {
+            return std::nullopt;
+        }
+        return change(memory->second.diagnostics);
+    }
+    // Runs change(diagnostics, behaviour) for every configured unit, enabled or not.
+    template <class Change>
+    void updateEveryDiagnostics(Change&& change) {
+        std::lock_guard guard(lock_);
+        for (auto& [id, memory] : units_) {
+            change(memory.diagnostics, std::as_const(memory.behaviour));
+        }
+    }
+    // Fresh counters, an empty event log and no listen-only mode, as at power-up.
+    void resetDiagnostics();
 
     // A copy of one unit's memory, for diagnostics and tests.
     std::optional<Memory> memory(std::uint8_t unit) const;

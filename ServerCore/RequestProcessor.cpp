@@ -2,6 +2,7 @@
 
 #include "ModbusCore/ModbusCodes.h"
 #include "ModbusCore/RTUFrame.h"
+#include "ServerCore/SerialLineFunctions.h"
 
 #include <variant>
 
@@ -12,20 +13,23 @@ using Result = RequestProcessor::Result;
 // PDU layouts of the Modbus application protocol (V1.1b3, section 6).
 constexpr std::size_t fixedRequestLength = 5;        // fc, address, quantity or value
 constexpr std::size_t maskWriteLength = 7;           // fc, address, AND mask, OR mask
-constexpr std::size_t diagnosticsMinLength = 3;      // fc, sub-function
+constexpr std::size_t fifoRequestLength = 3;         // fc, FIFO pointer address
 constexpr std::size_t multipleWriteHeaderLength = 6; // fc, address, quantity, byte count
 constexpr std::size_t readWriteHeaderLength = 10;    // fc, read and write address/quantity, count
 constexpr std::size_t multipleWriteEchoLength = 5;   // fc, address, quantity
 
 constexpr std::uint16_t coilOn = 0xFF00;
 constexpr std::uint16_t coilOff = 0x0000;
-constexpr std::uint16_t returnQueryData = 0x0000; // the only diagnostic sub-function served
+constexpr std::uint16_t maxFIFOCount = 31;
 
-// The writing functions a broadcast executes; the standard forbids answers to unit 0.
-bool executesAsBroadcast(std::uint8_t fc) {
+// The writing functions and the state-changing diagnostics are what a broadcast executes; the
+// standard forbids answers to unit 0.
+bool executesAsBroadcast(ByteView pdu) {
+    const std::uint8_t fc = pdu[0];
     return fc == FunctionCode::writeSingleCoil || fc == FunctionCode::writeSingleRegister ||
            fc == FunctionCode::writeMultipleCoils || fc == FunctionCode::writeMultipleRegisters ||
-           fc == FunctionCode::maskWriteRegister;
+           fc == FunctionCode::maskWriteRegister ||
+           SerialLineFunctions::changesDiagnosticState(pdu);
 }
 
 // The one place that turns a failed check into a response.
@@ -88,9 +92,11 @@ public:
 
     Result run() const {
         const auto code = FunctionCode::fromRaw(fc_);
-        if (!code) {
+        // A code switched off is answered as by a device that lacks it.
+        if (!code || !store_.isFunctionEnabled(unit_, fc_)) {
             return exceptionResult(fc_, ModbusException::illegalFunction);
         }
+        using namespace SerialLineFunctions;
         switch (*code) {
         case FunctionCode::readCoils:
         case FunctionCode::readDiscreteInputs:
@@ -102,8 +108,20 @@ public:
             return writeSingleCoil();
         case FunctionCode::writeSingleRegister:
             return writeSingleRegister();
+        case FunctionCode::readExceptionStatus:
+            return {readExceptionStatus(store_, pdu_, unit_), {}};
         case FunctionCode::diagnostics:
-            return diagnostics();
+            return {diagnostics(store_, pdu_, unit_), {}};
+        case FunctionCode::getCommEventCounter:
+            return {getCommEventCounter(store_, pdu_, unit_), {}};
+        case FunctionCode::getCommEventLog:
+            return {getCommEventLog(store_, pdu_, unit_), {}};
+        case FunctionCode::reportServerID:
+            return {reportServerID(store_, pdu_, unit_), {}};
+        case FunctionCode::readFIFOQueue:
+            return readFIFOQueue();
+        case FunctionCode::encapsulatedInterface:
+            return {readDeviceIdentification(store_, pdu_, unit_), {}};
         case FunctionCode::writeMultipleCoils:
             return writeMultipleCoils();
         case FunctionCode::writeMultipleRegisters:
@@ -194,11 +212,35 @@ private:
         return {echo(pdu_, length()), {wrote(RegisterTable::holdingRegister, range)}};
     }
 
-    Result diagnostics() const {
-        if (length() < diagnosticsMinLength || u16(1) != returnQueryData) {
-            return fail(ModbusException::illegalFunction);
+    // The count at the pointer address, then that many holding registers after it.
+    Result readFIFOQueue() const {
+        if (length() != fifoRequestLength) {
+            return fail(ModbusException::illegalDataValue);
         }
-        return {echo(pdu_, length()), {}};
+        const std::uint16_t pointer = u16(1);
+        if (!accessible(RegisterTable::holdingRegister, rangeOf(pointer, 1))) {
+            return fail(ModbusException::illegalDataAddress);
+        }
+        const std::uint16_t count =
+            store_.readRegisters(unit_, RegisterTable::holdingRegister, rangeOf(pointer, 1))
+                .front();
+        if (count > maxFIFOCount) {
+            return fail(ModbusException::illegalDataValue);
+        }
+        const AddressRange queue{pointer + 1, pointer + 1 + count};
+        if (count > 0 && !accessible(RegisterTable::holdingRegister, queue)) {
+            return fail(ModbusException::illegalDataAddress);
+        }
+        Bytes response{fc_};
+        appendUInt16(response, static_cast<std::uint16_t>(2 + 2 * count)); // byte count
+        appendUInt16(response, count);
+        if (count > 0) {
+            for (const auto value :
+                 store_.readRegisters(unit_, RegisterTable::holdingRegister, queue)) {
+                appendUInt16(response, value);
+            }
+        }
+        return {std::move(response), {}};
     }
 
     Result writeMultipleCoils() const {
@@ -306,14 +348,22 @@ RequestProcessor::Result RequestProcessor::process(ByteView pdu, std::uint8_t un
     if (pdu.empty()) {
         return {};
     }
+    // A unit in listen-only mode executes nothing but a restart, and answers nothing.
+    const bool restart = SerialLineFunctions::isRestart(pdu);
     if (unit != Modbus::broadcastAddress) {
+        if (store->isListeningOnly(unit)) {
+            return restart ? Result{std::nullopt, handle(pdu, unit).writes} : Result{};
+        }
         return handle(pdu, unit);
     }
     Result result;
-    if (!executesAsBroadcast(pdu[0])) {
+    if (!executesAsBroadcast(pdu)) {
         return result;
     }
     for (const auto id : store->enabledUnitIDs()) {
+        if (!restart && store->isListeningOnly(id)) {
+            continue;
+        }
         auto unitResult = handle(pdu, id);
         result.writes.insert(result.writes.end(), unitResult.writes.begin(),
                              unitResult.writes.end());

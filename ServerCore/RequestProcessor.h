@@ -32,8 +32,9 @@ struct RequestProcessor {
 
     std::shared_ptr<RegisterStore> store;
 
-    // The engine's entry point; unit 0 executes the writing functions on every enabled unit and
-    // answers nothing. Does not check whether the unit exists or is enabled.
+    // The engine's entry point; unit 0 executes the writing functions and the state-changing
+    // diagnostics on every enabled unit and answers nothing. A unit in listen-only mode executes
+    // only a restart and answers nothing. Does not check whether the unit exists or is enabled.
     Result process(ByteView pdu, std::uint8_t unit) const;
 
     // Executes the request for exactly one unit; an empty PDU gives an empty result.

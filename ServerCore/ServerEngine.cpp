@@ -128,22 +128,45 @@ struct ServerEngine::Shared {
         finished.release();
     }
 
+    // Every unit hears every frame on the line, whoever it is for.
+    void countOnBus(bool good) const {
+        store->updateEveryDiagnostics([good](UnitDiagnostics& d, const ServerUnit::Behaviour&) {
+            if (good) {
+                d.busMessage();
+            } else {
+                d.communicationError();
+            }
+        });
+    }
+
     void handle(FrameSplitter::Frame frame, SerialLink& link) {
         switch (frame.kind) {
         case FrameSplitter::Frame::Kind::garbage:
+            countOnBus(false);
             emit(ServerEvent::garbage(std::move(frame.bytes)));
             break;
         case FrameSplitter::Frame::Kind::response:
+            countOnBus(true);
             emit(ServerEvent::busResponse(std::move(frame.bytes)));
             break;
         case FrameSplitter::Frame::Kind::request:
             if (frame.bytes.size() < Modbus::minFrameLength) {
+                countOnBus(false);
                 emit(ServerEvent::garbage(std::move(frame.bytes)));
             } else {
+                countOnBus(true);
                 handleRequest(std::move(frame.bytes), link);
             }
             break;
         }
+    }
+
+    void stayedSilent(std::uint8_t unit, bool listenOnly) const {
+        store->updateDiagnostics(unit, [](UnitDiagnostics& d) {
+            d.stayedSilent();
+            return true;
+        });
+        emit(ServerEvent::silent(unit, listenOnly));
     }
 
     void handleRequest(Bytes frame, SerialLink& link) {
@@ -151,6 +174,13 @@ struct ServerEngine::Shared {
         Bytes pdu(frame.begin() + 1, frame.end() - 2);
 
         if (unit == Modbus::broadcastAddress) {
+            // Every enabled unit hears a broadcast and never answers it.
+            store->updateEveryDiagnostics([](UnitDiagnostics& d, const ServerUnit::Behaviour& b) {
+                if (b.enabled) {
+                    d.heard(true);
+                    d.stayedSilent();
+                }
+            });
             auto result = processor.process(pdu, unit);
             emit(ServerEvent::broadcast(std::move(pdu), std::move(frame)));
             if (!result.writes.empty()) {
@@ -165,11 +195,20 @@ struct ServerEngine::Shared {
             return;
         }
         emit(ServerEvent::request(unit, pdu, std::move(frame)));
+        const bool listening = store
+                                   ->updateDiagnostics(unit,
+                                                       [](UnitDiagnostics& d) {
+                                                           d.heard(false);
+                                                           return d.listenOnly;
+                                                       })
+                                   .value_or(false);
 
         Bytes answer;
-        switch (behaviour->fault) {
+        const ServerUnit::Fault fault =
+            listening ? ServerUnit::Fault(ServerUnit::Fault::none) : behaviour->fault;
+        switch (fault) {
         case ServerUnit::Fault::noResponse:
-            emit(ServerEvent::silent(unit));
+            stayedSilent(unit, false);
             return;
         case ServerUnit::Fault::exception:
             answer = ExceptionPDU::make(pdu[0], behaviour->exceptionCode);
@@ -177,10 +216,14 @@ struct ServerEngine::Shared {
         case ServerUnit::Fault::none:
         case ServerUnit::Fault::badCRC: {
             auto result = processor.process(pdu, unit);
-            answer = std::move(result.response).value_or(Bytes{});
             if (!result.writes.empty()) {
                 emit(ServerEvent::wrote(std::move(result.writes))); // before the delay
             }
+            if (!result.response) {
+                stayedSilent(unit, true); // listen-only mode, or just entered it
+                return;
+            }
+            answer = std::move(*result.response);
             break;
         }
         }
@@ -200,6 +243,10 @@ struct ServerEngine::Shared {
             lose();
             return;
         }
+        store->updateDiagnostics(unit, [&answer](UnitDiagnostics& d) {
+            d.answered(answer);
+            return true;
+        });
         emit(ServerEvent::response(unit, std::move(answer), std::move(sent), corrupt));
     }
 };
@@ -250,6 +297,7 @@ void ServerEngine::start() {
     auto link = std::make_unique<SerialLink>(shared_->path, shared_->configuration,
                                              shared_->allowsTestDevice, shared_->clock);
     link->open();
+    shared_->store->resetDiagnostics(); // counters run from the start of the server
     shared_->wasStarted = true;
     {
         std::lock_guard guard(shared_->lock);

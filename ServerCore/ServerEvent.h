@@ -33,9 +33,11 @@ struct ServerEvent {
         Bytes frame;
         bool operator==(const Broadcast&) const = default;
     };
-    // An enabled unit with the fault noResponse stayed silent.
+    // An enabled unit stayed silent: the fault noResponse, or listen-only mode (entered by this
+    // request or before).
     struct Silent {
         std::uint8_t unit;
+        bool listenOnly = false;
         bool operator==(const Silent&) const = default;
     };
     // A request for an address that is not simulated or whose unit is disabled.
@@ -81,7 +83,9 @@ struct ServerEvent {
     static ServerEvent broadcast(Bytes pdu, Bytes frame) {
         return {Broadcast{std::move(pdu), std::move(frame)}};
     }
-    static ServerEvent silent(std::uint8_t unit) { return {Silent{unit}}; }
+    static ServerEvent silent(std::uint8_t unit, bool listenOnly = false) {
+        return {Silent{unit, listenOnly}};
+    }
     static ServerEvent otherUnit(std::uint8_t unit, Bytes frame) {
         return {OtherUnit{unit, std::move(frame)}};
     }

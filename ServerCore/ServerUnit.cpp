@@ -2,6 +2,7 @@
 
 #include "Localization/EnumCases.h"
 #include "ModbusCore/JSONFields.h"
+#include "ServerCore/UnitIdentity.h"
 
 #include <algorithm>
 #include <limits>
@@ -12,6 +13,37 @@ namespace {
 constexpr std::array<std::string_view, 4> faultRawValues{"none", "noResponse", "exception",
                                                          "badCRC"};
 constexpr std::array<std::string_view, 2> policyRawValues{"exception", "zero"};
+
+FunctionSet functionSet(const std::vector<std::uint8_t>& codes) {
+    FunctionSet set;
+    for (const auto code : codes) {
+        set.set(code);
+    }
+    return set;
+}
+
+std::vector<std::uint8_t> decodeFunctions(const nlohmann::json& list) {
+    if (!list.is_array()) {
+        throw DecodingError("\"functions\" is not a list");
+    }
+    const FunctionSet supported = allSupportedFunctions();
+    FunctionSet chosen;
+    for (const auto& item : list) {
+        if (!item.is_number_integer() || item.get<std::int64_t>() < 0 ||
+            item.get<std::int64_t>() > 255 || !supported.test(item.get<std::size_t>())) {
+            throw DecodingError("\"functions\" holds " + item.dump() +
+                                ", which is no function code a unit serves");
+        }
+        chosen.set(item.get<std::size_t>());
+    }
+    std::vector<std::uint8_t> codes;
+    for (const auto code : supportedFunctionCodes()) {
+        if (chosen.test(code)) {
+            codes.push_back(code);
+        }
+    }
+    return codes;
+}
 
 } // namespace
 
@@ -50,7 +82,12 @@ ServerUnit::Behaviour ServerUnit::behaviour() const {
         // A negative delay, which the record keeps as typed, means no delay.
         .delay = std::max(delayMs, 0) / 1000.0,
         .undefinedAddresses = undefinedAddresses,
+        .functions = functionSet(functions),
     };
+}
+
+ServedIdentity ServerUnit::servedIdentity() const {
+    return serve(identity, unitID, name);
 }
 
 nlohmann::json ServerUnit::toJSON() const {
@@ -62,6 +99,12 @@ nlohmann::json ServerUnit::toJSON() const {
     json["exceptionCode"] = exceptionCode.rawValue();
     json["delayMs"] = delayMs;
     json["undefinedAddresses"] = std::string(undefinedAddresses.rawValue());
+    if (functions != supportedFunctionCodes()) {
+        json["functions"] = functions;
+    }
+    if (auto identityJSON = identity.toJSON(); !identityJSON.empty()) {
+        json["identity"] = std::move(identityJSON);
+    }
     return json;
 }
 
@@ -88,5 +131,12 @@ ServerUnit ServerUnit::fromJSON(const nlohmann::json& json) {
                              .value_or(unit.delayMs));
     unit.undefinedAddresses = optionalEnum<UndefinedAddresses>(object, "undefinedAddresses")
                                   .value_or(unit.undefinedAddresses);
+    if (const auto list = object.find("functions"); list != object.end() && !list->is_null()) {
+        unit.functions = decodeFunctions(*list);
+    }
+    if (const auto identity = object.find("identity");
+        identity != object.end() && !identity->is_null()) {
+        unit.identity = UnitIdentity::fromJSON(*identity);
+    }
     return unit;
 }

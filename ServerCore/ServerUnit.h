@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ModbusCore/ModbusCodes.h"
+#include "ServerCore/UnitIdentity.h"
 
 #include <nlohmann/json_fwd.hpp>
 
@@ -9,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // One simulated slave device as the user configures it; identified by unitID.
 struct ServerUnit {
@@ -47,6 +49,7 @@ struct ServerUnit {
         ModbusException exceptionCode = ModbusException::serverDeviceBusy;
         double delay = 0; // seconds, never negative
         UndefinedAddresses undefinedAddresses = UndefinedAddresses::exception;
+        FunctionSet functions = allSupportedFunctions(); // the codes the unit answers
 
         bool operator==(const Behaviour&) const = default;
     };
@@ -58,13 +61,17 @@ struct ServerUnit {
     ModbusException exceptionCode = ModbusException::serverDeviceBusy;
     int delayMs = 0;
     UndefinedAddresses undefinedAddresses = UndefinedAddresses::exception;
+    std::vector<std::uint8_t> functions = supportedFunctionCodes(); // enabled codes, ascending
+    UnitIdentity identity;
 
     Behaviour behaviour() const;
+    ServedIdentity servedIdentity() const;
 
     bool operator==(const ServerUnit&) const = default;
 
     nlohmann::json toJSON() const;
     // unitID required (0–255); other keys optional; wrong types or unknown values throw
-    // DecodingError.
+    // DecodingError. "functions" and "identity" are written only when they differ from the
+    // defaults, so files of units that keep them read and write as before.
     static ServerUnit fromJSON(const nlohmann::json& json);
 };

@@ -49,7 +49,7 @@ TEST(PDUTest, CodesExceptionPDUsWordsAndBits) {
     EXPECT_EQ(ExceptionPDU::code(Bytes{0x83, 0x02}), 0x02);
     EXPECT_EQ(ExceptionPDU::code(Bytes{0x83}), std::nullopt);
     EXPECT_EQ(ExceptionPDU::code(Bytes{0x03, 0x02}), std::nullopt);
-    for (std::uint8_t notAFunction : {0x07, 0x2B, 0x83}) {
+    for (std::uint8_t notAFunction : {0x09, 0x14, 0x83}) {
         EXPECT_EQ(FunctionCode::fromRaw(notAFunction), std::nullopt) << int(notAFunction);
     }
     EXPECT_EQ(ModbusException::fromRaw(0x0A), ModbusException::gatewayPathUnavailable);

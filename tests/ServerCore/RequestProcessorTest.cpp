@@ -91,7 +91,9 @@ const Case cases[] = {
     {3, {"06 00 04 00 01"}, "86 02"},
     {1, {"08 00 00 AB CD"}, "08 00 00 AB CD"},
     {1, {"08 00 00 5A*200"}, "08 00 00 5A*200"},
-    {1, {"08 00 01 00 00", "08 00"}, "88 01"},
+    // ASCII delimiter and the sub-functions of other lines; too short for a sub-function
+    {1, {"08 00 03 0A 00", "08 00 13 00 00", "08 00 15 00 00", "08 00"}, "88 01"},
+    {1, {"08 00 0B 00 01", "08 00 0B 00", "08 00 02 00 00 00", "08 00 01 12 34"}, "88 03"},
     {1, {"0F 00 00 00 0A 02 0D 02"}, "0F 00 00 00 0A", {coils(1, 0, 10)}},
     {2, {"0F 00 00 07 B0 F6 FF*246"}, "0F 00 00 07 B0", {coils(2, 0, 1968)}},
     {2, {"0F 00 00 07 B1 F7 FF*247", "0F 00 00 00 00 00"}, "8F 03"},
@@ -134,10 +136,12 @@ const Case cases[] = {
      {"17 00 09 00 02 00 01 00 01 02 12 34", "17 00 00 00 01 00 09 00 02 04 12 34 56 78"},
      "97 02"},
     {2, {"17 00 00 00 01 FF FF 00 02 04 12 34 56 78"}, "97 02"},
-    // function codes no unit executes; an empty request and an unconfigured unit
-    {1, {"07"}, "87 01"},
-    {1, {"2B 0E 01 00"}, "AB 01"},
-    {2, {"11"}, "91 01"},
+    {3, {"18 00 05"}, "98 02"}, // a count of 0x12 would be too many anyway
+    // function codes no unit executes, MEI types other than 14; an empty request and an
+    // unconfigured unit
+    {1, {"09"}, "89 01"},
+    {1, {"14 07 06 00 04 00 00 00 02"}, "94 01"},
+    {1, {"2B 0D 01 00", "2B"}, "AB 01"},
     {2, {"80 00"}, "80 01"},
     {1, {""}, ""},
     {200, {"03 00 00 00 01"}, "83 02"},
@@ -149,10 +153,10 @@ const Case cases[] = {
     {0, {"0F 00 00 00 02 01 03"}, "", {coils(1, 0, 2), coils(2, 0, 2)}},
     {0, {"10 00 00 00 01 02 00 07"}, "", {holdings(1, 0, 1), holdings(2, 0, 1)}},
     {0, {"16 00 05 00 00 00 01"}, "", {holdings(1, 5, 6), holdings(2, 5, 6), holdings(3, 5, 6)}},
-    // a bad value everywhere, functions that only read, an empty request
+    // a bad value everywhere, functions that only read or report, an empty request
     {0,
      {"05 00 00 12 34", "03 00 00 00 01", "17 00 00 00 01 00 01 00 01 02 12 34", "08 00 00 12 34",
-      "07", ""},
+      "08 00 0E 00 00", "07", "0B", "0C", "11", "18 00 00", "2B 0E 01 00", ""},
      ""},
 };
 

@@ -125,7 +125,11 @@ std::size_t corvanaThreads(std::size_t count = 0) {
 }
 
 ServerUnit faulty(std::uint8_t id, Fault fault, int delayMs = 0) {
-    return {id, "", true, fault, ModbusException::serverDeviceBusy, delayMs, Policy::exception};
+    ServerUnit unit;
+    unit.unitID = id;
+    unit.fault = fault;
+    unit.delayMs = delayMs;
+    return unit;
 }
 
 Bytes rtu(std::uint8_t unit, const Bytes& pdu) {

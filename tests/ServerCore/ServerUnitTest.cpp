@@ -24,8 +24,14 @@ TEST(ServerUnit, BehaviourDelayNeverNegative) {
 }
 
 TEST(ServerUnitJSON, RoundTripsAndWritesEveryKey) {
-    ServerUnit unit{42,  "Boiler",    false, Fault::badCRC, ModbusException::gatewayPathUnavailable,
-                    -50, Policy::zero};
+    ServerUnit unit;
+    unit.unitID = 42;
+    unit.name = "Boiler";
+    unit.enabled = false;
+    unit.fault = Fault::badCRC;
+    unit.exceptionCode = ModbusException::gatewayPathUnavailable;
+    unit.delayMs = -50;
+    unit.undefinedAddresses = Policy::zero;
     EXPECT_EQ(unit.toJSON(), json::parse(R"({"unitID":42,"name":"Boiler","enabled":false,
         "fault":"badCRC","exceptionCode":10,"delayMs":-50,"undefinedAddresses":"zero"})"));
     for (std::size_t i = 0; i < Fault::allCases().size(); ++i) { // every raw value
