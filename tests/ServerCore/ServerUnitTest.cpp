@@ -68,4 +68,71 @@ TEST(ServerUnitJSON, RejectsBadRecords) {
     }
 }
 
+// Units that keep every code and the default identity write neither key, so older files read
+// and write as before.
+TEST(ServerUnitJSON, FunctionsAndIdentityRoundTripAndStayOutWhenDefault) {
+    ServerUnit unit;
+    unit.unitID = 7;
+    unit.name = "Pump";
+    EXPECT_FALSE(unit.toJSON().contains("functions"));
+    EXPECT_FALSE(unit.toJSON().contains("identity"));
+    EXPECT_EQ(unit.servedIdentity().serverID, Bytes{7});
+    EXPECT_EQ(unit.servedIdentity().objects.at(5), "Pump");
+
+    unit.functions = {3, 6, 8, 43};
+    unit.identity.serverID = Bytes{0x0A, 0xFF};
+    unit.identity.runIndicator = false;
+    unit.identity.exceptionStatus = 0x6D;
+    unit.identity.vendorURL = "https://example.invalid";
+    unit.identity.modelName = "";
+    unit.identity.privateObjects = {{0x80, "first"}, {0xFF, "last"}};
+    EXPECT_EQ(unit.toJSON()["functions"], json::parse("[3, 6, 8, 43]"));
+    EXPECT_EQ(unit.toJSON()["identity"], json::parse(R"({"serverID":"0AFF","runIndicator":false,
+        "exceptionStatus":109,"vendorURL":"https://example.invalid","modelName":"",
+        "privateObjects":{"128":"first","255":"last"}})"));
+    EXPECT_EQ(ServerUnit::fromJSON(json::parse(unit.toJSON().dump())), unit);
+    EXPECT_FALSE(unit.servedIdentity().objects.contains(5)); // an empty text is no object
+    EXPECT_FALSE(unit.behaviour().functions.test(1));
+    EXPECT_TRUE(unit.behaviour().functions.test(43));
+
+    // Codes come back sorted and once; a hex text may have blanks and lower case.
+    const auto read =
+        decoded(R"({"unitID":1,"functions":[43,3,3],"identity":{"serverID":"0a ff"}})");
+    EXPECT_EQ(read.functions, (std::vector<std::uint8_t>{3, 43}));
+    EXPECT_EQ(read.identity.serverID, (Bytes{0x0A, 0xFF}));
+    EXPECT_EQ(decoded(R"({"unitID":1,"functions":[]})").functions, std::vector<std::uint8_t>{});
+    EXPECT_EQ(decoded(R"({"unitID":1,"functions":null})").functions, supportedFunctionCodes());
+}
+
+TEST(ServerUnitJSON, RejectsBadFunctionsAndIdentities) {
+    const std::string tooLong(245, 'x');
+    const std::string longData(250, 'x');
+    for (const std::string& text : std::vector<std::string>{
+             R"({"unitID":1,"functions":3})",
+             R"({"unitID":1,"functions":[9]})",
+             R"({"unitID":1,"functions":[3,"6"]})",
+             R"({"unitID":1,"functions":[-1]})",
+             R"({"unitID":1,"functions":[259]})",
+             R"({"unitID":1,"identity":[]})",
+             R"({"unitID":1,"identity":{"serverID":""}})",
+             R"({"unitID":1,"identity":{"serverID":"ABC"}})",
+             R"({"unitID":1,"identity":{"serverID":"0G"}})",
+             R"({"unitID":1,"identity":{"serverID":1}})",
+             R"({"unitID":1,"identity":{"runIndicator":"yes"}})",
+             R"({"unitID":1,"identity":{"exceptionStatus":256}})",
+             R"({"unitID":1,"identity":{"vendorName":5}})",
+             R"({"unitID":1,"identity":{"privateObjects":{"127":"x"}}})",
+             R"({"unitID":1,"identity":{"privateObjects":{"256":"x"}}})",
+             R"({"unitID":1,"identity":{"privateObjects":{"0x80":"x"}}})",
+             R"({"unitID":1,"identity":{"privateObjects":{"128":7}}})",
+             R"({"unitID":1,"identity":{"privateObjects":["x"]}})",
+             R"({"unitID":1,"identity":{"productName":")" + tooLong + R"("}})",
+             R"({"unitID":1,"identity":{"privateObjects":{"200":")" + tooLong + R"("}}})",
+             R"({"unitID":1,"identity":{"additionalData":")" + longData + R"("}})"}) {
+        EXPECT_THROW(decoded(text.c_str()), DecodingError) << text;
+    }
+    EXPECT_NO_THROW(decoded(
+        (R"({"unitID":1,"identity":{"productName":")" + std::string(244, 'x') + R"("}})").c_str()));
+}
+
 } // namespace
