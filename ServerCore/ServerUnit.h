@@ -62,7 +62,7 @@ struct ServerUnit {
     int delayMs = 0;
     UndefinedAddresses undefinedAddresses = UndefinedAddresses::exception;
     std::vector<std::uint8_t> functions = supportedFunctionCodes(); // enabled codes, ascending
-    UnitIdentity identity;
+    UnitIdentity identity = {};
 
     Behaviour behaviour() const;
     ServedIdentity servedIdentity() const;

@@ -173,6 +173,33 @@ TEST(ServeCommand, AProjectStartsFromItsOwnValuesOnly) {
     EXPECT_EQ(serve.finish(SIGTERM), 0);
 }
 
+// The unit's identity and its choice of function codes come from the project file.
+TEST(ServeCommand, ServesTheIdentityAndFunctionCodesOfTheProjectFile) {
+    const TestEnvironment environment;
+    const QString project = environment.path("device.json");
+    writeFile(project, R"({"version": 1, "serial": {"baudRate": 115200, "dataBits": 8,
+        "parity": "none", "stopBits": 1}, "datapoints": [], "units": [{"unitID": 9,
+        "undefinedAddresses": "zero", "functions": [3, 17],
+        "identity": {"serverID": "C0DE", "runIndicator": false, "additionalData": "bench"}}]})");
+    const VirtualPortPair pair;
+    const QString port = QString::fromStdString(pair.serverPath());
+    Serve serve({"--project", project, "--port", port, "--no-timestamps"});
+    ASSERT_TRUE(serve.waitForOutput(" · units 9 ---\n"));
+
+    const auto bus = master(pair.masterPath(), 9);
+    std::uint8_t id[16] = {};
+    ASSERT_EQ(modbus_report_slave_id(bus.get(), sizeof id, id), 8);
+    const std::vector<std::uint8_t> expected{0xC0, 0xDE, 0x00, 'b', 'e', 'n', 'c', 'h'};
+    EXPECT_EQ(std::vector<std::uint8_t>(id, id + 8), expected);
+    std::uint16_t value = 1;
+    ASSERT_EQ(modbus_read_registers(bus.get(), 0, 1, &value), 1);
+    // Function 04 is switched off: exception 01.
+    EXPECT_EQ(modbus_read_input_registers(bus.get(), 0, 1, &value), -1);
+    EXPECT_EQ(errno, EMBXILFUN);
+    EXPECT_TRUE(serve.waitForOutput("← Unit 9 · FC 11 Report server ID · 08 C0 DE 00"));
+    EXPECT_EQ(serve.finish(SIGTERM), 0);
+}
+
 TEST(ServeCommand, BadOptionsAndFilesEndAtOnceWithAMessage) {
     const TestEnvironment environment;
     writeFile(environment.path("broken.json"), "{\"version\": 1, \"serial\": ");

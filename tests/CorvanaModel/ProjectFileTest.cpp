@@ -34,6 +34,9 @@ ServerProject sample() {
     project.serial = {19200, 7, Parity::odd, 2};
     project.units.push_back({.unitID = 247, .name = "Zähler \"B\"\n", .delayMs = 250});
     project.datapoints[0].notes = "tab\there";
+    project.units.back().functions = {3, 8, 16, 43};
+    project.units.back().identity.serverID = Bytes{0xC0, 0xDE};
+    project.units.back().identity.privateObjects = {{0x80, "serial 0042"}};
     return project;
 }
 
@@ -46,6 +49,23 @@ TEST(ProjectFile, RoundTripsWithSortedKeysDatapointsFirstVersionLast) {
     EXPECT_TRUE(text.ends_with("\n    \"version\": 1\n}\n"));
     EXPECT_NE(text.find("\"baudRate\": 19200,\n        \"dataBits\": 7,\n        \"parity\""),
               std::string::npos); // sorted inside records too
+}
+
+// Units that keep every function code and the default identity write neither key, so files
+// written before read and write byte for byte as they did.
+TEST(ProjectFile, NewUnitKeysOnlyWhereAUnitDiffers) {
+    const std::string plain = ProjectFile::encode(ServerProject::example()).toStdString();
+    EXPECT_EQ(plain.find("\"functions\""), std::string::npos);
+    EXPECT_EQ(plain.find("\"identity\""), std::string::npos);
+    const std::string text = ProjectFile::encode(sample()).toStdString();
+    EXPECT_NE(text.find("\"functions\": [\n                3,\n                8,"),
+              std::string::npos);
+    EXPECT_NE(
+        text.find("\"identity\": {\n                \"privateObjects\": {\n                    "
+                  "\"128\": \"serial 0042\"\n                },\n                "
+                  "\"serverID\": \"C0DE\""),
+        std::string::npos)
+        << text;
 }
 
 TEST(ProjectFile, AnyBadPartRejectsTheWholeFile) {
@@ -63,6 +83,15 @@ TEST(ProjectFile, AnyBadPartRejectsTheWholeFile) {
         {"bad table", [](json& j) { j["datapoints"][6]["table"] = "register"; }},
         {"bad unit", [](json& j) { j["units"][1] = "unit"; }},
         {"bad parity", [](json& j) { j["serial"]["parity"] = "mark"; }},
+        {"unknown function code",
+         [](json& j) {
+             j["units"][0]["functions"] = {3, 9};
+         }},
+        {"bad server ID", [](json& j) { j["units"][0]["identity"]["serverID"] = "C0D"; }},
+        {"text too long for an answer",
+         [](json& j) { j["units"][0]["identity"]["vendorName"] = std::string(245, 'v'); }},
+        {"private object outside 128–255",
+         [](json& j) { j["units"][0]["identity"]["privateObjects"]["5"] = "x"; }},
     };
     for (const auto& c : cases) {
         json changed = good;
