@@ -353,16 +353,25 @@ std::string Modbus::functionName(std::uint8_t code) {
     case 4:
     case 5:
     case 6:
+    case 7:
     case 8:
+    case 11:
+    case 12:
     case 15:
     case 16:
+    case 17:
     case 22:
     case 23:
+    case 24:
     case 43: // Encapsulated Interface Transport / Read Device Identification
         return text("Modbus.function." + std::to_string(code));
     default:
         return text("Modbus.function.other");
     }
+}
+
+std::string Modbus::withSubFunction(std::string_view name, std::string_view code) {
+    return fill("Modbus.subFunction", {{"name", name}, {"code", code}});
 }
 
 std::string Modbus::exceptionName(std::uint8_t code) {
@@ -542,6 +551,10 @@ std::string Log::noAnswer(int id) {
     return fill("Log.noAnswer", {{"id", std::to_string(id)}});
 }
 
+std::string Log::listenOnly(int id) {
+    return fill("Log.listenOnly", {{"id", std::to_string(id)}});
+}
+
 std::string Log::notSimulated(int id) {
     return fill("Log.notSimulated", {{"id", std::to_string(id)}});
 }
@@ -581,6 +594,48 @@ L10N_CONSTANT(Units, unknownAddresses)
 L10N_CONSTANT(Units, exception02)
 L10N_CONSTANT(Units, readAsZero)
 L10N_CONSTANT(Units, unknownAddressesHint)
+L10N_CONSTANT(Units, listenOnly)
+L10N_CONSTANT(Units, identityAndFunctions)
+L10N_CONSTANT(Units, identityAndFunctionsHint)
+
+L10N_CONSTANT(Identity, identity)
+L10N_CONSTANT(Identity, serverID)
+L10N_CONSTANT(Identity, serverIDHint)
+L10N_CONSTANT(Identity, running)
+L10N_CONSTANT(Identity, additionalData)
+L10N_CONSTANT(Identity, exceptionStatus)
+L10N_CONSTANT(Identity, vendorName)
+L10N_CONSTANT(Identity, productCode)
+L10N_CONSTANT(Identity, revision)
+L10N_CONSTANT(Identity, vendorURL)
+L10N_CONSTANT(Identity, productName)
+L10N_CONSTANT(Identity, modelName)
+L10N_CONSTANT(Identity, modelNameHint)
+L10N_CONSTANT(Identity, userApplicationName)
+L10N_CONSTANT(Identity, functions)
+L10N_CONSTANT(Identity, functionsHint)
+L10N_CONSTANT(Identity, invalidServerID)
+
+std::string Identity::title(int id) {
+    return fill("Identity.title", {{"id", std::to_string(id)}});
+}
+
+std::string Identity::tooLong(int count) {
+    return fill("Identity.tooLong", {{"count", std::to_string(count)}});
+}
+
+L10N_CONSTANT(Diagnostics, title)
+
+std::string Diagnostics::counters(int bus, int crc, int exceptions, int unit, int silent, int busy,
+                                  int events) {
+    return fill("Diagnostics.counters", {{"bus", std::to_string(bus)},
+                                         {"crc", std::to_string(crc)},
+                                         {"exceptions", std::to_string(exceptions)},
+                                         {"unit", std::to_string(unit)},
+                                         {"silent", std::to_string(silent)},
+                                         {"busy", std::to_string(busy)},
+                                         {"events", std::to_string(events)}});
+}
 
 std::string Units::removeUnitQuestion(int id) {
     return fill("Units.removeUnitQuestion", {{"id", std::to_string(id)}});

@@ -216,6 +216,8 @@ std::string cancel();
 namespace Modbus {
 // Any function code; codes without a name of their own get a generic one.
 std::string functionName(std::uint8_t code);
+// A function's name with its sub-function, as two or four upper-case hex digits.
+std::string withSubFunction(std::string_view name, std::string_view code);
 // Any exception code; codes that are not Modbus exceptions get a generic one.
 std::string exceptionName(std::uint8_t code);
 } // namespace Modbus
@@ -299,6 +301,7 @@ std::string unit(int id);
 std::string request(int id, std::uint8_t functionCode); // the code as two upper-case hex digits
 std::string broadcast();
 std::string noAnswer(int id);
+std::string listenOnly(int id);
 std::string notSimulated(int id);
 std::string otherDevice();
 std::string invalidData(std::size_t byteCount);
@@ -340,7 +343,39 @@ std::string unknownAddresses();
 std::string exception02();
 std::string readAsZero();
 std::string unknownAddressesHint();
+std::string listenOnly();
+std::string identityAndFunctions();
+std::string identityAndFunctionsHint();
 } // namespace Units
+
+// The dialog for a unit's identity and function codes.
+namespace Identity {
+std::string title(int id);
+std::string identity();
+std::string serverID();
+std::string serverIDHint();
+std::string running();
+std::string additionalData();
+std::string exceptionStatus();
+std::string vendorName();
+std::string productCode();
+std::string revision();
+std::string vendorURL();
+std::string productName();
+std::string modelName();
+std::string modelNameHint();
+std::string userApplicationName();
+std::string functions();
+std::string functionsHint();
+std::string invalidServerID();
+std::string tooLong(int count);
+} // namespace Identity
+
+// The selected unit's diagnostic counters while the server runs.
+namespace Diagnostics {
+std::string title();
+std::string counters(int bus, int crc, int exceptions, int unit, int silent, int busy, int events);
+} // namespace Diagnostics
 
 // The simulation editor.
 namespace Simulation {

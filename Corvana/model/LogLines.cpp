@@ -5,6 +5,7 @@
 #include "ModbusCore/TextForms.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -49,8 +50,21 @@ std::string payloadHex(const Bytes& pdu, const Bytes& frame, const LogLines::Opt
     return hexText(ByteView(pdu).subspan(1));
 }
 
-std::string functionPart(std::uint8_t fc) {
-    return concat({" ", functionDisplayName(fc), " · "});
+// The function's name; diagnostics (not their exceptions) name their sub-function too.
+std::string functionName(const Bytes& pdu) {
+    const std::uint8_t fc = functionByte(pdu);
+    std::string name = functionDisplayName(fc);
+    if (fc == FunctionCode::diagnostics && pdu.size() >= 3) {
+        const std::uint16_t sub = readUInt16(pdu, 1);
+        char digits[5];
+        std::snprintf(digits, sizeof digits, sub > 0xFF ? "%04X" : "%02X", sub);
+        name = L10n::Modbus::withSubFunction(name, digits);
+    }
+    return name;
+}
+
+std::string functionPart(const Bytes& pdu) {
+    return concat({" ", functionName(pdu), " · "});
 }
 
 LogLine oneSegment(Kind kind, const std::string& text) {
@@ -66,7 +80,7 @@ LogLine requestLine(const ServerEvent::Request& event, const LogLines::Options& 
     return {
         {Kind::request, QStringLiteral("→ ")},
         {Kind::request, q(L10n::Log::request(event.unit, fc))},
-        {Kind::meta, q(functionPart(fc))},
+        {Kind::meta, q(functionPart(event.pdu))},
         {Kind::request, q(payloadHex(event.pdu, event.frame, options))},
     };
 }
@@ -85,7 +99,7 @@ LogLine responseLine(const ServerEvent::Response& event, const LogLines::Options
     LogLine line{
         {main, QStringLiteral("← ")},
         {main, q(L10n::Log::request(event.unit, fc))},
-        {Kind::meta, q(functionPart(fc))},
+        {Kind::meta, q(functionPart(event.pdu))},
         {main, q(payloadHex(event.pdu, event.frame, options))},
     };
     if (!suffix.empty()) {
@@ -95,9 +109,9 @@ LogLine responseLine(const ServerEvent::Response& event, const LogLines::Options
 }
 
 LogLine broadcastLine(const ServerEvent::Broadcast& event, const LogLines::Options& options) {
-    return oneSegment(Kind::request, concat({"→ ", L10n::Log::broadcast(), " · ",
-                                             functionDisplayName(functionByte(event.pdu)), " · ",
-                                             payloadHex(event.pdu, event.frame, options)}));
+    return oneSegment(Kind::request,
+                      concat({"→ ", L10n::Log::broadcast(), " · ", functionName(event.pdu), " · ",
+                              payloadHex(event.pdu, event.frame, options)}));
 }
 
 LogLine garbageLine(const ServerEvent::Garbage& event) {
@@ -145,7 +159,9 @@ std::optional<LogLine> forEvent(const ServerEvent& event, const Options& options
         return broadcastLine(*broadcast, options);
     }
     if (const auto* silent = event.as<ServerEvent::Silent>()) {
-        return oneSegment(Kind::warning, concat({"✕ ", L10n::Log::noAnswer(silent->unit)}));
+        return oneSegment(Kind::warning,
+                          concat({"✕ ", silent->listenOnly ? L10n::Log::listenOnly(silent->unit)
+                                                           : L10n::Log::noAnswer(silent->unit)}));
     }
     if (const auto* other = event.as<ServerEvent::OtherUnit>()) {
         if (!options.showBusTraffic) {
