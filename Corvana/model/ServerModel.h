@@ -86,6 +86,14 @@ public:
     const std::vector<ServerUnit>& units() const { return units_; }
     const std::vector<Datapoint>& datapoints() const { return datapoints_; }
     std::optional<std::uint8_t> selectedUnitID() const { return selectedUnitID_; }
+    // A unit's diagnostic counters and listen-only mode while the server runs; they change with
+    // every request (statisticsChanged).
+    std::optional<UnitDiagnostics> unitDiagnostics(std::uint8_t unit) const {
+        return state_ == ServerState::running ? store_->diagnostics(unit) : std::nullopt;
+    }
+    bool isListeningOnly(std::uint8_t unit) const {
+        return state_ == ServerState::running && store_->isListeningOnly(unit);
+    }
     bool showTimestamps() const { return preferences_.flag(Preferences::Flag::timestamps); }
     bool showRawFrames() const { return preferences_.flag(Preferences::Flag::rawFrames); }
     bool showBusTraffic() const { return preferences_.flag(Preferences::Flag::busTraffic); }

@@ -1,6 +1,7 @@
 #include "tests/CorvanaUI/UiTestSupport.h"
 
 #include "Corvana/ui/common/UiSupport.h"
+#include "Corvana/ui/units/IdentityDialog.h"
 #include "Corvana/ui/units/UnitDetail.h"
 #include "Corvana/ui/units/UnitListModel.h"
 #include "Corvana/ui/units/UnitSettingsBar.h"
@@ -9,11 +10,13 @@
 #include "Localization/L10n.h"
 
 #include <QAbstractItemModelTester>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QPushButton>
 #include <QTest>
 #include <QToolButton>
 
@@ -258,6 +261,38 @@ TEST_F(UnitViewsTest, ProjectMenuStartsANewProject) {
     button.menu()->actions().at(0)->trigger();
     EXPECT_EQ(addresses(), std::vector<int>{1});
     EXPECT_TRUE(model->datapoints().empty());
+}
+
+// The dialog gives the unit with its fields; a bad server ID or an overlong text keeps it open.
+TEST_F(UnitViewsTest, IdentityDialogEditsIdentityAndFunctionCodes) {
+    UnitSettingsBar bar(*model);
+    EXPECT_NE(bar.findChild<QPushButton*>("identityButton"), nullptr);
+    EXPECT_TRUE(bar.findChild<QLabel*>("diagnosticsLabel")->isHidden()); // the server is off
+
+    IdentityDialog dialog(unit(5));
+    auto* serverID = dialog.findChild<QLineEdit*>("serverIDField");
+    auto* modelName = dialog.findChild<QLineEdit*>("modelNameField");
+    auto* readHolding = dialog.findChild<QCheckBox*>("function3");
+    ASSERT_TRUE(serverID && modelName && readHolding);
+    EXPECT_TRUE(readHolding->isChecked());
+    EXPECT_EQ(serverID->placeholderText(), QStringLiteral("05"));
+    serverID->setText(QStringLiteral("0a 1B"));
+    readHolding->setChecked(false);
+    auto edited = dialog.editedUnit();
+    ASSERT_TRUE(edited);
+    EXPECT_EQ(edited->identity.serverID, (Bytes{0x0A, 0x1B}));
+    EXPECT_EQ(edited->identity.modelName, std::nullopt); // empty: follows the unit's name
+    EXPECT_EQ(std::count(edited->functions.begin(), edited->functions.end(), 3), 0);
+    EXPECT_EQ(edited->functions.size(), supportedFunctionCodes().size() - 1);
+
+    serverID->setText(QStringLiteral("0A1"));
+    EXPECT_FALSE(dialog.editedUnit());
+    serverID->clear();
+    modelName->setText(QString(245, u'm'));
+    EXPECT_FALSE(dialog.editedUnit());
+    dialog.accept();
+    EXPECT_FALSE(dialog.findChild<QLabel*>("identityMessage")->isHidden());
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
 }
 
 } // namespace

@@ -43,6 +43,9 @@ UnitListModel::UnitListModel(ServerModel& model, QObject* parent)
     , rows_(currentRows()) {
     connect(&model_, &ServerModel::unitsChanged, this, &UnitListModel::update);
     connect(&model_, &ServerModel::datapointsChanged, this, &UnitListModel::update);
+    // Listen-only mode comes and goes with requests, which the statistics count.
+    connect(&model_, &ServerModel::statisticsChanged, this, &UnitListModel::update);
+    connect(&model_, &ServerModel::stateChanged, this, &UnitListModel::update);
 }
 
 int UnitListModel::rowCount(const QModelIndex& parent) const {
@@ -60,8 +63,11 @@ QVariant UnitListModel::data(const QModelIndex& index, int role) const {
         return Ui::text(L10n::Log::unit(row.unit.unitID));
     case SubtitleRole: {
         const QString count = Ui::text(L10n::Units::datapointCount(row.datapointCount));
-        return row.unit.name.empty() ? count
-                                     : Ui::text(row.unit.name) + QStringLiteral(" · ") + count;
+        const QString subtitle =
+            row.unit.name.empty() ? count : Ui::text(row.unit.name) + QStringLiteral(" · ") + count;
+        return row.listenOnly
+                   ? Ui::text(L10n::Units::listenOnly()) + QStringLiteral(" · ") + subtitle
+                   : subtitle;
     }
     case Qt::DecorationRole:
         return stateSymbol(row.unit);
@@ -89,7 +95,7 @@ std::vector<UnitListModel::Row> UnitListModel::currentRows() const {
     std::vector<Row> rows;
     rows.reserve(model_.units().size());
     for (const ServerUnit& unit : model_.units()) {
-        rows.push_back({unit, counts[unit.unitID]});
+        rows.push_back({unit, counts[unit.unitID], model_.isListeningOnly(unit.unitID)});
     }
     return rows;
 }

@@ -22,7 +22,7 @@ class UnitListModel : public QAbstractListModel {
 
 public:
     enum Role {
-        SubtitleRole = Qt::UserRole + 1, // name · count, or the count alone
+        SubtitleRole = Qt::UserRole + 1, // "Listen only" · name · count, or the count alone
         UnitIDRole,                      // the unit's address as int
         DisabledRole,                    // true for a unit that is switched off
     };
@@ -39,6 +39,7 @@ private:
     struct Row {
         ServerUnit unit;
         int datapointCount = 0;
+        bool listenOnly = false; // while the server runs
 
         bool operator==(const Row&) const = default;
     };

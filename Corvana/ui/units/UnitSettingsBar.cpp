@@ -2,6 +2,7 @@
 
 #include "Corvana/model/ServerModel.h"
 #include "Corvana/ui/common/UiSupport.h"
+#include "Corvana/ui/units/IdentityDialog.h"
 #include "Localization/L10n.h"
 #include "ModbusCore/ModbusCodes.h"
 #include "ServerCore/ServerUnit.h"
@@ -12,6 +13,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -51,7 +53,9 @@ UnitSettingsBar::UnitSettingsBar(ServerModel& model, QWidget* parent)
     , exceptionCodeLabel_(nullptr)
     , exceptionCodePicker_(new QComboBox(this))
     , delayField_(new QSpinBox(this))
-    , undefinedAddressesPicker_(new QComboBox(this)) {
+    , undefinedAddressesPicker_(new QComboBox(this))
+    , identityButton_(new QPushButton(Ui::text(L10n::Units::identityAndFunctions()), this))
+    , diagnosticsLabel_(new QLabel(this)) {
     unitIDField_->setObjectName(QStringLiteral("unitIDField"));
     unitIDField_->setToolTip(Ui::text(L10n::Units::unitIDHint()));
     unitIDField_->setMaximumWidth(unitIDField_->fontMetrics().horizontalAdvance(u'0') * 6 + 16);
@@ -119,6 +123,13 @@ UnitSettingsBar::UnitSettingsBar(ServerModel& model, QWidget* parent)
 
     exceptionCodeLabel_ = label(L10n::Units::exceptionCode(), exceptionCodePicker_, this);
 
+    identityButton_->setObjectName(QStringLiteral("identityButton"));
+    identityButton_->setToolTip(Ui::text(L10n::Units::identityAndFunctionsHint()));
+    diagnosticsLabel_->setObjectName(QStringLiteral("diagnosticsLabel"));
+    diagnosticsLabel_->setToolTip(Ui::text(L10n::Diagnostics::title()));
+    diagnosticsLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    diagnosticsLabel_->hide();
+
     auto* identity = new QHBoxLayout;
     identity->addWidget(label(L10n::Units::unitID(), unitIDField_, this));
     identity->addWidget(unitIDField_);
@@ -140,12 +151,14 @@ UnitSettingsBar::UnitSettingsBar(ServerModel& model, QWidget* parent)
     behaviour->addWidget(label(L10n::Units::unknownAddresses(), undefinedAddressesPicker_, this));
     behaviour->addWidget(undefinedAddressesPicker_);
     behaviour->addStretch();
+    behaviour->addWidget(identityButton_);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(12, 8, 12, 8);
     layout->addLayout(identity);
     layout->addWidget(unitIDMessage_);
     layout->addLayout(behaviour);
+    layout->addWidget(diagnosticsLabel_);
 
     // Typing only checks; Enter, Tab or leaving the field renumbers the unit, so "24" typed
     // over unit 5 never passes through unit 2.
@@ -179,7 +192,40 @@ UnitSettingsBar::UnitSettingsBar(ServerModel& model, QWidget* parent)
 
     connect(&model_, &ServerModel::unitsChanged, this, &UnitSettingsBar::sync);
     connect(&model_, &ServerModel::selectedUnitIDChanged, this, &UnitSettingsBar::sync);
+    connect(identityButton_, &QPushButton::clicked, this, &UnitSettingsBar::editIdentity);
+    connect(&model_, &ServerModel::statisticsChanged, this, &UnitSettingsBar::showDiagnostics);
+    connect(&model_, &ServerModel::stateChanged, this, &UnitSettingsBar::showDiagnostics);
+    connect(&model_, &ServerModel::selectedUnitIDChanged, this, &UnitSettingsBar::showDiagnostics);
     sync();
+    showDiagnostics();
+}
+
+void UnitSettingsBar::showDiagnostics() {
+    const auto selected = model_.selectedUnitID();
+    const auto d = selected ? model_.unitDiagnostics(*selected) : std::nullopt;
+    diagnosticsLabel_->setVisible(d.has_value());
+    if (d) {
+        QString text = Ui::text(L10n::Diagnostics::counters(
+            d->busMessages, d->busCommunicationErrors, d->busExceptionErrors, d->serverMessages,
+            d->serverNoResponses, d->serverBusy, d->eventCounter));
+        if (d->listenOnly) {
+            text = Ui::text(L10n::Units::listenOnly()) + QStringLiteral(" · ") + text;
+        }
+        diagnosticsLabel_->setText(text);
+    }
+}
+
+void UnitSettingsBar::editIdentity() {
+    const ServerUnit* unit = selectedUnit();
+    if (!unit) {
+        return;
+    }
+    IdentityDialog dialog(*unit, this);
+    if (dialog.exec() == QDialog::Accepted) {
+        if (auto edited = dialog.editedUnit()) {
+            model_.updateUnit(*edited);
+        }
+    }
 }
 
 std::optional<std::uint8_t> UnitSettingsBar::parseAddress(const QString& text) {

@@ -9,12 +9,14 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 class QSpinBox;
 class ServerModel;
 struct ServerUnit;
 
-// The settings of the selected unit: address, name, on/off, fault, exception code, delay and
-// the policy for unknown addresses. Every edit goes to the model at once.
+// The settings of the selected unit: address, name, on/off, fault, exception code, delay, the
+// policy for unknown addresses and the identity dialog; while the server runs, the unit's
+// diagnostic counters. Every edit goes to the model at once.
 class UnitSettingsBar : public QWidget {
     Q_OBJECT
 
@@ -35,6 +37,8 @@ private:
     // A valid unit address, free or the unit's own.
     bool isUsableAddress(std::optional<std::uint8_t> address, std::uint8_t current) const;
     void setAddressInvalid(bool invalid);
+    void showDiagnostics();
+    void editIdentity();
     template <typename Change>
     void change(Change&& change);
 
@@ -49,6 +53,8 @@ private:
     QComboBox* exceptionCodePicker_;
     QSpinBox* delayField_;
     QComboBox* undefinedAddressesPicker_;
+    QPushButton* identityButton_;
+    QLabel* diagnosticsLabel_;
     std::optional<std::uint8_t> shownUnit_;
     bool changingAddress_ = false;
 };
