@@ -209,9 +209,17 @@ void UdevPortScanner::readEvents() {
         errno = 0;
         const DeviceHandle device{udev_monitor_receive_device(monitor_.get())};
         if (!device) {
-            // Nothing more waiting, or events were lost (the socket's buffer overflowed): then
-            // only a full scan knows the list.
-            changed = changed || (errno != 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+            const int error = errno;
+            if (error == 0 || error == EAGAIN || error == EWOULDBLOCK) {
+                break; // nothing more waiting
+            }
+            // Events were lost (the socket's buffer overflowed): only a full scan knows the list.
+            // Any other error means the monitor itself is broken and would wake us for ever, so
+            // the list stops following the hardware after this last scan.
+            changed = true;
+            if (error != ENOBUFS) {
+                notifier_->setEnabled(false);
+            }
             break;
         }
         const char* action = udev_device_get_action(device.get());

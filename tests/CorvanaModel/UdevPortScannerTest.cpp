@@ -4,6 +4,8 @@
 
 #include <umockdev.h>
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -149,6 +151,37 @@ TEST_F(UdevPortScannerTest, withoutMonitorTheFirstListStillComes) {
     scanner.start();
     umockdev_testbed_uevent(testbed, addAdapter("ttyUSB0", "0403", "6001", "").c_str(), "add");
     EXPECT_EQ(deliveries.settled(), 1u);
+}
+
+// A monitor whose receive fails (here: its socket replaced by a pipe with bytes waiting, which
+// no receive can read) gets one full scan, and the broken monitor stops waking the scanner.
+TEST_F(UdevPortScannerTest, failedReceiveRescansOnceAndStopsWatching) {
+    struct ScannerWithBrokenMonitor : UdevPortScanner {
+        MonitorHandle makeMonitor() override {
+            MonitorHandle monitor = UdevPortScanner::makeMonitor();
+            int ends[2];
+            if (!monitor || ::pipe(ends) != 0) {
+                return {};
+            }
+            const char byte = 0;
+            const bool broken = ::write(ends[1], &byte, 1) == 1 &&
+                                ::dup2(ends[0], udev_monitor_get_fd(monitor.get())) >= 0;
+            ::close(ends[0]);
+            writeEnd = ends[1];
+            return broken ? std::move(monitor) : MonitorHandle{};
+        }
+        ~ScannerWithBrokenMonitor() override { ::close(writeEnd); }
+        int writeEnd = -1;
+    };
+    addAdapter("ttyUSB0", "0403", "6001", "");
+    ScannerWithBrokenMonitor scanner;
+    Deliveries deliveries(scanner);
+    scanner.start();
+    ASSERT_TRUE(deliveries.waitFor(2)) << "no scan after the failed receive";
+    // The first list, the rescan and its second pass; a scanner woken again and again by the
+    // readable pipe would deliver many more.
+    EXPECT_EQ(deliveries.settled(), 3u);
+    EXPECT_EQ(deliveries.lists.back().size(), 1u);
 }
 
 // A system whose udev fails says so once, and still delivers (empty) lists.
