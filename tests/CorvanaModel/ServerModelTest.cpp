@@ -2,6 +2,7 @@
 
 #include "TestEnvironment.h"
 
+#include "Corvana/model/LogLines.h"
 #include "ModbusCore/RTUFrame.h"
 #include "ModbusSerial/SerialLinkError.h"
 #include "tests/support/PseudoTerminal.h"
@@ -149,6 +150,19 @@ TEST_F(ServerModelTest, InitReadsPreferencesWithoutWritingAndEachChangeWritesIts
     EXPECT_FALSE(again.logBuffer().autoscroll());
     QSettings().setValue("timestamps", "maybe");
     EXPECT_TRUE(makeModel().showTimestamps());
+}
+
+// A scanner that cannot read the system's ports says so in the log once, so an empty list
+// is not taken for "no adapters"; the lists that follow still arrive.
+TEST_F(ServerModelTest, UnreadablePortListIsLoggedOnce) {
+    ServerModel& m = makeModel();
+    m.setShowTimestamps(false);
+    scanner->onFailure();
+    scanner->onFailure = nullptr; // a scanner reports it once; the model must not need more
+    feed("ttyUSB0");
+    const QString expected = LogLines::portsUnavailable().back().text;
+    EXPECT_EQ(lines().filter(expected).size(), 1) << lines().join('\n').toStdString();
+    EXPECT_EQ(m.ports().size(), 1u);
 }
 
 TEST_F(ServerModelTest, StartRefusesWithAnErrorAndStaysStopped) {
