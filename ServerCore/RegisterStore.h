@@ -218,6 +218,13 @@ public:
     // Fresh counters, an empty event log and no listen-only mode, as at power-up.
     void resetDiagnostics();
 
+    // How often each of the unit's fault rules matched and fired, in rule order; empty for a unit
+    // that is not configured. Counts survive configure for rules that stay the same.
+    std::vector<FaultRule::Counts> faultCounts(std::uint8_t unit) const;
+    // Seeds the generator of probability schedules and random bytes: the same seed and the same
+    // requests give the same faults.
+    void setFaultSeed(std::uint64_t seed);
+
     // A copy of one unit's memory, for diagnostics and tests.
     std::optional<Memory> memory(std::uint8_t unit) const;
 

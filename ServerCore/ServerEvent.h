@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ModbusCore/Bytes.h"
+#include "ServerCore/FaultRule.h"
 #include "ServerCore/RequestProcessor.h"
 
 #include <cstdint>
@@ -40,6 +41,15 @@ struct ServerEvent {
         bool listenOnly = false;
         bool operator==(const Silent&) const = default;
     };
+    // A fault rule fired on the request just reported, before the reply it changed (or the
+    // silence it caused).
+    struct FaultFired {
+        std::uint8_t unit;
+        std::size_t ruleIndex;
+        std::string ruleName;
+        FaultRule::Effect effect;
+        bool operator==(const FaultFired&) const = default;
+    };
     // A request for an address that is not simulated or whose unit is disabled.
     struct OtherUnit {
         std::uint8_t unit;
@@ -71,8 +81,8 @@ struct ServerEvent {
         bool operator==(const Started&) const = default;
     };
 
-    using Case = std::variant<Request, Response, Broadcast, Silent, OtherUnit, BusResponse, Garbage,
-                              Wrote, SerialLost, Started>;
+    using Case = std::variant<Request, Response, Broadcast, Silent, FaultFired, OtherUnit,
+                              BusResponse, Garbage, Wrote, SerialLost, Started>;
 
     static ServerEvent request(std::uint8_t unit, Bytes pdu, Bytes frame) {
         return {Request{unit, std::move(pdu), std::move(frame)}};
@@ -85,6 +95,10 @@ struct ServerEvent {
     }
     static ServerEvent silent(std::uint8_t unit, bool listenOnly = false) {
         return {Silent{unit, listenOnly}};
+    }
+    static ServerEvent faultFired(std::uint8_t unit, std::size_t ruleIndex, std::string ruleName,
+                                  FaultRule::Effect effect) {
+        return {FaultFired{unit, ruleIndex, std::move(ruleName), effect}};
     }
     static ServerEvent otherUnit(std::uint8_t unit, Bytes frame) {
         return {OtherUnit{unit, std::move(frame)}};

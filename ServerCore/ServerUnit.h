@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ModbusCore/ModbusCodes.h"
+#include "ServerCore/FaultRule.h"
 #include "ServerCore/UnitIdentity.h"
 
 #include <nlohmann/json_fwd.hpp>
@@ -63,6 +64,7 @@ struct ServerUnit {
     UndefinedAddresses undefinedAddresses = UndefinedAddresses::exception;
     std::vector<std::uint8_t> functions = supportedFunctionCodes(); // enabled codes, ascending
     UnitIdentity identity = {};
+    std::vector<FaultRule> faultRules; // tried in order for each request to this unit
 
     Behaviour behaviour() const;
     ServedIdentity servedIdentity() const;
