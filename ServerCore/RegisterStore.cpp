@@ -36,6 +36,30 @@ void readInto(const AddressMap<T>& map, AddressRange range, Values& values) {
     }
 }
 
+// A rule that stays as it was keeps its counts, wherever it moved in the list; a changed or new
+// rule counts from zero.
+std::vector<FaultRule::Counts>
+keptCounts(const std::unordered_map<std::uint8_t, RegisterStore::Memory>& old, std::uint8_t unit,
+           const std::vector<FaultRule>& rules) {
+    std::vector<FaultRule::Counts> counts(rules.size());
+    const auto previous = old.find(unit);
+    if (previous == old.end()) {
+        return counts;
+    }
+    const auto& oldRules = previous->second.faultRules;
+    std::vector<bool> taken(oldRules.size(), false);
+    for (std::size_t i = 0; i < rules.size(); ++i) {
+        for (std::size_t j = 0; j < oldRules.size(); ++j) {
+            if (!taken[j] && oldRules[j] == rules[i] && j < previous->second.faultCounts.size()) {
+                taken[j] = true;
+                counts[i] = previous->second.faultCounts[j];
+                break;
+            }
+        }
+    }
+    return counts;
+}
+
 AddressRange clamped(AddressRange range) {
     const int start = std::clamp(range.start, 0, addressSpace);
     return {start, std::clamp(range.end, start, addressSpace)};
@@ -74,9 +98,11 @@ void RegisterStore::configure(const std::vector<ServerUnit>& units,
     // encoding of every datapoint's own value.
     std::array<std::optional<ServerUnit::Behaviour>, 256> behaviours;
     std::vector<ServedIdentity> identities(256);
+    std::vector<std::vector<FaultRule>> rules(256);
     for (const auto& unit : units) {
         behaviours[unit.unitID] = unit.behaviour(); // a later unit replaces an earlier one
         identities[unit.unitID] = unit.servedIdentity();
+        rules[unit.unitID] = unit.faultRules;
     }
     std::vector<PreparedDatapoint> prepared;
     prepared.reserve(datapoints.size());
@@ -107,6 +133,8 @@ void RegisterStore::configure(const std::vector<ServerUnit>& units,
             }
             memory.behaviour = *behaviours[id];
             memory.identity = std::move(identities[id]);
+            memory.faultRules = std::move(rules[id]);
+            memory.faultCounts = keptCounts(old, static_cast<std::uint8_t>(id), memory.faultRules);
             units_.emplace(static_cast<std::uint8_t>(id), std::move(memory));
         }
         for (const auto& datapoint : prepared) {
@@ -292,5 +320,50 @@ void RegisterStore::resetDiagnostics() {
     std::lock_guard guard(lock_);
     for (auto& [id, memory] : units_) {
         memory.diagnostics = {};
+        std::fill(memory.faultCounts.begin(), memory.faultCounts.end(), FaultRule::Counts{});
     }
+    reseed();
+}
+
+std::vector<FaultRule::Counts> RegisterStore::faultCounts(std::uint8_t unit) const {
+    std::lock_guard guard(lock_);
+    const auto memory = units_.find(unit);
+    if (memory == units_.end()) {
+        return {};
+    }
+    return memory->second.faultCounts;
+}
+
+void RegisterStore::setFaultSeed(std::uint64_t seed) {
+    std::lock_guard guard(lock_);
+    faultSeed_ = seed;
+    reseed();
+}
+
+void RegisterStore::useRandomFaultSeed() {
+    std::lock_guard guard(lock_);
+    faultSeed_.reset();
+    reseed();
+}
+
+void RegisterStore::reseed() {
+    faultRandom_.seed(faultSeed_ ? *faultSeed_ : std::random_device{}());
+}
+
+std::optional<RegisterStore::FiredFault>
+RegisterStore::fireFaultRule(std::uint8_t unit, const FaultRules::RequestShape& request,
+                             double seconds) {
+    std::lock_guard guard(lock_);
+    const auto memory = units_.find(unit);
+    if (memory == units_.end() || memory->second.faultRules.empty()) {
+        return std::nullopt;
+    }
+    Memory& m = memory->second;
+    const auto index =
+        FaultRules::evaluate(m.faultRules, m.faultCounts, request, seconds, faultRandom_);
+    if (!index) {
+        return std::nullopt;
+    }
+    const FaultRule& rule = m.faultRules[*index];
+    return FiredFault{*index, rule.name, rule.effect, faultRandom_()};
 }

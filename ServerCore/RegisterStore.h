@@ -4,6 +4,7 @@
 #include "ModbusCore/ModbusCodes.h"
 #include "ModbusCore/ValueCodec.h"
 #include "ModbusCore/ValueTypes.h"
+#include "ServerCore/FaultRules.h"
 #include "ServerCore/ServerUnit.h"
 #include "ServerCore/UnitDiagnostics.h"
 #include "ServerCore/UnitIdentity.h"
@@ -14,7 +15,9 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <random>
 #include <span>
+#include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -143,6 +146,8 @@ public:
         ServerUnit::Behaviour behaviour;
         ServedIdentity identity;
         UnitDiagnostics diagnostics; // kept across configure, reset by resetDiagnostics
+        std::vector<FaultRule> faultRules;
+        std::vector<FaultRule::Counts> faultCounts; // one per rule
 
         // A datapoint value already encoded for its table, so that encoding runs outside the lock.
         struct Encoded {
@@ -215,7 +220,8 @@ public:
             change(memory.diagnostics, std::as_const(memory.behaviour));
         }
     }
-    // Fresh counters, an empty event log and no listen-only mode, as at power-up.
+    // Fresh counters, an empty event log and no listen-only mode, as at power-up; fault rule
+    // counts from zero and the fault generator from its seed, so a run can be repeated.
     void resetDiagnostics();
 
     // How often each of the unit's fault rules matched and fired, in rule order; empty for a unit
@@ -224,11 +230,30 @@ public:
     // Seeds the generator of probability schedules and random bytes: the same seed and the same
     // requests give the same faults.
     void setFaultSeed(std::uint64_t seed);
+    // A new random seed at every reset: runs differ (the default).
+    void useRandomFaultSeed();
+
+    // A fault rule that fired for a request, with a number drawn for the random parts of its
+    // effect.
+    struct FiredFault {
+        std::size_t index = 0;
+        std::string name;
+        FaultRule::Effect effect;
+        std::uint64_t random = 0;
+    };
+    // Tries the unit's rules on the request (see FaultRules::evaluate) and counts; nothing when
+    // none fires or the unit is not configured. Allocates only when a rule fires.
+    std::optional<FiredFault>
+    fireFaultRule(std::uint8_t unit, const FaultRules::RequestShape& request, double seconds);
 
     // A copy of one unit's memory, for diagnostics and tests.
     std::optional<Memory> memory(std::uint8_t unit) const;
 
 private:
+    void reseed(); // under the lock
+
     mutable std::mutex lock_;
     std::unordered_map<std::uint8_t, Memory> units_;
+    std::optional<std::uint64_t> faultSeed_; // none: a random one at every reset
+    FaultRules::Random faultRandom_{std::random_device{}()};
 };

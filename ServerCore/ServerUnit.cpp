@@ -45,6 +45,22 @@ std::vector<std::uint8_t> decodeFunctions(const nlohmann::json& list) {
     return codes;
 }
 
+std::vector<FaultRule> decodeFaultRules(const nlohmann::json& list) {
+    if (!list.is_array()) {
+        throw DecodingError("\"faultRules\" is not a list");
+    }
+    std::vector<FaultRule> rules;
+    rules.reserve(list.size());
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        try {
+            rules.push_back(FaultRule::fromJSON(list[i]));
+        } catch (const DecodingError& error) {
+            throw DecodingError("fault rule " + std::to_string(i + 1) + ": " + error.what());
+        }
+    }
+    return rules;
+}
+
 } // namespace
 
 std::optional<ServerUnit::Fault> ServerUnit::Fault::fromRaw(std::string_view raw) {
@@ -105,6 +121,13 @@ nlohmann::json ServerUnit::toJSON() const {
     if (auto identityJSON = identity.toJSON(); !identityJSON.empty()) {
         json["identity"] = std::move(identityJSON);
     }
+    if (!faultRules.empty()) {
+        nlohmann::json rules = nlohmann::json::array();
+        for (const auto& rule : faultRules) {
+            rules.push_back(rule.toJSON());
+        }
+        json["faultRules"] = std::move(rules);
+    }
     return json;
 }
 
@@ -137,6 +160,9 @@ ServerUnit ServerUnit::fromJSON(const nlohmann::json& json) {
     if (const auto identity = object.find("identity");
         identity != object.end() && !identity->is_null()) {
         unit.identity = UnitIdentity::fromJSON(*identity);
+    }
+    if (const auto rules = object.find("faultRules"); rules != object.end() && !rules->is_null()) {
+        unit.faultRules = decodeFaultRules(*rules);
     }
     return unit;
 }

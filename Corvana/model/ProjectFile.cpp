@@ -95,6 +95,9 @@ QByteArray encode(const ServerProject& project) {
     for (const auto& datapoint : project.datapoints) {
         root["datapoints"].push_back(datapoint.toJSON());
     }
+    if (project.seed) {
+        root["seed"] = *project.seed;
+    }
     const std::string text = root.dump(4, ' ', false, json::error_handler_t::replace) + "\n";
     return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -116,6 +119,9 @@ std::optional<ServerProject> decode(const QByteArray& bytes, QString* errorDescr
         project.serial = SerialConfiguration::fromJSON(requiredMember(root, "serial"));
         project.units = decodeList<ServerUnit>(root, "units", "unit", maxDatapoints);
         project.datapoints = decodeList<Datapoint>(root, "datapoints", "datapoint", maxDatapoints);
+        project.seed =
+            JSONFields::optionalInteger(root, "seed", std::numeric_limits<std::int64_t>::min(),
+                                        std::numeric_limits<std::int64_t>::max());
         return project;
     } catch (const std::exception& error) {
         // Parse errors, DecodingError and anything else: the whole file is refused.

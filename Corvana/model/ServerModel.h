@@ -277,6 +277,7 @@ private:
     SerialConfiguration serial_;
     std::vector<ServerUnit> units_;
     std::vector<Datapoint> datapoints_;
+    std::optional<std::int64_t> faultSeed_; // the project's, kept for saving
     std::optional<std::uint8_t> selectedUnitID_;
     Preferences preferences_; // the port and the log options
 

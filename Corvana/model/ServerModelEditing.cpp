@@ -290,7 +290,7 @@ void ServerModel::applicationWillEnd() {
 }
 
 ServerProject ServerModel::currentProject() const {
-    return ServerProject{1, serial_, units_, datapoints_};
+    return ServerProject{1, serial_, units_, datapoints_, faultSeed_};
 }
 
 void ServerModel::applyProject(const ServerProject& project) {
@@ -305,6 +305,12 @@ void ServerModel::applyProject(const ServerProject& project) {
     setUnits(std::move(units));
     setDatapoints(project.datapoints);
     setSelectedUnitID(firstUnitID());
+    faultSeed_ = project.seed;
+    if (faultSeed_) {
+        store_->setFaultSeed(static_cast<std::uint64_t>(*faultSeed_));
+    } else {
+        store_->useRandomFaultSeed();
+    }
     store_->configure(units_, datapoints_, true);
     setLiveValues({});
     history_.reset(documentState());

@@ -4,6 +4,8 @@
 #include "ModbusSerial/SerialConfiguration.h"
 #include "ServerCore/ServerUnit.h"
 
+#include <cstdint>
+#include <optional>
 #include <vector>
 
 // Everything the user edits: line settings, units and the datapoints of all units.
@@ -12,6 +14,8 @@ struct ServerProject {
     SerialConfiguration serial;
     std::vector<ServerUnit> units;
     std::vector<Datapoint> datapoints;
+    // Seeds the fault rules' generator, so a run can be repeated; none: a new one every run.
+    std::optional<std::int64_t> seed;
 
     bool operator==(const ServerProject&) const = default;
 
