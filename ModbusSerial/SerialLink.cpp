@@ -246,12 +246,16 @@ Bytes SerialLink::read(double timeout) {
 }
 
 void SerialLink::write(ByteView frame) {
+    write(frame, Pacing::afterFrameGap);
+}
+
+void SerialLink::write(ByteView frame, Pacing pacing) {
     if (!isOpen()) {
         throw SerialLinkError(SerialLinkError::notOpen);
     }
     // No transmission starts before the line has been silent for t3.5 (Modbus over serial line
     // V1.02, 2.5.1.1).
-    if (lastActivity_ != TimePoint::min()) {
+    if (pacing == Pacing::afterFrameGap && lastActivity_ != TimePoint::min()) {
         auto gap =
             std::chrono::ceil<std::chrono::nanoseconds>(std::chrono::duration<double>(frameGap()));
         auto earliest = lastActivity_ + gap;

@@ -67,6 +67,11 @@ public:
     // timeout, disconnected or writeFailed.
     void write(ByteView frame);
 
+    // Whether a write keeps the frame gap first. Sending at once serves the deliberate faults
+    // of a slave that answers early or trickles its bytes out.
+    enum class Pacing { afterFrameGap, immediately };
+    void write(ByteView frame, Pacing pacing);
+
     // For tests only: watch for the echo on a pseudo-terminal too, so that tests can drive the
     // echo window through one. Applies to the following writes.
     void forceEchoWindow() { forcesEchoWindow_ = true; }

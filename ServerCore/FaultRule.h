@@ -17,11 +17,11 @@ struct FaultRule {
     // an address or quantity (diagnostics, identification) matches only a rule that leaves them
     // open.
     struct Match {
-        std::vector<std::uint8_t> functions; // empty: every function code
-        std::optional<int> addressFrom;
-        std::optional<int> addressTo;
-        std::optional<int> quantityFrom;
-        std::optional<int> quantityTo;
+        std::vector<std::uint8_t> functions = {}; // empty: every function code
+        std::optional<int> addressFrom = {};
+        std::optional<int> addressTo = {};
+        std::optional<int> quantityFrom = {};
+        std::optional<int> quantityTo = {};
 
         bool operator==(const Match&) const = default;
     };

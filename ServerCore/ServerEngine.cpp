@@ -4,6 +4,8 @@
 #include "ModbusCore/ModbusCodes.h"
 #include "ModbusCore/RTUFrame.h"
 #include "ModbusSerial/SerialLink.h"
+#include "ServerCore/PendingReplies.h"
+#include "ServerCore/ReplyPlan.h"
 #include "ServerCore/RequestProcessor.h"
 
 #include <pthread.h>
@@ -23,8 +25,6 @@ constexpr double minimumReadTimeout = 0.02;
 // Silence after which the splitter may give up a frame that never completed.
 constexpr auto longSilence = std::chrono::milliseconds(100);
 constexpr auto stopWait = std::chrono::seconds(1);
-// Damages the CRC's high byte so that the CRC is always wrong and the rest stays intact.
-constexpr std::uint8_t badCRCMask = 0x5A;
 
 // A reply is due right at t3.5: the timer slack (50 µs by default) drops to the least, and where
 // the user may (CAP_SYS_NICE or an rtprio limit) the thread takes the lowest real-time priority
@@ -70,6 +70,11 @@ struct ServerEngine::Shared {
     std::atomic<bool> lost{false};
     bool wasStarted = false; // touched by the starting thread only
 
+    // The engine thread's own.
+    SerialClock::TimePoint startedAt{};
+    PendingReplies pending;
+    std::array<Bytes, 256> previousReplies; // per unit, for stale replies
+
     bool isRunning() {
         std::lock_guard guard(lock);
         return running;
@@ -99,15 +104,16 @@ struct ServerEngine::Shared {
     void run(SerialLink& link) {
         pthread_setname_np(pthread_self(), "Corvana");
         makeTimely();
+        startedAt = clock->now();
         emit(ServerEvent::started());
 
         FrameSplitter splitter;
         auto lastByte = clock->now();
         const double timeout = std::max(link.frameGap(), minimumReadTimeout);
-        while (isRunning()) {
+        while (isRunning() && sendDue(link)) {
             Bytes bytes;
             try {
-                bytes = link.read(timeout);
+                bytes = link.read(readTimeout(timeout));
             } catch (const SerialLinkError&) {
                 lose();
                 break;
@@ -123,9 +129,48 @@ struct ServerEngine::Shared {
                 handle(std::move(*frame), link);
             }
         }
+        pending.clear(); // a stop drops the replies still waiting
         link.close();
         ended = true;
         finished.release();
+    }
+
+    // The read waits no longer than until shortly before the next chunk is due, so that the
+    // chunk goes out on time; the last stretch is slept precisely in sendDue.
+    double readTimeout(double timeout) const {
+        const auto due = pending.nextDue();
+        if (!due) {
+            return timeout;
+        }
+        const double left =
+            std::chrono::duration<double>(*due - clock->now() - PendingReplies::precision).count();
+        return std::clamp(left, 0.0, timeout);
+    }
+
+    // Sends every chunk that is due; false when the port was lost.
+    bool sendDue(SerialLink& link) {
+        while (auto* reply = pending.dueWithin(clock->now())) {
+            if (reply->due > clock->now()) {
+                clock->sleepUntil(reply->due);
+            }
+            const ReplyPlan::Chunk& chunk = reply->plan.chunks[reply->next];
+            try {
+                link.write(chunk.bytes, chunk.afterSilence ? SerialLink::Pacing::afterFrameGap
+                                                           : SerialLink::Pacing::immediately);
+            } catch (const SerialLinkError&) {
+                lose();
+                return false;
+            }
+            if (auto done = pending.sent(*reply, clock->now())) {
+                store->updateDiagnostics(done->unit, [&done](UnitDiagnostics& d) {
+                    d.answered(done->plan.pdu);
+                    return true;
+                });
+                emit(ServerEvent::response(done->unit, std::move(done->plan.pdu),
+                                           done->plan.burst(), done->plan.corruptedCRC));
+            }
+        }
+        return true;
     }
 
     // Every unit hears every frame on the line, whoever it is for.
@@ -161,12 +206,16 @@ struct ServerEngine::Shared {
         }
     }
 
-    void stayedSilent(std::uint8_t unit, bool listenOnly) const {
+    void stayedSilent(std::uint8_t unit, bool listenOnly, bool busy = false) const {
         store->updateDiagnostics(unit, [](UnitDiagnostics& d) {
             d.stayedSilent();
             return true;
         });
-        emit(ServerEvent::silent(unit, listenOnly));
+        emit(ServerEvent::silent(unit, listenOnly, busy));
+    }
+
+    double secondsSinceStart() const {
+        return std::chrono::duration<double>(clock->now() - startedAt).count();
     }
 
     void handleRequest(Bytes frame, SerialLink& link) {
@@ -202,10 +251,31 @@ struct ServerEngine::Shared {
                                                            return d.listenOnly;
                                                        })
                                    .value_or(false);
+        // A unit still sending a reply, or waiting to, is busy like a real one: it neither
+        // executes nor answers what arrives meanwhile (a master's retry shows in the log).
+        if (pending.isBusy(unit)) {
+            stayedSilent(unit, false, true);
+            return;
+        }
+
+        const FaultRules::RequestShape shape = FaultRules::shapeOf(pdu);
+        std::optional<RegisterStore::FiredFault> fired;
+        if (!listening) {
+            fired = store->fireFaultRule(unit, shape, secondsSinceStart());
+        }
+        if (fired) {
+            emit(ServerEvent::faultFired(unit, fired->index, fired->name, fired->effect));
+        }
+        const bool dropped = fired && fired->effect.kind == FaultRule::Effect::Kind::noResponse;
+        if (dropped && fired->effect.dropRequest) {
+            stayedSilent(unit, false); // as if the request never arrived
+            return;
+        }
 
         Bytes answer;
+        // A fired rule takes the place of the unit's own fault for this request.
         const ServerUnit::Fault fault =
-            listening ? ServerUnit::Fault(ServerUnit::Fault::none) : behaviour->fault;
+            listening || fired ? ServerUnit::Fault(ServerUnit::Fault::none) : behaviour->fault;
         switch (fault) {
         case ServerUnit::Fault::noResponse:
             stayedSilent(unit, false);
@@ -228,26 +298,22 @@ struct ServerEngine::Shared {
         }
         }
 
-        if (behaviour->delay > 0) {
-            clock->sleepUntil(clock->now() + std::chrono::ceil<std::chrono::nanoseconds>(
-                                                 std::chrono::duration<double>(behaviour->delay)));
-        }
-        Bytes sent = RTUFrame::build(unit, answer);
-        const bool corrupt = behaviour->fault == ServerUnit::Fault::badCRC;
-        if (corrupt) {
-            sent.back() ^= badCRCMask;
-        }
-        try {
-            link.write(sent);
-        } catch (const SerialLinkError&) {
-            lose();
+        static const FaultRule::Effect damagedCRC{.kind = FaultRule::Effect::Kind::badCRC};
+        const FaultRule::Effect* effect = fired                                ? &fired->effect
+                                          : fault == ServerUnit::Fault::badCRC ? &damagedCRC
+                                                                               : nullptr;
+        Bytes& previous = previousReplies[unit];
+        ReplyPlan plan = ReplyPlan::make({unit, answer, shape.quantity, previous,
+                                          std::chrono::ceil<std::chrono::nanoseconds>(
+                                              std::chrono::duration<double>(behaviour->delay))},
+                                         effect, fired ? fired->random : 0);
+        previous = RTUFrame::build(unit, answer);
+        if (plan.chunks.empty()) {
+            stayedSilent(unit, false);
             return;
         }
-        store->updateDiagnostics(unit, [&answer](UnitDiagnostics& d) {
-            d.answered(answer);
-            return true;
-        });
-        emit(ServerEvent::response(unit, std::move(answer), std::move(sent), corrupt));
+        pending.add(unit, std::move(plan), clock->now());
+        sendDue(link); // an undelayed reply goes out at once, as soon as the frame gap allows
     }
 };
 

@@ -39,6 +39,7 @@ struct ServerEvent {
     struct Silent {
         std::uint8_t unit;
         bool listenOnly = false;
+        bool busy = false; // still sending or waiting to send its reply to an earlier request
         bool operator==(const Silent&) const = default;
     };
     // A fault rule fired on the request just reported, before the reply it changed (or the
@@ -93,8 +94,8 @@ struct ServerEvent {
     static ServerEvent broadcast(Bytes pdu, Bytes frame) {
         return {Broadcast{std::move(pdu), std::move(frame)}};
     }
-    static ServerEvent silent(std::uint8_t unit, bool listenOnly = false) {
-        return {Silent{unit, listenOnly}};
+    static ServerEvent silent(std::uint8_t unit, bool listenOnly = false, bool busy = false) {
+        return {Silent{unit, listenOnly, busy}};
     }
     static ServerEvent faultFired(std::uint8_t unit, std::size_t ruleIndex, std::string ruleName,
                                   FaultRule::Effect effect) {

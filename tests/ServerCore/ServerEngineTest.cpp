@@ -2,6 +2,7 @@
 
 #include "ModbusCore/RTUFrame.h"
 #include "ModbusSerial/VirtualPortPair.h"
+#include "tests/support/EngineEvents.h"
 #include "tests/support/InjectedFaults.h"
 #include "tests/support/PseudoTerminal.h"
 #include "tests/support/StoreBuilders.h"
@@ -22,91 +23,29 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using Fault = ServerUnit::Fault;
 using Policy = ServerUnit::UndefinedAddresses;
-using Events = std::vector<ServerEvent>;
 
 // A guard against hangs on a loaded machine, never a measurement; under unit 2's 10 s delay.
-constexpr auto patience = 5s;
+constexpr auto patience = eventPatience;
+
 constexpr auto shortWait = 300ms; // a master's time-out for requests that get no answer
 const SerialConfiguration fastLine{.baudRate = 115200, .parity = Parity::none};
 
-// The engine's events, in the order the engine thread emitted them.
-class EventLog {
-public:
-    ServerEngine::EventHandler handler() {
-        return [this](ServerEvent event) {
-            std::lock_guard guard(mutex_);
-            events_.push_back(std::move(event));
-            changed_.notify_all();
-        };
-    }
-    // The events once `done` holds for them, or when patience ran out.
-    Events waitUntil(const std::function<bool(const Events&)>& done) {
-        std::unique_lock guard(mutex_);
-        changed_.wait_for(guard, patience, [&] { return done(events_); });
-        return events_;
-    }
-    Events waitFor(std::size_t n) {
-        return waitUntil([n](const Events& e) { return e.size() >= n; });
-    }
-    template <class T>
-    Events waitFor(std::size_t n = 1) {
-        return waitUntil([n](const Events& e) { return countOf<T>(e) >= n; });
-    }
-    Events events() { return waitFor(0); }
-    template <class T>
-    static std::size_t countOf(const Events& events) {
-        return std::count_if(events.begin(), events.end(),
-                             [](const ServerEvent& e) { return e.is<T>(); });
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    Events events_;
-};
-
-// Real time plus every sleep skipped: unit delays pass at once and the test sees what was asked.
-// A long sleep (a unit delay, not the link's frame gap) can be held until the test lets it go.
+// Real time plus every sleep skipped: the link's pacing passes at once. Replies wait for their due
+// time while the engine keeps reading, so a unit delay takes real time.
 class SkippingClock : public SerialClock {
 public:
-    static constexpr auto longSleep = 100ms;
-
     TimePoint now() const override {
         std::lock_guard guard(mutex_);
         return Clock::now() + skipped_;
     }
     void sleepUntil(TimePoint time) override {
-        std::unique_lock guard(mutex_);
-        const auto wait = time - (Clock::now() + skipped_);
-        if (wait <= Clock::duration::zero()) {
-            return;
-        }
-        if (wait >= longSleep) {
-            delays_.push_back(wait);
-            changed_.wait(guard, [this] { return !holding_; });
-        }
-        skipped_ += wait;
-    }
-    void hold() {
         std::lock_guard guard(mutex_);
-        holding_ = true;
-    }
-    void release() {
-        std::lock_guard guard(mutex_);
-        holding_ = false;
-        changed_.notify_all();
-    }
-    std::vector<Clock::duration> delays() const {
-        std::lock_guard guard(mutex_);
-        return delays_;
+        skipped_ += std::max(time - (Clock::now() + skipped_), Clock::duration::zero());
     }
 
 private:
     mutable std::mutex mutex_;
-    std::condition_variable changed_;
     Clock::duration skipped_{};
-    bool holding_ = false;
-    std::vector<Clock::duration> delays_;
 };
 
 // The threads named "Corvana" once there are `count` (an exited one lingers in /proc a moment).
@@ -244,13 +183,11 @@ TEST_F(ServerEngineTest, AnswersAndReportsInOrder) {
     EXPECT_EQ(holdingAt(*store, 6, 3), 42);
     units[4].enabled = true;
     configure();
-    play({answered(5, readOne, {0x03, 0x02, 0x01, 0x00}),
-          answered(4, writeThree, writeThree, {registerThree(4)})});
-    // Unit 4's delay, and only that, between its write and its response.
-    const auto delays = clock->delays();
-    ASSERT_EQ(delays.size(), 1u);
-    EXPECT_GT(delays[0], 450ms);
-    EXPECT_LE(delays[0], 500ms);
+    play({answered(5, readOne, {0x03, 0x02, 0x01, 0x00})});
+    const auto written = clock->now();
+    play({answered(4, writeThree, writeThree, {registerThree(4)})});
+    // Unit 4's delay passed on the engine's clock between its write and its response.
+    EXPECT_GE(clock->now() - written, 500ms);
 }
 
 // Faults do not matter to a broadcast; disabled unit 5 keeps its value.
@@ -297,44 +234,52 @@ TEST_F(ServerEngineTest, StopRightAfterStartEmitsNothingAndClosesThePort) {
     EXPECT_EQ(log.events(), expected);
 }
 
-// Destroying the engine while a unit delay outlasts stop's one second: the thread is let go, keeps
-// the link, the store and the callback alive, sends the delayed answer and then ends by itself.
-TEST_F(ServerEngineTest, ThreadOutlivesTheEngineOnlyWithWhatItOwns) {
-    units[3].delayMs = 3000;
+// A stop during a long delay ends the run at once: the delayed reply is dropped and the port is
+// closed by the time stop returns.
+TEST_F(ServerEngineTest, StopDuringALongDelayIsPromptAndDropsTheReply) {
+    units[3].delayMs = 60000;
     configure();
-    clock->hold(); // the delay lasts until the engine is gone
     start(pty.path());
     const Step step = answered(4, writeThree, writeThree, {registerThree(4)});
     pty.send(step.sent);
     log.waitFor<ServerEvent::Wrote>();
-    engine.reset(); // gives up after 1 s, with the delay still held
-    EXPECT_EQ(EventLog::countOf<ServerEvent::Response>(log.events()), 0u);
-    const std::weak_ptr<RegisterStore> weakStore = store;
-    store.reset();
-    clock->release();
-    EXPECT_EQ(pty.receive(step.reply.size()), step.reply);
-    expected.insert(expected.end(), step.events.begin(), step.events.end());
-    EXPECT_EQ(log.waitFor(expected.size()), expected);
-    EXPECT_EQ(corvanaThreads(), 0u);
-    EXPECT_TRUE(weakStore.expired());
+    engine->stop();
     SerialLink link(pty.path(), fastLine);
-    EXPECT_NO_THROW(link.open()); // the thread closed the port
+    EXPECT_NO_THROW(link.open()); // stop did not give up waiting for the thread
+    link.close();
+    EXPECT_EQ(corvanaThreads(), 0u);
+    engine.reset();
+    expected.insert(expected.end(), step.events.begin(), step.events.end() - 1);
+    EXPECT_EQ(log.events(), expected);
 }
 
-// A delayed answer whose write fails after stop gave up waiting still reports the loss, once.
-TEST_F(ServerEngineTest, WriteFailingDuringStopReportsTheLossOnce) {
+// While unit 4 waits to answer, the engine hears and logs the master's retry (unit 4 is busy and
+// neither executes nor answers it) and other units answer as usual.
+TEST_F(ServerEngineTest, RequestsDuringADelayAreHeardAndLogged) {
+    units[3].delayMs = 60000;
+    configure();
+    start(pty.path());
+    play(
+        {{rtu(4, writeThree),
+          {},
+          {ServerEvent::request(4, writeThree, rtu(4, writeThree)),
+           ServerEvent::wrote({registerThree(4)})}},
+         {rtu(4, readOne),
+          {},
+          {ServerEvent::request(4, readOne, rtu(4, readOne)), ServerEvent::silent(4, false, true)}},
+         unitOneReads});
+    EXPECT_EQ(store->diagnostics(4)->serverMessages, 2); // both were heard
+}
+
+// A delayed reply whose write fails reports the loss, once.
+TEST_F(ServerEngineTest, WriteFailingForADelayedReplyReportsTheLossOnce) {
     InjectedFaults faults;
     InjectedFaults::reset();
-    units[3].delayMs = 3000;
-    configure();
-    clock->hold();
     start(pty.path());
     const Step step = answered(4, writeThree, writeThree, {registerThree(4)});
     pty.send(step.sent);
     log.waitFor<ServerEvent::Wrote>();
-    engine->stop(); // gives up after 1 s, with the delay still held
-    InjectedFaults::write.arm(EIO);
-    clock->release();
+    InjectedFaults::write.arm(EIO); // within unit 4's delay
     log.waitFor<ServerEvent::SerialLost>();
     engine.reset();
     expected.insert(expected.end(), step.events.begin(), step.events.end() - 1);
