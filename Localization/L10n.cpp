@@ -515,6 +515,30 @@ L10N_CONSTANT(Log, crcDamaged)
 L10N_CONSTANT(Log, portBack)
 L10N_CONSTANT(Log, portsUnavailable)
 
+std::string Log::faultFired(int id, std::string_view rule, std::string_view effect) {
+    return fill("Log.faultFired", {{"id", std::to_string(id)}, {"rule", rule}, {"effect", effect}});
+}
+
+std::string Log::faultEffect(std::string_view kind, int value, bool dropRequest) {
+    const std::string key = "Log.effect." + std::string(kind);
+    const std::string number = std::to_string(value);
+    if (kind == "noResponse" && dropRequest) {
+        return text("Log.effect.dropRequest");
+    }
+    if (kind == "truncate" || kind == "fewerValues" || kind == "extraBytes" || kind == "noise") {
+        return countText(key, value);
+    }
+    return fill(key, {{"ms", number}, {"code", number}, {"id", number}});
+}
+
+std::string Log::busy(int id) {
+    return fill("Log.busy", {{"id", std::to_string(id)}});
+}
+
+std::string Log::faultsInjected(std::uint64_t count) {
+    return fill("Log.faultsInjected", {{"count", std::to_string(count)}});
+}
+
 std::string Log::linesDropped(std::uint64_t count) {
     return fill("Log.linesDropped", {{"count", std::to_string(count)}});
 }

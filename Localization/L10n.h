@@ -310,6 +310,13 @@ std::string portGone(std::string_view name);
 std::string portBack();
 std::string linesDropped(std::uint64_t count);
 std::string portsUnavailable();
+// A fault rule fired: the unit, the rule's name and faultEffect's text.
+std::string faultFired(int id, std::string_view rule, std::string_view effect);
+// What a fault rule did, by the effect's raw name ("badCRC"); value is the number the effect
+// reads (ms, bytes, code, unit ID or count).
+std::string faultEffect(std::string_view kind, int value, bool dropRequest);
+std::string busy(int id);
+std::string faultsInjected(std::uint64_t count);
 } // namespace Log
 
 // The unit sidebar and unit settings.

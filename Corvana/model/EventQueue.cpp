@@ -57,6 +57,9 @@ void EventQueue::countDropped(const ServerEvent& event) {
         ++dropped_.counts.errors;
         ++dropped_.garbage;
         ++dropped_.lines;
+    } else if (event.is<ServerEvent::FaultFired>()) {
+        ++dropped_.counts.faults;
+        ++dropped_.lines;
     } else if (event.is<ServerEvent::Wrote>()) {
         dropped_.writes = true; // its lines are not counted: how many depends on the datapoints
     } else {

@@ -108,6 +108,38 @@ LogLine responseLine(const ServerEvent::Response& event, const LogLines::Options
     return line;
 }
 
+// The number an effect's text names: its delay, byte count, code, unit or value count.
+int effectValue(const FaultRule::Effect& effect) {
+    using EffectKind = FaultRule::Effect::Kind;
+    switch (effect.kind) {
+    case EffectKind::delay:
+    case EffectKind::byteDelay:
+        return effect.ms;
+    case EffectKind::truncate:
+    case EffectKind::extraBytes:
+    case EffectKind::noise:
+        return effect.bytes;
+    case EffectKind::exception:
+    case EffectKind::wrongFunction:
+        return effect.code;
+    case EffectKind::wrongUnit:
+        return effect.unitID;
+    case EffectKind::fewerValues:
+        return effect.count;
+    default:
+        return 0;
+    }
+}
+
+LogLine faultLine(const ServerEvent::FaultFired& event) {
+    const std::string effect = L10n::Log::faultEffect(
+        event.effect.kind.rawValue(), effectValue(event.effect), event.effect.dropRequest);
+    return oneSegment(
+        Kind::fault,
+        concat({"⚠ ", L10n::Log::faultFired(event.unit, TextForms::escapedControls(event.ruleName),
+                                            effect)}));
+}
+
 LogLine broadcastLine(const ServerEvent::Broadcast& event, const LogLines::Options& options) {
     return oneSegment(Kind::request,
                       concat({"→ ", L10n::Log::broadcast(), " · ", functionName(event.pdu), " · ",
@@ -159,9 +191,13 @@ std::optional<LogLine> forEvent(const ServerEvent& event, const Options& options
         return broadcastLine(*broadcast, options);
     }
     if (const auto* silent = event.as<ServerEvent::Silent>()) {
-        return oneSegment(Kind::warning,
-                          concat({"✕ ", silent->listenOnly ? L10n::Log::listenOnly(silent->unit)
-                                                           : L10n::Log::noAnswer(silent->unit)}));
+        const std::string text = silent->busy         ? L10n::Log::busy(silent->unit)
+                                 : silent->listenOnly ? L10n::Log::listenOnly(silent->unit)
+                                                      : L10n::Log::noAnswer(silent->unit);
+        return oneSegment(Kind::warning, concat({"✕ ", text}));
+    }
+    if (const auto* fired = event.as<ServerEvent::FaultFired>()) {
+        return faultLine(*fired);
     }
     if (const auto* other = event.as<ServerEvent::OtherUnit>()) {
         if (!options.showBusTraffic) {

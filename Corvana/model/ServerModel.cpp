@@ -302,6 +302,7 @@ void ServerModel::handleDropped(const EventQueue::Dropped& dropped) {
     statistics_.exceptions += dropped.counts.exceptions;
     statistics_.otherUnits += dropped.counts.otherUnits;
     statistics_.errors += dropped.counts.errors;
+    statistics_.faults += dropped.counts.faults;
     emit statisticsChanged();
     noiseCount_ += static_cast<int>(std::min<std::uint64_t>(dropped.garbage, noiseHintThreshold));
     if (noiseCount_ >= noiseHintThreshold && !noiseHintDismissed_) {

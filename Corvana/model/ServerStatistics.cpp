@@ -16,6 +16,8 @@ bool ServerStatistics::count(const ServerEvent& event) {
         ++otherUnits;
     } else if (event.is<ServerEvent::Garbage>()) {
         ++errors;
+    } else if (event.is<ServerEvent::FaultFired>()) {
+        ++faults;
     } else {
         return false;
     }

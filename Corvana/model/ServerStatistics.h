@@ -11,6 +11,7 @@ struct ServerStatistics {
     std::int64_t exceptions = 0; // exception answers, also counted in responses
     std::int64_t otherUnits = 0; // requests for addresses that are not simulated
     std::int64_t errors = 0;     // stretches of invalid data
+    std::int64_t faults = 0;     // fault rules that fired
 
     // Counts one engine event; true when a counter changed.
     bool count(const ServerEvent& event);

@@ -200,6 +200,36 @@ TEST(ServeCommand, ServesTheIdentityAndFunctionCodesOfTheProjectFile) {
     EXPECT_EQ(serve.finish(SIGTERM), 0);
 }
 
+// Fault rules and the seed come from the project file; each fired rule is logged before the reply
+// it changed, and the first matching rule wins.
+TEST(ServeCommand, ServesAndLogsTheFaultRulesOfTheProjectFile) {
+    const TestEnvironment environment;
+    const QString project = environment.path("faulty.json");
+    writeFile(project, R"({"version": 1, "seed": 7, "serial": {"baudRate": 115200, "dataBits": 8,
+        "parity": "none", "stopBits": 1}, "datapoints": [], "units": [{"unitID": 3,
+        "undefinedAddresses": "zero", "faultRules": [
+          {"name": "Bad CRC every 2nd", "match": {"functions": [3]},
+           "schedule": {"kind": "everyNth", "n": 2}, "effect": {"kind": "badCRC"}},
+          {"name": "Busy writes", "match": {"functions": [6]},
+           "effect": {"kind": "exception", "code": 6}}]}]})");
+    const VirtualPortPair pair;
+    const QString port = QString::fromStdString(pair.serverPath());
+    Serve serve({"--project", project, "--port", port, "--no-timestamps", "--raw-frames"});
+    ASSERT_TRUE(serve.waitForOutput(" · units 3 ---\n"));
+
+    const auto bus = master(pair.masterPath(), 3);
+    std::uint16_t value = 1;
+    EXPECT_EQ(modbus_read_registers(bus.get(), 0, 1, &value), 1);
+    EXPECT_EQ(modbus_read_registers(bus.get(), 0, 1, &value), -1);
+    EXPECT_EQ(errno, EMBBADCRC);
+    modbus_flush(bus.get());
+    EXPECT_EQ(modbus_write_register(bus.get(), 0, 5), -1);
+    EXPECT_EQ(errno, EMBXSBUSY);
+    EXPECT_TRUE(serve.waitForOutput("⚠ Unit 3: rule \"Bad CRC every 2nd\" — bad CRC\n← Unit 3"));
+    EXPECT_TRUE(serve.waitForOutput("⚠ Unit 3: rule \"Busy writes\" — exception 6\n← Unit 3"));
+    EXPECT_EQ(serve.finish(SIGTERM), 0);
+}
+
 TEST(ServeCommand, BadOptionsAndFilesEndAtOnceWithAMessage) {
     const TestEnvironment environment;
     writeFile(environment.path("broken.json"), "{\"version\": 1, \"serial\": ");

@@ -68,6 +68,32 @@ TEST(ProjectFile, NewUnitKeysOnlyWhereAUnitDiffers) {
         << text;
 }
 
+// Fault rules and the seed are written only where there are any, so older files stay as they
+// were; with them the file reads back equal.
+TEST(ProjectFile, FaultRulesAndSeedOnlyWhereSet) {
+    const std::string plain = ProjectFile::encode(ServerProject::example()).toStdString();
+    EXPECT_EQ(plain.find("\"faultRules\""), std::string::npos);
+    EXPECT_EQ(plain.find("\"seed\""), std::string::npos);
+    EXPECT_FALSE(ProjectFile::decode(QByteArray::fromStdString(plain))->seed);
+
+    ServerProject project = sample();
+    project.seed = -12345678901234;
+    project.units[0].faultRules = {
+        {"Drop 10 %",
+         true,
+         {},
+         {.kind = FaultRule::Schedule::Kind::probability, .probability = 0.1},
+         {.kind = FaultRule::Effect::Kind::noResponse}},
+        {"Slow",
+         false,
+         {.functions = {3, 4}, .quantityFrom = 10},
+         {.kind = FaultRule::Schedule::Kind::periodic, .on = 3, .period = 30},
+         {.kind = FaultRule::Effect::Kind::byteDelay, .ms = 20}}};
+    const QByteArray bytes = ProjectFile::encode(project);
+    EXPECT_EQ(ProjectFile::decode(bytes), project);
+    EXPECT_NE(bytes.toStdString().find("\"seed\": -12345678901234"), std::string::npos);
+}
+
 TEST(ProjectFile, AnyBadPartRejectsTheWholeFile) {
     const json good = json::parse(ProjectFile::encode(sample()).toStdString());
     ASSERT_TRUE(ProjectFile::decode(QByteArray::fromStdString(good.dump())));
@@ -92,6 +118,13 @@ TEST(ProjectFile, AnyBadPartRejectsTheWholeFile) {
          [](json& j) { j["units"][0]["identity"]["vendorName"] = std::string(245, 'v'); }},
         {"private object outside 128–255",
          [](json& j) { j["units"][0]["identity"]["privateObjects"]["5"] = "x"; }},
+        {"seed not an integer", [](json& j) { j["seed"] = 1.5; }},
+        {"fault rules an object", [](json& j) { j["units"][0]["faultRules"] = json::object(); }},
+        {"fault rule with a bad probability",
+         [](json& j) {
+             j["units"][0]["faultRules"] = json::parse(R"([{"effect": {"kind": "badCRC"},
+                 "schedule": {"kind": "probability", "probability": 2}}])");
+         }},
     };
     for (const auto& c : cases) {
         json changed = good;

@@ -55,6 +55,9 @@ QColor yellow(const QPalette& palette) {
 QColor grey(const QPalette& palette) {
     return pick(palette, QColor(142, 142, 147), QColor(152, 152, 157));
 }
+QColor purple(const QPalette& palette) {
+    return pick(palette, QColor(137, 68, 171), QColor(191, 90, 242));
+}
 QColor teal(const QPalette& palette) {
     return pick(palette, QColor(0, 130, 140), QColor(90, 200, 210));
 }
@@ -83,6 +86,8 @@ QColor logSegment(LogSegment::Kind kind, const QPalette& palette) {
         return red(palette);
     case LogSegment::Kind::system:
         return teal(palette);
+    case LogSegment::Kind::fault:
+        return purple(palette);
     case LogSegment::Kind::text:
     case LogSegment::Kind::response:
         break;

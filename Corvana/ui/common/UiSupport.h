@@ -37,6 +37,7 @@ QColor red(const QPalette& palette);
 QColor green(const QPalette& palette);
 QColor yellow(const QPalette& palette);
 QColor grey(const QPalette& palette);
+QColor purple(const QPalette& palette);
 QColor teal(const QPalette& palette);
 QColor secondaryText(const QPalette& palette);
 QColor tertiaryText(const QPalette& palette);

@@ -113,9 +113,14 @@ void LogHeader::showOptions() {
 void LogHeader::updateCounters() {
     const ServerStatistics& s = model_.statistics();
     const auto count = [](std::int64_t n) { return static_cast<std::uint64_t>(n); };
-    counters_->setText(
-        Ui::text(L10n::Log::statistics(count(s.requests), count(s.responses), count(s.exceptions),
-                                       count(s.otherUnits), count(s.errors))));
+    std::string text =
+        L10n::Log::statistics(count(s.requests), count(s.responses), count(s.exceptions),
+                              count(s.otherUnits), count(s.errors));
+    // Only where rules fired, so a log without fault rules reads as before.
+    if (s.faults > 0) {
+        text += " · " + L10n::Log::faultsInjected(count(s.faults));
+    }
+    counters_->setText(Ui::text(text));
 }
 
 void LogHeader::applyCounterStyle() {

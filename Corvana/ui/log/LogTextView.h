@@ -34,7 +34,7 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    static constexpr std::size_t kindCount = static_cast<std::size_t>(LogSegment::Kind::system) + 1;
+    static constexpr std::size_t kindCount = static_cast<std::size_t>(LogSegment::Kind::fault) + 1;
 
     void append(qsizetype position, const LogLine& line);
     void trim(qsizetype removedFromStart);
