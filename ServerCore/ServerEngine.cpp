@@ -39,10 +39,10 @@ void makeTimely() {
 } // namespace
 
 // Everything the reading thread touches. The engine and the thread own it jointly, so a thread
-// still sleeping a long unit delay after stop gave up waiting (and after the engine object is
-// gone) finds its link, store and callback alive, sends the delayed answer, closes the port and
-// frees all of it when it ends. A join in the destructor could hang the caller for as long as
-// the delay in flight, which the application's main thread must never do.
+// still held up in a write after stop gave up waiting (and after the engine object is gone)
+// finds its link, store and callback alive, closes the port and frees all of it when it ends. A
+// join in the destructor could hang the caller for as long as the write stalls, which the
+// application's main thread must never do.
 struct ServerEngine::Shared {
     Shared(std::string path, SerialConfiguration configuration,
            std::shared_ptr<RegisterStore> store, bool allowsTestDevice, EventHandler onEvent,
@@ -93,7 +93,7 @@ struct ServerEngine::Shared {
     }
 
     // A failed read or write ends the run and is reported once, also when a stop is already
-    // under way (a delayed answer whose write fails): the port is gone either way.
+    // under way (an answer whose write fails): the port is gone either way.
     void lose() {
         stopRunning();
         if (!lost.exchange(true)) {
@@ -328,9 +328,9 @@ ServerEngine::~ServerEngine() {
     if (!thread_.joinable()) {
         return;
     }
-    // The thread ends within one read time-out of the stop request unless a unit delay is in
-    // flight; then it is let go and ends by itself (see Shared). A thread that ended on its own
-    // (serial lost) is only closing the port.
+    // The thread ends within one read time-out of the stop request unless a write is stalled;
+    // then it is let go and ends by itself (see Shared). A thread that ended on its own (serial
+    // lost) is only closing the port.
     const bool ending =
         shared_->ended || (!stopTimedOut_ && shared_->finished.try_acquire_for(stopWait));
     if (ending && thread_.get_id() != std::this_thread::get_id()) {

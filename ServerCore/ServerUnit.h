@@ -64,7 +64,7 @@ struct ServerUnit {
     UndefinedAddresses undefinedAddresses = UndefinedAddresses::exception;
     std::vector<std::uint8_t> functions = supportedFunctionCodes(); // enabled codes, ascending
     UnitIdentity identity = {};
-    std::vector<FaultRule> faultRules; // tried in order for each request to this unit
+    std::vector<FaultRule> faultRules = {}; // tried in order for each request to this unit
 
     Behaviour behaviour() const;
     ServedIdentity servedIdentity() const;

@@ -3,6 +3,7 @@
 
 #include "ModbusCore/Datapoint.h"
 #include "ModbusCore/JSONFields.h"
+#include "ServerCore/FaultRule.h"
 #include "ServerCore/ServerUnit.h"
 
 #include <cmath>
@@ -34,6 +35,10 @@ bool sameRecord(const ServerUnit& a, const ServerUnit& b) {
     return a == b;
 }
 
+bool sameRecord(const FaultRule& a, const FaultRule& b) {
+    return a == b;
+}
+
 template <class Record>
 void checkRoundTrip(const nlohmann::json& json, const char* what) {
     Record record;
@@ -53,6 +58,7 @@ void checkRoundTrip(const nlohmann::json& json, const char* what) {
 void check(const nlohmann::json& json) {
     checkRoundTrip<Datapoint>(json, "datapoint");
     checkRoundTrip<ServerUnit>(json, "unit");
+    checkRoundTrip<FaultRule>(json, "fault rule");
 }
 
 } // namespace

@@ -50,7 +50,7 @@ void ProjectCommands::newProject() {
     }
     ServerUnit unit;
     unit.unitID = 1;
-    model_.applyProject(ServerProject{1, model_.serial(), {unit}, {}, {}});
+    model_.applyProject(ServerProject{1, model_.serial(), {unit}, {}});
     model_.setProjectFile({}, {});
 }
 

@@ -15,7 +15,7 @@ struct ServerProject {
     std::vector<ServerUnit> units;
     std::vector<Datapoint> datapoints;
     // Seeds the fault rules' generator, so a run can be repeated; none: a new one every run.
-    std::optional<std::int64_t> seed;
+    std::optional<std::int64_t> seed = {};
 
     bool operator==(const ServerProject&) const = default;
 
