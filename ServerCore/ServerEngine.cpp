@@ -307,7 +307,11 @@ struct ServerEngine::Shared {
                                           std::chrono::ceil<std::chrono::nanoseconds>(
                                               std::chrono::duration<double>(behaviour->delay))},
                                          effect, fired ? fired->random : 0);
-        previous = RTUFrame::build(unit, answer);
+        if (effect) {
+            previous = RTUFrame::build(unit, answer);
+        } else {
+            previous = plan.chunks.front().bytes; // reuses the buffer of the unit's last reply
+        }
         if (plan.chunks.empty()) {
             stayedSilent(unit, false);
             return;
