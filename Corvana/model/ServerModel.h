@@ -17,6 +17,7 @@
 #include "ModbusCore/DatapointCSV.h"
 #include "ModbusCore/UUID.h"
 #include "ModbusSerial/SerialConfiguration.h"
+#include "ServerCore/FaultRule.h"
 #include "ServerCore/RegisterStore.h"
 #include "ServerCore/ServerEvent.h"
 #include "ServerCore/ServerUnit.h"
@@ -43,8 +44,9 @@
 // change signal) and calls the operations; the model never throws to it, failures land in
 // errorMessage. The concerns live in classes of their own: Preferences, PortSelection,
 // ServerSession (the engines and their EventRelay), ServerStatistics, ProjectCommands (files); the
-// editing rules in DatapointEditing, UnitEditing and Overlaps. ServerModel.cpp holds the server
-// side, ServerModelEditing.cpp the document side.
+// editing rules in DatapointEditing, UnitEditing, FaultRuleEditing and Overlaps. ServerModel.cpp
+// holds the server side, ServerModelEditing.cpp the document side, ServerModelFaultRules.cpp the
+// fault rules.
 class ServerModel : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool logIsEmpty READ logIsEmpty NOTIFY logIsEmptyChanged)
@@ -154,6 +156,23 @@ public:
     void deleteUnit(std::uint8_t address);
     bool changeUnitAddress(std::uint8_t from, std::uint8_t to);
 
+    // A unit's fault rules, each change one step of undo that a running server applies from the
+    // next request on. Unknown units and indices change nothing; the new index where one moved.
+    std::optional<std::size_t> insertFaultRule(std::uint8_t unit, FaultRule rule,
+                                               std::optional<std::size_t> after = std::nullopt);
+    std::optional<std::size_t> duplicateFaultRule(std::uint8_t unit, std::size_t index);
+    void removeFaultRule(std::uint8_t unit, std::size_t index);
+    // offset −1 moves up, +1 down.
+    std::optional<std::size_t> moveFaultRule(std::uint8_t unit, std::size_t index, int offset);
+    void replaceFaultRule(std::uint8_t unit, std::size_t index, const FaultRule& rule);
+    void setFaultRuleEnabled(std::uint8_t unit, std::size_t index, bool enabled);
+    // How often each of the unit's rules matched and fired while the server runs, in rule order;
+    // empty while stopped. They change with every request (statisticsChanged).
+    std::vector<FaultRule::Counts> faultCounts(std::uint8_t unit) const {
+        return state_ == ServerState::running ? store_->faultCounts(unit)
+                                              : std::vector<FaultRule::Counts>();
+    }
+
     // Off: the model writes neither the autosave file nor the preferences (the headless server).
     void setPersistent(bool persistent);
     bool isPersistent() const { return persistent_; }
@@ -249,6 +268,10 @@ private:
     // After an edit of units or datapoints: one step of undo (see EditHistory::record).
     void recordEdit(const std::string& mergeKey = {});
     void restoreDocument(const DocumentState& state);
+    // Applies `edit` to the unit's rules; when it reports a change, publishes, refreshes and
+    // records it.
+    bool editFaultRules(std::uint8_t unit,
+                        const std::function<bool(std::vector<FaultRule>&)>& edit);
     void updateModified();
 
     // Whether the server runs or is about to: an engine that has not reported started yet
