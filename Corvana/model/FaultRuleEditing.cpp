@@ -157,7 +157,7 @@ std::optional<std::string> problem(const FaultRule& rule) {
     if (schedule.kind == Kind::window && !(schedule.to > schedule.from)) {
         return L10n::Faults::windowEmpty();
     }
-    if (schedule.kind == Kind::periodic && !(schedule.on < schedule.period)) {
+    if (schedule.kind == Kind::periodic && (!(schedule.on > 0) || schedule.on > schedule.period)) {
         return L10n::Faults::onLongerThanPeriod();
     }
     return std::nullopt;

@@ -26,12 +26,12 @@ std::optional<std::size_t> move(std::vector<FaultRule>& rules, std::size_t index
 bool replace(std::vector<FaultRule>& rules, std::size_t index, const FaultRule& rule);
 bool setEnabled(std::vector<FaultRule>& rules, std::size_t index, bool enabled);
 
-// Largest function code a rule may name: codes from 128 up are exception replies.
-inline constexpr int maxFunctionCode = 127;
+// Function codes a rule may name; the file holds any byte above 0.
+inline constexpr int maxFunctionCode = 255;
 inline constexpr int maxBound = 65535;
 
 // "3, 16" or "3 16": the codes in ascending order without repeats; empty text is every code.
-// nullopt for anything else, or a code outside 1…127.
+// nullopt for anything else, or a code outside 1…255.
 std::optional<std::vector<std::uint8_t>> parseFunctionCodes(std::string_view text);
 std::string functionCodesText(const std::vector<std::uint8_t>& codes);
 // An address or quantity bound into `bound`: empty text leaves it open. False, leaving `bound`
@@ -40,7 +40,7 @@ bool parseBound(std::string_view text, std::optional<int>& bound);
 
 // Why the rule cannot be used, in the user's language; nullopt when it is fine. Covers what the
 // editor's fields cannot prevent by themselves: bounds in the wrong order, an empty window, a
-// period not longer than its on-time.
+// period shorter than its on-time.
 std::optional<std::string> problem(const FaultRule& rule);
 
 } // namespace FaultRuleEditing
