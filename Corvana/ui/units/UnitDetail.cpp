@@ -3,6 +3,7 @@
 #include "Corvana/model/ServerModel.h"
 #include "Corvana/ui/common/UiSupport.h"
 #include "Corvana/ui/table/DatapointPane.h"
+#include "Corvana/ui/units/FaultRulesSection.h"
 #include "Corvana/ui/units/UnitSettingsBar.h"
 #include "Localization/L10n.h"
 
@@ -64,6 +65,7 @@ UnitDetail::UnitDetail(ServerModel& model, QWidget* parent)
     unitLayout->setContentsMargins(0, 0, 0, 0);
     unitLayout->setSpacing(0);
     unitLayout->addWidget(new UnitSettingsBar(model_, unitPage_));
+    unitLayout->addWidget(new FaultRulesSection(model_, unitPage_));
     unitLayout->addWidget(separator);
     unitLayout->addWidget(new DatapointPane(model_, unitPage_), 1);
 

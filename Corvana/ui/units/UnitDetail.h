@@ -6,8 +6,8 @@ class QStackedWidget;
 class ServerModel;
 class UnitSettingsBar;
 
-// The selected unit: its settings bar above its datapoints, or a placeholder when no unit is
-// selected.
+// The selected unit: its settings bar and fault rules above its datapoints, or a placeholder
+// when no unit is selected.
 class UnitDetail : public QWidget {
     Q_OBJECT
 
