@@ -1,3 +1,4 @@
+#include "Corvana/model/FaultRulePresets.h"
 #include "Corvana/model/ProjectFile.h"
 #include "Corvana/model/ServerModel.h"
 
@@ -29,6 +30,10 @@ public:
     int saveDialogs = 0, saveQuestions = 0;
 };
 
+FaultRule slowBytes() {
+    return FaultRulePresets::rule(FaultRulePresets::Preset::slowBytes, 1);
+}
+
 // What undo must bring back: the units and the datapoints with their ids and values.
 struct Snapshot {
     std::vector<ServerUnit> units;
@@ -52,6 +57,10 @@ protected:
 };
 
 TEST_F(UndoAndProjectFileTest, EveryKindOfChangeUndoesAndRedoesExactly) {
+    const auto twoRules = [](ServerModel& m) {
+        m.insertFaultRule(1, FaultRulePresets::rule(FaultRulePresets::Preset::wrongUnit, 1));
+        m.insertFaultRule(1, FaultRulePresets::rule(FaultRulePresets::Preset::lateReply, 1));
+    };
     const auto unitWithPoints = [&] {
         model->addUnit();
         model->addDatapoint();
@@ -107,6 +116,20 @@ TEST_F(UndoAndProjectFileTest, EveryKindOfChangeUndoesAndRedoesExactly) {
          [](ServerModel& m) {
              m.mergeImportedDatapoints({point(1, RegisterTable::coil, 0, 1)}, true);
          }},
+        {"add fault rule", {}, [](ServerModel& m) { m.insertFaultRule(1, slowBytes()); }},
+        {"insert fault rule", twoRules,
+         [](ServerModel& m) { m.insertFaultRule(1, slowBytes(), 0); }},
+        {"duplicate fault rule", twoRules, [](ServerModel& m) { m.duplicateFaultRule(1, 1); }},
+        {"remove fault rule", twoRules, [](ServerModel& m) { m.removeFaultRule(1, 0); }},
+        {"move fault rule", twoRules, [](ServerModel& m) { m.moveFaultRule(1, 1, -1); }},
+        {"replace fault rule", twoRules,
+         [](ServerModel& m) {
+             FaultRule rule = m.units()[0].faultRules[1];
+             rule.schedule.kind = FaultRule::Schedule::Kind::everyNth;
+             rule.schedule.n = 7;
+             m.replaceFaultRule(1, 1, rule);
+         }},
+        {"switch fault rule", twoRules, [](ServerModel& m) { m.setFaultRuleEnabled(1, 0, false); }},
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.name);

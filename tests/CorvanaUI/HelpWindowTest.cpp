@@ -41,13 +41,13 @@ TEST_F(HelpWindowTest, SearchListsTheMatchingTopicsLive) {
         std::vector<std::string> ids;
     };
     const std::vector<Case> cases = {
-        {"crc", {"units", "log"}},
+        {"crc", {"units", "faults", "log"}},
         {"   ",
-         {"start", "units", "datapoints", "simulation", "csv", "log", "troubleshooting",
+         {"start", "units", "faults", "datapoints", "simulation", "csv", "log", "troubleshooting",
           "shortcuts"}},
         {"8N2", {"troubleshooting"}},
         {"",
-         {"start", "units", "datapoints", "simulation", "csv", "log", "troubleshooting",
+         {"start", "units", "faults", "datapoints", "simulation", "csv", "log", "troubleshooting",
           "shortcuts"}},
     };
     for (const auto& c : cases) {
@@ -70,7 +70,7 @@ TEST_F(HelpWindowTest, SelectionFollowsTheUserAndTheFilter) {
     EXPECT_EQ(window.viewState().selection, "start");
     EXPECT_TRUE(detail()->toPlainText().startsWith(QStringLiteral("Getting started")));
 
-    topicList()->setCurrentRow(5); // log
+    topicList()->setCurrentRow(6); // log
     EXPECT_EQ(window.viewState().selection, "log");
     EXPECT_TRUE(detail()->toPlainText().startsWith(QStringLiteral("Log")));
 
