@@ -22,6 +22,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -50,12 +51,17 @@ constexpr int defaultDelay = 1500;
 constexpr int defaultByteGap = 10;
 constexpr int defaultBytes = 2;
 constexpr int defaultCount = 1;
+// Wide enough that a name and a summary of everyday length fit on one line.
+constexpr int minimumCharacters = 84;
 
 QLineEdit* boundField(QWidget* parent, const std::string& accessibleName) {
     auto* field = new QLineEdit(parent);
     field->setPlaceholderText(Ui::text(Faults::any()));
     field->setAccessibleName(Ui::text(accessibleName));
-    field->setMaximumWidth(field->fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 24);
+    const QFontMetrics metrics = field->fontMetrics();
+    field->setMaximumWidth(std::max(metrics.horizontalAdvance(QStringLiteral("000000")),
+                                    metrics.horizontalAdvance(field->placeholderText())) +
+                           24);
     return field;
 }
 
@@ -130,6 +136,7 @@ FaultRuleDialog::FaultRuleDialog(const FaultRule& rule, std::uint8_t unit, QWidg
     , buttons_(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this)) {
     setObjectName(QStringLiteral("faultRuleDialog"));
     setWindowTitle(Ui::text(Faults::editorTitle()));
+    setMinimumWidth(fontMetrics().averageCharWidth() * minimumCharacters);
 
     name_->setObjectName(QStringLiteral("ruleNameField"));
     name_->setAccessibleName(Ui::text(Faults::name()));

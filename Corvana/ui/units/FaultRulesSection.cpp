@@ -23,7 +23,7 @@ namespace {
 
 namespace Faults = L10n::Faults;
 
-constexpr int nameColumnWidth = 170;
+constexpr int nameColumnWidth = 220;
 // Rows the list shows before it scrolls, so the datapoints keep most of the height.
 constexpr int visibleRows = 5;
 
