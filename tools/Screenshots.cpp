@@ -3,6 +3,7 @@
 // the example device, serves a virtual port pair that a libmodbus master polls, and saves PNG files
 // into the folder given as the only argument.
 
+#include "Corvana/model/FaultRulePresets.h"
 #include "Corvana/model/ModelDialogs.h"
 #include "Corvana/model/PortScanner.h"
 #include "Corvana/model/ServerModel.h"
@@ -10,6 +11,8 @@
 #include "Corvana/ui/common/UiSupport.h"
 #include "Corvana/ui/help/HelpWindow.h"
 #include "Corvana/ui/log/ShowLogPreference.h"
+#include "Corvana/ui/units/FaultRuleDialog.h"
+#include "Corvana/ui/units/FaultRulesSection.h"
 #include "Corvana/ui/window/DesktopApplication.h"
 #include "Corvana/ui/window/MainWindow.h"
 #include "Corvana/ui/window/WidgetDialogs.h"
@@ -228,6 +231,33 @@ int main(int argc, char** argv) {
             if (QWidget* popup = QApplication::activePopupWidget()) {
                 popup->close();
             }
+        }
+
+        // Fault rules of the polled unit with their fired counts, and the editor on one of them.
+        using FaultRulePresets::Preset;
+        model.insertFaultRule(1, FaultRulePresets::rule(Preset::everyFifthBadCRC, 1));
+        model.insertFaultRule(1, FaultRulePresets::rule(Preset::busyPeriodically, 1));
+        model.insertFaultRule(1, FaultRulePresets::rule(Preset::lateReply, 1));
+        model.setFaultRuleEnabled(1, 2, false);
+        if (auto* section = child<FaultRulesSection>(&window, "faultRulesSection")) {
+            section->setExpanded(true);
+            section->selectRow(0);
+        }
+        wait(4000);
+        save(&window, out.filePath("fault-rules.png"));
+        {
+            FaultRule rule = model.units().front().faultRules.front();
+            rule.match.functions = {3};
+            rule.match.addressFrom = 100;
+            rule.match.addressTo = 120;
+            FaultRuleDialog editor(rule, 1, &window);
+            editor.show();
+            (void)QTest::qWaitForWindowExposed(&editor);
+            wait(300);
+            save(&editor, out.filePath("fault-rule-editor.png"));
+        }
+        for (int rule = 2; rule >= 0; --rule) {
+            model.removeFaultRule(1, static_cast<std::size_t>(rule));
         }
     }
 
