@@ -388,6 +388,18 @@ std::string Errors::portBusy(std::string_view path) {
     return fill("Errors.portBusy", {{"path", path}});
 }
 
+std::string Errors::portBusyProbing(std::string_view path) {
+    return fill("Errors.portBusyProbing", {{"path", path}});
+}
+
+std::string Errors::portAccessDenied(std::string_view path, std::string_view group) {
+    return fill("Errors.portAccessDenied", {{"path", path}, {"group", group}});
+}
+
+std::string Errors::portAccessDeniedNoGroup(std::string_view path) {
+    return fill("Errors.portAccessDeniedNoGroup", {{"path", path}});
+}
+
 std::string Errors::configureFailed(std::string_view reason) {
     return fill("Errors.configureFailed", {{"reason", reason}});
 }
@@ -538,6 +550,10 @@ std::string Log::invalidData(std::size_t byteCount) {
 
 std::string Log::portGone(std::string_view name) {
     return fill("Log.portGone", {{"name", name}});
+}
+
+std::string Log::portBackAt(std::string_view port, std::string_view node) {
+    return fill("Log.portBackAt", {{"port", port}, {"node", node}});
 }
 
 L10N_CONSTANT(Units, units)

@@ -238,6 +238,9 @@ std::string importLine(int line, std::string_view problem);
 std::string invalidPort(std::string_view path);
 std::string cannotOpen(std::string_view path, std::string_view reason);
 std::string portBusy(std::string_view path);
+std::string portBusyProbing(std::string_view path);
+std::string portAccessDenied(std::string_view path, std::string_view group);
+std::string portAccessDeniedNoGroup(std::string_view path);
 std::string configureFailed(std::string_view reason);
 std::string unsupportedBaudRate(std::int64_t rate);
 std::string portNotOpen();
@@ -308,6 +311,7 @@ std::string invalidData(std::size_t byteCount);
 std::string crcDamaged();
 std::string portGone(std::string_view name);
 std::string portBack();
+std::string portBackAt(std::string_view port, std::string_view node);
 std::string linesDropped(std::uint64_t count);
 std::string portsUnavailable();
 // A fault rule fired: the unit, the rule's name and faultEffect's text.

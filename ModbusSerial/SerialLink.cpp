@@ -1,6 +1,7 @@
 #include "ModbusSerial/SerialLink.h"
 
 #include "ModbusCore/SerialTiming.h"
+#include "ModbusSerial/PortAccess.h"
 #include "ModbusSerial/SystemCalls.h"
 
 #include <fcntl.h>
@@ -28,17 +29,27 @@ constexpr std::size_t maxPathLength = 128;
 
 enum class Step { opening, locking, configuring, settingRate, reading, writing };
 
+SerialLinkError busyError(const std::string& path) {
+    return SerialLinkError(PortAccess::modemManagerRunning() ? SerialLinkError::busyProbing
+                                                             : SerialLinkError::busy,
+                           path);
+}
+
 // The one place where an error number becomes the link's error.
 SerialLinkError errorFor(Step step, int code, const std::string& path, int rate) {
     switch (step) {
     case Step::opening:
         if (code == EBUSY) {
-            return SerialLinkError(SerialLinkError::busy, path);
+            return busyError(path);
+        }
+        if (code == EACCES) {
+            return SerialLinkError(SerialLinkError::accessDenied, path,
+                                   PortAccess::owningGroup(path).value_or(std::string()));
         }
         return SerialLinkError(SerialLinkError::openFailed, path, code);
     case Step::locking:
         if (code == EBUSY || code == EWOULDBLOCK) {
-            return SerialLinkError(SerialLinkError::busy, path);
+            return busyError(path);
         }
         return SerialLinkError(SerialLinkError::configurationFailed, code);
     case Step::configuring:

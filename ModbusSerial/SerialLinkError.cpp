@@ -14,7 +14,16 @@ namespace {
     return result == 0 ? buffer : "Unknown error";
 }
 
-std::string messageFor(SerialLinkError::Case kind, const std::string& path, int number) {
+// Debian gives serial adapters to "dialout"; a port owned by root's group has no group to join.
+std::string accessMessage(const std::string& path, const std::string& group) {
+    if (group.empty() || group == "root") {
+        return L10n::Errors::portAccessDeniedNoGroup(path);
+    }
+    return L10n::Errors::portAccessDenied(path, group);
+}
+
+std::string messageFor(SerialLinkError::Case kind, const std::string& path, int number,
+                       const std::string& group) {
     namespace E = L10n::Errors;
     switch (kind) {
     case SerialLinkError::invalidPath:
@@ -23,6 +32,10 @@ std::string messageFor(SerialLinkError::Case kind, const std::string& path, int 
         return E::cannotOpen(path, SerialLinkError::systemText(number));
     case SerialLinkError::busy:
         return E::portBusy(path);
+    case SerialLinkError::busyProbing:
+        return E::portBusyProbing(path);
+    case SerialLinkError::accessDenied:
+        return accessMessage(path, group);
     case SerialLinkError::configurationFailed:
         return E::configureFailed(SerialLinkError::systemText(number) + ".");
     case SerialLinkError::unsupportedBaudRate:
@@ -44,7 +57,8 @@ std::string messageFor(SerialLinkError::Case kind, const std::string& path, int 
 
 bool carriesPath(SerialLinkError::Case kind) {
     return kind == SerialLinkError::invalidPath || kind == SerialLinkError::openFailed ||
-           kind == SerialLinkError::busy;
+           kind == SerialLinkError::busy || kind == SerialLinkError::busyProbing ||
+           kind == SerialLinkError::accessDenied;
 }
 
 bool carriesNumber(SerialLinkError::Case kind) {
@@ -68,7 +82,13 @@ SerialLinkError::SerialLinkError(Case c, std::string path, int code)
     : kind_(c)
     , path_(carriesPath(c) ? std::move(path) : std::string())
     , number_(carriesNumber(c) ? code : 0)
-    , message_(messageFor(kind_, path_, number_)) {}
+    , message_(messageFor(kind_, path_, number_, group_)) {}
+
+SerialLinkError::SerialLinkError(Case c, std::string path, std::string group)
+    : kind_(c)
+    , path_(carriesPath(c) ? std::move(path) : std::string())
+    , group_(c == accessDenied ? std::move(group) : std::string())
+    , message_(messageFor(kind_, path_, number_, group_)) {}
 
 std::string SerialLinkError::systemText(int code) {
     char buffer[256] = {};

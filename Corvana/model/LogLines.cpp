@@ -233,6 +233,10 @@ LogLine portBack() {
     return systemLine(L10n::Log::portBack());
 }
 
+LogLine portBackAt(const std::string& port, const std::string& node) {
+    return systemLine(L10n::Log::portBackAt(port, node));
+}
+
 LogLine linesDropped(std::uint64_t count) {
     return oneSegment(Kind::warning, concat({"✕ ", L10n::Log::linesDropped(count)}));
 }

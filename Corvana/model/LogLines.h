@@ -12,6 +12,7 @@
 #include <QTime>
 
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -35,6 +36,8 @@ std::optional<LogLine> forEvent(const ServerEvent& event, const Options& options
 LogLine serverStopped();
 // "--- Serial port open again ---", one system segment.
 LogLine portBack();
+// A port known by its stable link that came back under another node.
+LogLine portBackAt(const std::string& port, const std::string& node);
 // A warning that a flood of traffic made the log leave out `count` lines.
 LogLine linesDropped(std::uint64_t count);
 // The system's device list cannot be read, so the port list stays empty.

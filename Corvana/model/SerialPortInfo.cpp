@@ -68,6 +68,10 @@ bool isBlank(char c) {
 // Characters a path starts with before the device's own name.
 constexpr std::size_t devicePrefixLength = std::string_view("/dev/").size();
 
+// Where udev's rules put the links that name an adapter rather than a socket, and a socket.
+constexpr std::string_view byIDFolder = "/dev/serial/by-id/";
+constexpr std::string_view byPathFolder = "/dev/serial/by-path/";
+
 } // namespace
 
 std::optional<SerialPortInfo::KnownDevice>
@@ -100,6 +104,42 @@ std::optional<std::string> SerialPortInfo::cleanedProductName(std::string_view r
     return std::string(first, last);
 }
 
+std::string SerialPortInfo::identity() const {
+    return stableLink ? *stableLink : path;
+}
+
+bool SerialPortInfo::isNamedBy(std::string_view name) const {
+    return name == path || (stableLink && name == *stableLink);
+}
+
+std::optional<std::string> SerialPortInfo::stableLinkAmong(std::string_view devlinks) {
+    std::optional<std::string_view> byID;
+    std::optional<std::string_view> byPath;
+    const auto consider = [](std::optional<std::string_view>& best, std::string_view link) {
+        if (!best || link < *best) {
+            best = link;
+        }
+    };
+    std::size_t start = 0;
+    while (start < devlinks.size()) {
+        std::size_t end = start;
+        while (end < devlinks.size() && !isBlank(devlinks[end])) {
+            ++end;
+        }
+        const std::string_view link = devlinks.substr(start, end - start);
+        if (link.starts_with(byIDFolder) && link.size() > byIDFolder.size()) {
+            consider(byID, link);
+        } else if (link.starts_with(byPathFolder) && link.size() > byPathFolder.size()) {
+            consider(byPath, link);
+        }
+        start = end + 1;
+    }
+    if (const auto chosen = byID ? byID : byPath) {
+        return std::string(*chosen);
+    }
+    return std::nullopt;
+}
+
 std::optional<std::string> SerialPortInfo::deviceName() const {
     if (const auto known = knownDeviceName(vendorID, productID)) {
         return known->isChip ? L10n::Board::usbSerial(known->name) : known->name;
@@ -125,6 +165,7 @@ std::size_t std::hash<SerialPortInfo>::operator()(const SerialPortInfo& info) co
     const auto combine = [&seed](std::size_t value) {
         seed ^= value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
     };
+    combine(std::hash<std::optional<std::string>>{}(info.stableLink));
     combine(std::hash<std::optional<std::string>>{}(info.productName));
     combine(std::hash<std::optional<int>>{}(info.vendorID));
     combine(std::hash<std::optional<int>>{}(info.productID));

@@ -6,7 +6,8 @@
 #include <string>
 #include <string_view>
 
-// One serial port as the device registry reports it; identified by path.
+// One serial port as the device registry reports it. A USB adapter is known by its stable link,
+// which survives replugging into another socket; its node (/dev/ttyUSBn) may not.
 struct SerialPortInfo {
     // A name from the board, chip and vendor tables; a chip is shown as "USB serial (chip)".
     struct KnownDevice {
@@ -20,8 +21,20 @@ struct SerialPortInfo {
     std::optional<std::string> productName; // USB product name, trimmed by the scanner
     std::optional<int> vendorID;            // none for built-in and virtual ports
     std::optional<int> productID;
+    std::optional<std::string> stableLink =
+        std::nullopt; // /dev/serial/by-id/…, else /dev/serial/by-path/…
 
     bool operator==(const SerialPortInfo&) const = default;
+
+    // What the picker and the preferences remember: the stable link, else the node.
+    std::string identity() const;
+    // Whether a remembered name means this port: its identity, or its node (a name remembered
+    // before identities, or typed by hand).
+    bool isNamedBy(std::string_view name) const;
+
+    // The stable link among a device's links (udev's DEVLINKS, separated by blanks): the first
+    // by-id link in name order, else the first by-path link; none for other ports.
+    static std::optional<std::string> stableLinkAmong(std::string_view devlinks);
 
     static std::optional<KnownDevice> knownDeviceName(std::optional<int> vendorID,
                                                       std::optional<int> productID);

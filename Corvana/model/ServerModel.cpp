@@ -204,8 +204,9 @@ void ServerModel::start() {
     }
     store_->configure(units_, datapoints_, true);
     rebuildLiveValues();
+    const std::string node = nodeToOpen();
     try {
-        session_.start(selectedPath().toStdString(), serial_);
+        session_.start(node, serial_);
     } catch (const SerialLinkError& error) {
         reportError(error.message());
         return;
@@ -213,6 +214,9 @@ void ServerModel::start() {
         reportError(error.what());
         return;
     }
+    const SerialPortInfo* port = PortSelection::find(ports_, selectedPath().toStdString());
+    servedIdentity_ = port ? port->identity() : selectedPath().toStdString();
+    servedNode_ = node;
     setStatistics({});
     noiseCount_ = 0;
     noiseHintDismissed_ = false;
@@ -243,16 +247,22 @@ void ServerModel::dismissNoiseHint() {
 }
 
 QString ServerModel::portLabel() const {
-    const std::string path = selectedPath().toStdString();
-    const auto port = std::find_if(ports_.begin(), ports_.end(),
-                                   [&](const SerialPortInfo& info) { return info.path == path; });
-    if (port != ports_.end()) {
+    if (const SerialPortInfo* port = PortSelection::find(ports_, selectedPath().toStdString())) {
         return QString::fromStdString(port->shortName());
     }
     if (selectedPath().isEmpty()) {
         return QStringLiteral("Corvana");
     }
+    if (selectedPath().startsWith(QStringLiteral("/dev/serial/"))) {
+        return selectedPath().section(QLatin1Char('/'), -1); // the link's own name
+    }
     return selectedPath().mid(5); // without "/dev/"
+}
+
+std::string ServerModel::nodeToOpen() const {
+    const std::string selected = selectedPath().toStdString();
+    const SerialPortInfo* port = PortSelection::find(ports_, selected);
+    return port ? port->path : selected;
 }
 
 void ServerModel::appendLog(const LogLine& line) {
@@ -349,16 +359,16 @@ void ServerModel::portsChanged(const std::vector<SerialPortInfo>& list) {
     auto previous = std::move(knownPaths_);
     knownPaths_.emplace();
     for (const SerialPortInfo& port : list) {
-        knownPaths_->insert(port.path);
+        knownPaths_->insert(port.identity());
     }
 
     const std::string path = selectedPath().toStdString();
     if (state_ == ServerState::serialLost) {
-        const bool back = std::any_of(list.begin(), list.end(), [&](const SerialPortInfo& info) {
-            return info.path == path;
-        });
-        if (back) {
-            QTimer::singleShot(reopenDelay, context_, [this] { reopen(); });
+        // The adapter may come back under another node; another adapter at the old node is not
+        // it.
+        if (const SerialPortInfo* back = PortSelection::find(list, servedIdentity_)) {
+            const std::string node = back->path;
+            QTimer::singleShot(reopenDelay, context_, [this, node] { reopen(node); });
         }
         return;
     }
@@ -370,16 +380,18 @@ void ServerModel::portsChanged(const std::vector<SerialPortInfo>& list) {
     }
 }
 
-void ServerModel::reopen() {
+void ServerModel::reopen(const std::string& node) {
     if (state_ != ServerState::serialLost || session_.hasEngine()) {
         return;
     }
     try {
-        session_.start(selectedPath().toStdString(), serial_);
+        session_.start(node, serial_);
     } catch (const std::exception&) {
         return; // the next port list with the path tries again
     }
-    appendLog(LogLines::portBack());
+    appendLog(node == servedNode_ ? LogLines::portBack()
+                                  : LogLines::portBackAt(servedIdentity_, node));
+    servedNode_ = node;
 }
 
 void ServerModel::startSimulation() {

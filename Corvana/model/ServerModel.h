@@ -279,7 +279,9 @@ private:
     bool isServing() const { return state_ != ServerState::stopped || session_.hasEngine(); }
     // Counts and notes events the relay's queue left out under a flood.
     void handleDropped(const EventQueue::Dropped& dropped);
-    void reopen();
+    void reopen(const std::string& node);
+    // The device node to open for the selection: a listed port's node, else the name itself.
+    std::string nodeToOpen() const;
     void handleWrites(const std::vector<WriteEvent>& writes);
 
     void startSimulation();
@@ -309,7 +311,10 @@ private:
     const std::shared_ptr<RegisterStore> store_ = std::make_shared<RegisterStore>();
     std::unique_ptr<PortScanner> scanner_;
     ProjectCommands commands_;
-    std::optional<std::set<std::string>> knownPaths_;
+    std::optional<std::set<std::string>> knownPaths_; // identities of the previous list
+    // What the running server was started on, and the node a lost port is reopened on.
+    std::string servedIdentity_;
+    std::string servedNode_;
     int noiseCount_ = 0;
     bool noiseHintDismissed_ = false;
     Clock clock_ = [] { return std::chrono::steady_clock::now(); };

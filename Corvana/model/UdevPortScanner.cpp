@@ -69,6 +69,9 @@ std::optional<SerialPortInfo> readDevice(udev_device* device) {
         info.vendorID = hexID(udev_device_get_sysattr_value(usb, "idVendor"));
         info.productID = hexID(udev_device_get_sysattr_value(usb, "idProduct"));
     }
+    if (const char* links = udev_device_get_property_value(device, "DEVLINKS")) {
+        info.stableLink = SerialPortInfo::stableLinkAmong(links);
+    }
     return info;
 }
 

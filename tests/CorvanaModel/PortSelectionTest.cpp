@@ -62,4 +62,67 @@ TEST(PortSelection, ChoosesByFreshAdapterThenFirstAdapterForAMissingPort) {
     }
 }
 
+// "USB0=A" is the adapter with the by-id link A at /dev/ttyUSB0; selections name "A" for its
+// link and "USB0" for the node.
+std::vector<SerialPortInfo> linked(const std::string& names) {
+    std::vector<SerialPortInfo> list;
+    std::istringstream words(names);
+    for (std::string word; words >> word;) {
+        const auto equals = word.find('=');
+        SerialPortInfo info;
+        info.path = "/dev/tty" + word.substr(0, equals);
+        info.vendorID = 0x0403;
+        if (equals != std::string::npos) {
+            info.stableLink = "/dev/serial/by-id/usb-" + word.substr(equals + 1);
+        }
+        list.push_back(info);
+    }
+    return list;
+}
+
+std::string named(const std::string& name) {
+    if (name.empty()) {
+        return name;
+    }
+    return name.starts_with("USB") ? "/dev/tty" + name : "/dev/serial/by-id/usb-" + name;
+}
+
+TEST(PortSelection, RemembersAdaptersByIdentityWhereverTheyArePlugged) {
+    const struct {
+        const char* selected;
+        const char* previous; // "-" for the first list
+        const char* list;
+        const char* chosen; // empty to keep the selection
+        const char* found;  // the node the selection finds, empty for none
+    } cases[] = {
+        // A node remembered before identities becomes the identity of the adapter there.
+        {"USB0", "-", "USB0=A", "A", "USB0"},
+        {"USB0", "USB0=A", "USB0=A USB1=B", "A", "USB0"},
+        // The identity finds the adapter on another node, even when another one holds the old.
+        {"A", "-", "USB3=A", "", "USB3"},
+        {"A", "USB0=A", "USB0=B USB1=A", "", "USB1"},
+        // A fresh adapter does not take over from the remembered one on its new node; with
+        // nothing selected it does.
+        {"A", "USB0=A", "USB4=A USB5=C", "", "USB4"},
+        {"", "USB0=A", "USB0=A USB1=B", "B", ""},
+        // Gone: the first adapter takes over by its identity.
+        {"A", "-", "USB0=B USB1", "B", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.selected) + " after " + c.previous + " with " + c.list);
+        std::optional<std::set<std::string>> previous;
+        if (std::string(c.previous) != "-") {
+            previous.emplace();
+            for (const SerialPortInfo& info : linked(c.previous)) {
+                previous->insert(info.identity());
+            }
+        }
+        const auto list = linked(c.list);
+        const auto chosen = PortSelection::choose(list, named(c.selected), previous);
+        EXPECT_EQ(chosen, *c.chosen ? std::optional(named(c.chosen)) : std::nullopt);
+        const SerialPortInfo* found = PortSelection::find(list, named(c.selected));
+        EXPECT_EQ(found ? found->path : "", *c.found ? named(c.found) : "");
+    }
+}
+
 } // namespace

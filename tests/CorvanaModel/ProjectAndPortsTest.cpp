@@ -65,4 +65,38 @@ TEST(SerialPortInfo, NamesPortsFromTablesProductNameOrPath) {
               L10n::Board::usbSerial("PL2303"));
 }
 
+TEST(SerialPortInfo, StableLinkIsTheFirstByIDLinkElseTheFirstByPathLink) {
+    const struct {
+        const char* devlinks;
+        const char* expected; // nullptr: none
+    } cases[] = {
+        {"/dev/serial/by-path/pci-0:2:1.0-port0 /dev/serial/by-id/usb-FTDI_X-if00-port0",
+         "/dev/serial/by-id/usb-FTDI_X-if00-port0"},
+        {"/dev/serial/by-id/usb-b /dev/serial/by-id/usb-a", "/dev/serial/by-id/usb-a"},
+        {"/dev/plc /dev/serial/by-path/platform-uart1", "/dev/serial/by-path/platform-uart1"},
+        {"  /dev/serial/by-id/usb-X\t", "/dev/serial/by-id/usb-X"},
+        {"/dev/serial/by-id/usb-X\n/dev/other", "/dev/serial/by-id/usb-X"},
+        {"/dev/serial/by-id/ /dev/serial/by-idX /dev/arduino", nullptr},
+        {"", nullptr},
+    };
+    for (const auto& c : cases) {
+        const auto link = SerialPortInfo::stableLinkAmong(c.devlinks);
+        EXPECT_EQ(link, c.expected ? std::optional<std::string>(c.expected) : std::nullopt)
+            << c.devlinks;
+    }
+
+    // A port is named by its identity, and by its node for a name remembered before identities.
+    SerialPortInfo port{"/dev/ttyUSB1", std::nullopt, 0x0403, 0x6001,
+                        "/dev/serial/by-id/usb-FTDI_X-if00-port0"};
+    EXPECT_EQ(port.identity(), "/dev/serial/by-id/usb-FTDI_X-if00-port0");
+    for (const char* name : {"/dev/serial/by-id/usb-FTDI_X-if00-port0", "/dev/ttyUSB1"}) {
+        EXPECT_TRUE(port.isNamedBy(name)) << name;
+    }
+    for (const char* name : {"/dev/serial/by-id/usb-FTDI_Y-if00-port0", "/dev/ttyUSB0", ""}) {
+        EXPECT_FALSE(port.isNamedBy(name)) << name;
+    }
+    EXPECT_EQ((SerialPortInfo{"/dev/ttyUSB1", std::nullopt, 0x0403, 0x6001}).identity(),
+              "/dev/ttyUSB1");
+}
+
 } // namespace

@@ -4,6 +4,7 @@
 
 #include "Corvana/model/LogLines.h"
 #include "ModbusCore/RTUFrame.h"
+#include "ModbusSerial/PortAccess.h"
 #include "ModbusSerial/SerialLinkError.h"
 #include "tests/support/PseudoTerminal.h"
 #include "tests/support/StoreBuilders.h"
@@ -176,7 +177,11 @@ TEST_F(ServerModelTest, StartRefusesWithAnErrorAndStaysStopped) {
     } cases[] = {
         {"", false, "Select a serial port first."},
         {"/dev/ttyUSB0", false, "Add a unit first."},
-        {port(), true, SerialLinkError(SerialLinkError::busy, pty.path()).message()},
+        {port(), true,
+         SerialLinkError(PortAccess::modemManagerRunning() ? SerialLinkError::busyProbing
+                                                           : SerialLinkError::busy,
+                         pty.path())
+             .message()},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
@@ -339,6 +344,44 @@ TEST_F(ServerModelTest, LostPortKeepsTheSimulationAndIsReopenedWhenItReturns) {
     if (!returns) {
         GTEST_SKIP() << "reopening needs CAP_SYS_ADMIN to hang up a terminal";
     }
+}
+
+// An adapter known by its by-id link is pulled and plugged into another socket: it returns as
+// another node, and another adapter takes its old node. The server resumes on the adapter, not
+// on the node, and the log names both.
+TEST_F(ServerModelTest, LostAdapterResumesOnItsNewNodeByIdentity) {
+    const std::string byID = "/dev/serial/by-id/usb-FTDI_FT232R_A10K3X9Z-if00-port0";
+    const auto adapter = [](const std::string& node, const std::string& link) {
+        return SerialPortInfo{node, std::nullopt, 0x0403, 0x6001, link};
+    };
+    PseudoTerminal moved;
+    ServerModel& m = makeModel();
+    m.setShowTimestamps(false);
+    m.setSelectedPath(port()); // remembered by its node before identities
+    scanner->onChange({adapter(pty.path(), byID)});
+    EXPECT_EQ(m.selectedPath().toStdString(), byID);
+    m.start();
+    ASSERT_TRUE(waitFor(ServerState::running));
+    EXPECT_TRUE(lines().back().startsWith(QString::fromStdString("--- Server started on " + byID)));
+
+    pty.hangUp();
+    ASSERT_TRUE(waitFor(ServerState::serialLost));
+    scanner->onChange({adapter(pty.path(), "/dev/serial/by-id/usb-1a86_USB_Serial-if00-port0")});
+    processEventsUntil([] { return false; }, 1500ms); // longer than the reopen delay
+    EXPECT_EQ(m.state(), ServerState::serialLost);
+
+    scanner->onChange({adapter(pty.path(), "/dev/serial/by-id/usb-1a86_USB_Serial-if00-port0"),
+                       adapter(moved.path(), byID)});
+    ASSERT_TRUE(waitFor(ServerState::running));
+    const QStringList all = lines();
+    EXPECT_EQ(all[all.size() - 3].toStdString(),
+              "Serial port " + pty.path() + " is gone; waiting for it to return");
+    EXPECT_EQ(all[all.size() - 2].toStdString(),
+              "--- Serial port " + byID + " open again, now at " + moved.path() + " ---");
+    EXPECT_EQ(m.selectedPath().toStdString(), byID);         // the remembered port is the identity
+    moved.send(RTUFrame::build(1, Bytes{0x03, 0, 1, 0, 1})); // Mode
+    EXPECT_EQ(moved.receive(7), RTUFrame::build(1, Bytes{0x03, 0x02, 0, 1}));
+    m.stop();
 }
 
 TEST_F(ServerModelTest, PortListsMoveTheSelectionByTheRules) {

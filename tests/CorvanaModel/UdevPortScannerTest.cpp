@@ -36,11 +36,14 @@ protected:
         return take(
             umockdev_testbed_add_device(testbed, "platform", name, nullptr, nullptr, nullptr));
     }
-    // A tty /dev/<name> below parent (none when empty); no node file, so nothing to open.
-    std::string addTTY(const std::string& name, const std::string& parent) {
+    // A tty /dev/<name> below parent (none when empty) with udev's links; no node file, so
+    // nothing to open.
+    std::string addTTY(const std::string& name, const std::string& parent,
+                       const std::string& links = {}) {
         return take(umockdev_testbed_add_device(
             testbed, "tty", name.c_str(), parent.empty() ? nullptr : parent.c_str(), "dev", "188:0",
-            nullptr, "DEVNAME", ("/dev/" + name).c_str(), nullptr));
+            nullptr, "DEVNAME", ("/dev/" + name).c_str(), links.empty() ? nullptr : "DEVLINKS",
+            links.c_str(), nullptr));
     }
     // A serial-core port with its "type" attribute and no node: a scanner that opened the port
     // to ask its type would find nothing to open and keep it, so only the attribute can hide it.
@@ -52,13 +55,15 @@ protected:
     }
     // A USB adapter: the usb_device with its IDs, an interface, and the tty below that.
     std::string addAdapter(const std::string& tty, const char* vendor, const char* product,
-                           const char* productName) {
+                           const char* productName, const std::string& links = {}) {
         const std::string usb = take(umockdev_testbed_add_device(
             testbed, "usb", (tty + "-usb").c_str(), nullptr, "idVendor", vendor, "idProduct",
             product, "product", productName, nullptr, "DEVTYPE", "usb_device", nullptr));
-        return addTTY(tty, take(umockdev_testbed_add_device(testbed, "usb", (tty + ":1.0").c_str(),
-                                                            usb.c_str(), nullptr, "DEVTYPE",
-                                                            "usb_interface", nullptr)));
+        return addTTY(
+            tty,
+            take(umockdev_testbed_add_device(testbed, "usb", (tty + ":1.0").c_str(), usb.c_str(),
+                                             nullptr, "DEVTYPE", "usb_interface", nullptr)),
+            links);
     }
 
     UMockdevTestbed* testbed = umockdev_testbed_new();
@@ -139,6 +144,62 @@ TEST_F(UdevPortScannerTest, addAndRemoveDeliverTwiceAndStartRegistersOnce) {
     ASSERT_TRUE(deliveries.waitFor(6));
     scanner.reset();
     EXPECT_EQ(deliveries.settled(), 6u);
+}
+
+constexpr const char* ftdiByID = "/dev/serial/by-id/usb-FTDI_FT232R_A10K3X9Z-if00-port0";
+constexpr const char* ftdiByPath = "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0";
+
+// Adapters are known by udev's by-id link, else its by-path link; other links do not count.
+TEST_F(UdevPortScannerTest, stableLinkIsByIDElseByPath) {
+    addAdapter("ttyUSB0", "0403", "6001", "FT232R USB UART",
+               std::string(ftdiByPath) + " " + ftdiByID + " /dev/plc-bus");
+    addAdapter("ttyUSB1", "1a86", "7523", "", "/dev/serial/by-path/pci-0000:00:14.0-usb-0:3:1.0");
+    addAdapter("ttyACM0", "2341", "0043", "", "/dev/arduino");
+    addTTY("ttyS1", addPlatform("uart1"), "/dev/serial/by-path/platform-uart1");
+
+    const Ports ports = UdevPortScanner().scan();
+    ASSERT_EQ(ports.size(), 4u);
+    const std::pair<std::string, std::optional<std::string>> expected[] = {
+        {"/dev/ttyACM0", std::nullopt},
+        {"/dev/ttyUSB0", ftdiByID},
+        {"/dev/ttyUSB1", "/dev/serial/by-path/pci-0000:00:14.0-usb-0:3:1.0"},
+        {"/dev/ttyS1", "/dev/serial/by-path/platform-uart1"},
+    };
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        EXPECT_EQ(ports[i].path, expected[i].first);
+        EXPECT_EQ(ports[i].stableLink, expected[i].second) << ports[i].path;
+    }
+    EXPECT_EQ(ports[0].identity(), "/dev/ttyACM0");
+    EXPECT_EQ(ports[1].identity(), ftdiByID);
+    EXPECT_EQ(ports[1].displayName(), "/dev/ttyUSB0 — USB serial (FTDI FT232R)");
+}
+
+// Unplugged and plugged into another socket while another adapter took its old node: the by-id
+// link now points at the new node, and the old node belongs to an adapter of another identity.
+TEST_F(UdevPortScannerTest, replugMovesTheIdentityToTheNewNode) {
+    const std::string first = addAdapter("ttyUSB0", "0403", "6001", "", ftdiByID);
+    auto scanner = std::make_unique<UdevPortScanner>();
+    Deliveries deliveries(*scanner);
+    scanner->start();
+    ASSERT_EQ(deliveries.lists.size(), 1u);
+    ASSERT_EQ(deliveries.lists[0].size(), 1u);
+    EXPECT_EQ(deliveries.lists[0][0].identity(), ftdiByID);
+
+    umockdev_testbed_uevent(testbed, first.c_str(), "remove");
+    umockdev_testbed_remove_device(testbed, first.c_str());
+    ASSERT_TRUE(deliveries.waitFor(2));
+    EXPECT_TRUE(deliveries.lists.back().empty());
+    addAdapter("ttyUSB0", "1a86", "7523", "", "/dev/serial/by-id/usb-1a86_USB_Serial-if00-port0");
+    const std::string moved = addAdapter("ttyUSB1", "0403", "6001", "", ftdiByID);
+    umockdev_testbed_uevent(testbed, moved.c_str(), "add");
+    ASSERT_TRUE(processEventsUntil([&] { return deliveries.lists.back().size() == 2; }));
+
+    const Ports& now = deliveries.lists.back();
+    EXPECT_EQ(now[0].path, "/dev/ttyUSB0");
+    EXPECT_NE(now[0].identity(), ftdiByID);
+    EXPECT_FALSE(now[0].isNamedBy(ftdiByID));
+    EXPECT_EQ(now[1].path, "/dev/ttyUSB1");
+    EXPECT_TRUE(now[1].isNamedBy(ftdiByID));
 }
 
 TEST_F(UdevPortScannerTest, withoutMonitorTheFirstListStillComes) {

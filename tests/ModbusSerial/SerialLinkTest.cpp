@@ -1,4 +1,5 @@
 #include "ModbusSerial/SerialLink.h"
+#include "ModbusSerial/PortAccess.h"
 #include "ModbusSerial/Termios2.h"
 #include "tests/support/PseudoTerminal.h"
 
@@ -11,6 +12,7 @@
 #include <string>
 #include <tuple>
 
+#include <sys/fsuid.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -82,7 +84,11 @@ TEST(SerialLink, OpenFailures) {
         {"/dev/null", false, {}, E(E::invalidPath, "/dev/null")}, // before the device is touched
         {"/dev/pts/999999", false, {}, E(E::openFailed, "/dev/pts/999999", ENOENT)},
         {"/dev/null", true, {}, E(E::configurationFailed, ENOTTY)},
-        {held.path(), true, {}, E(E::busy, held.path())}, // even for root, who passes TIOCEXCL
+        // Even for root, who passes TIOCEXCL.
+        {held.path(),
+         true,
+         {},
+         E(PortAccess::modemManagerRunning() ? E::busyProbing : E::busy, held.path())},
         {terminal.path(), false, {0, 8, Parity::even, 1}, E(E::unsupportedBaudRate, 0)},
     };
     for (const auto& [path, allowsTestDevice, configuration, error] : cases) {
@@ -90,6 +96,27 @@ TEST(SerialLink, OpenFailures) {
         EXPECT_EQ(errorOf([&] { link.open(); }), error) << path;
         EXPECT_FALSE(link.isOpen());
     }
+}
+
+// A port the user may not open names the group that may, so the message can say which group to
+// join.
+TEST(SerialLink, RefusedPortNamesItsGroup) {
+    PseudoTerminal terminal;
+    ASSERT_EQ(::chmod(terminal.path().c_str(), 0), 0);
+    // Root opens anything; a thread with another file-system user loses that right.
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ::setfsuid(65534);
+    }
+    SerialLink link(terminal.path(), {});
+    const auto error = errorOf([&] { link.open(); });
+    if (root) {
+        ::setfsuid(0);
+    }
+    const auto group = PortAccess::owningGroup(terminal.path());
+    ASSERT_TRUE(group.has_value());
+    EXPECT_EQ(error, E(E::accessDenied, terminal.path(), *group));
+    EXPECT_FALSE(link.isOpen());
 }
 
 TEST(SerialLink, LifecycleBytesTimeOutAndDisconnection) {

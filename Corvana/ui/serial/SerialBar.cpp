@@ -1,5 +1,6 @@
 #include "Corvana/ui/serial/SerialBar.h"
 
+#include "Corvana/model/PortSelection.h"
 #include "Corvana/model/ServerModel.h"
 #include "Corvana/ui/common/UiSupport.h"
 #include "Corvana/ui/serial/SerialSettingsView.h"
@@ -151,17 +152,23 @@ void SerialBar::updatePortPicker() {
     // whole while it is still reporting the user's own choice.
     bool same = portPicker_->count() == int(ports.size());
     for (int i = 0; same && i < portPicker_->count(); ++i) {
-        same = portPicker_->itemData(i).toString().toStdString() == ports[std::size_t(i)].path &&
-               portPicker_->itemText(i) == Ui::text(ports[std::size_t(i)].displayName());
+        same =
+            portPicker_->itemData(i).toString().toStdString() == ports[std::size_t(i)].identity() &&
+            portPicker_->itemText(i) == Ui::text(ports[std::size_t(i)].displayName());
     }
     if (!same) {
         portPicker_->clear();
         for (const SerialPortInfo& port : ports) {
-            portPicker_->addItem(Ui::text(port.displayName()), QString::fromStdString(port.path));
+            // The item stands for the adapter, wherever it is plugged in.
+            portPicker_->addItem(Ui::text(port.displayName()),
+                                 QString::fromStdString(port.identity()));
         }
     }
     const QString selected = model_.selectedPath();
-    const int index = selected.isEmpty() ? -1 : portPicker_->findData(selected);
+    int index = -1;
+    if (const SerialPortInfo* port = PortSelection::find(ports, selected.toStdString())) {
+        index = portPicker_->findData(QString::fromStdString(port->identity()));
+    }
     if (index < 0) {
         // A remembered adapter that is unplugged still names itself, even with no port left.
         if (!selected.isEmpty()) {
