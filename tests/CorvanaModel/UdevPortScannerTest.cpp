@@ -53,20 +53,23 @@ protected:
                                                 "4:64", "type", type, nullptr, "DEVNAME",
                                                 ("/dev/" + name).c_str(), nullptr));
     }
-    // A USB adapter: the usb_device with its IDs, an interface, and the tty below that.
+    // A USB adapter: the usb_device with its IDs, an interface, and the tty below that. Each
+    // adapter is a device of its own, even when it takes the node another one had.
     std::string addAdapter(const std::string& tty, const char* vendor, const char* product,
                            const char* productName, const std::string& links = {}) {
+        const std::string name = "1-" + std::to_string(++adapters);
         const std::string usb = take(umockdev_testbed_add_device(
-            testbed, "usb", (tty + "-usb").c_str(), nullptr, "idVendor", vendor, "idProduct",
-            product, "product", productName, nullptr, "DEVTYPE", "usb_device", nullptr));
+            testbed, "usb", name.c_str(), nullptr, "idVendor", vendor, "idProduct", product,
+            "product", productName, nullptr, "DEVTYPE", "usb_device", nullptr));
         return addTTY(
             tty,
-            take(umockdev_testbed_add_device(testbed, "usb", (tty + ":1.0").c_str(), usb.c_str(),
+            take(umockdev_testbed_add_device(testbed, "usb", (name + ":1.0").c_str(), usb.c_str(),
                                              nullptr, "DEVTYPE", "usb_interface", nullptr)),
             links);
     }
 
     UMockdevTestbed* testbed = umockdev_testbed_new();
+    int adapters = 0;
 };
 
 TEST(UdevPortScannerOrder, digitRunsCompareAsNumbersWithoutOverflow) {
