@@ -1,0 +1,64 @@
+# bash completion for corvana                                          -*- shell-script -*-
+
+_corvana_serial_ports() {
+    # Stable links first: they survive plugging the adapter into another socket.
+    local ports=() path
+    for path in /dev/serial/by-id/* /dev/serial/by-path/* /dev/ttyUSB* /dev/ttyACM* \
+        /dev/ttyS* /dev/ttyAMA* /dev/ttyTHS* /dev/rfcomm*; do
+        [[ -e $path ]] && ports+=("$path")
+    done
+    COMPREPLY=($(compgen -W "${ports[*]}" -- "$cur"))
+    # Let the user type a path of their own as well.
+    [[ ${#COMPREPLY[@]} -eq 0 ]] && COMPREPLY=($(compgen -f -- "$cur"))
+}
+
+_corvana() {
+    local cur prev words cword
+    if declare -F _init_completion >/dev/null; then
+        _init_completion || return
+    else
+        cur=${COMP_WORDS[COMP_CWORD]}
+        prev=${COMP_WORDS[COMP_CWORD - 1]}
+        words=("${COMP_WORDS[@]}")
+        cword=$COMP_CWORD
+    fi
+
+    if [[ $cword -eq 1 ]]; then
+        COMPREPLY=($(compgen -W 'serve --help --version' -- "$cur"))
+        return
+    fi
+    [[ ${words[1]} == serve ]] || return
+
+    case $prev in
+    --project)
+        if declare -F _filedir >/dev/null; then _filedir json; else
+            COMPREPLY=($(compgen -f -- "$cur")); fi
+        return ;;
+    --csv)
+        if declare -F _filedir >/dev/null; then _filedir csv; else
+            COMPREPLY=($(compgen -f -- "$cur")); fi
+        return ;;
+    --port)
+        _corvana_serial_ports
+        return ;;
+    --baud)
+        COMPREPLY=($(compgen -W '1200 2400 4800 9600 14400 19200 38400 57600 115200 230400' \
+            -- "$cur"))
+        return ;;
+    --frame)
+        COMPREPLY=($(compgen -W '8N1 8E1 8O1 8N2 8E2 8O2 7N1 7E1 7O1 7N2 7E2 7O2' -- "$cur"))
+        return ;;
+    --virtual)
+        # An optional link: offer files, or the options when the user goes on with one.
+        if [[ $cur != -* ]]; then
+            COMPREPLY=($(compgen -f -- "$cur"))
+            return
+        fi ;;
+    esac
+
+    COMPREPLY=($(compgen -W '--project --csv --port --virtual --baud --frame --no-timestamps
+        --raw-frames --bus-traffic --exit-on-loss --help' -- "$cur"))
+} &&
+    complete -F _corvana corvana
+
+# ex: filetype=sh
