@@ -5,8 +5,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include <limits>
-
 namespace {
 
 using nlohmann::json;
@@ -22,10 +20,9 @@ constexpr std::array<std::string_view, 15> effectRawValues{
 
 constexpr int maxAddress = 65535;
 constexpr int maxQuantity = 65535;
-constexpr int maxByte = 255;
-// Ten minutes: longer than any master waits, short enough that a typo does not hang a run.
-constexpr int maxMilliseconds = 600000;
-constexpr std::int64_t maxCount = std::numeric_limits<int>::max();
+constexpr int maxByte = FaultRule::maxByte;
+constexpr int maxMilliseconds = FaultRule::maxMilliseconds;
+constexpr std::int64_t maxCount = FaultRule::maxCount;
 
 DecodingError outOfRange(std::string_view key, const std::string& range) {
     return DecodingError("\"" + std::string(key) + "\" must be " + range);

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -118,6 +119,12 @@ struct FaultRule {
     Match match;
     Schedule schedule;
     Effect effect;
+
+    // The file's limits, which the editor shares so that whatever it accepts loads again.
+    static constexpr int maxByte = 255;
+    // Ten minutes: longer than any master waits, short enough that a typo does not hang a run.
+    static constexpr int maxMilliseconds = 600000;
+    static constexpr int maxCount = std::numeric_limits<int>::max();
 
     bool operator==(const FaultRule&) const = default;
 

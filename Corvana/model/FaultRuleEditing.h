@@ -27,7 +27,7 @@ bool replace(std::vector<FaultRule>& rules, std::size_t index, const FaultRule& 
 bool setEnabled(std::vector<FaultRule>& rules, std::size_t index, bool enabled);
 
 // Function codes a rule may name; the file holds any byte above 0.
-inline constexpr int maxFunctionCode = 255;
+inline constexpr int maxFunctionCode = FaultRule::maxByte;
 inline constexpr int maxBound = 65535;
 
 // "3, 16" or "3 16": the codes in ascending order without repeats; empty text is every code.

@@ -23,7 +23,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <limits>
 
 namespace {
 
@@ -32,9 +31,9 @@ using ScheduleKind = FaultRule::Schedule::Kind;
 using EffectKind = FaultRule::Effect::Kind;
 
 // The limits of the project file, so that whatever the editor accepts also loads again.
-constexpr int maxByte = 255;
-constexpr int maxMilliseconds = 600000;
-constexpr int maxCount = std::numeric_limits<int>::max();
+constexpr int maxByte = FaultRule::maxByte;
+constexpr int maxMilliseconds = FaultRule::maxMilliseconds;
+constexpr int maxCount = FaultRule::maxCount;
 constexpr double maxSeconds = 1e7;
 constexpr int secondsDecimals = 3;
 constexpr int percentDecimals = 2;
