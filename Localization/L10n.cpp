@@ -121,6 +121,30 @@ L10N_CONSTANT(Header, baudRate)
 L10N_CONSTANT(Header, start)
 L10N_CONSTANT(Header, stop)
 
+L10N_CONSTANT(VirtualPort, name)
+L10N_CONSTANT(VirtualPort, masterEndHint)
+L10N_CONSTANT(VirtualPort, copyPath)
+L10N_CONSTANT(VirtualPort, baudNote)
+L10N_CONSTANT(VirtualPort, linkInUse)
+L10N_CONSTANT(VirtualPort, folderNotPrivate)
+
+std::string VirtualPort::masterEnd(std::string_view port) {
+    return fill("VirtualPort.masterEnd", {{"port", port}});
+}
+
+std::string VirtualPort::logName(std::string_view master) {
+    return fill("VirtualPort.logName", {{"master", master}});
+}
+
+std::string VirtualPort::noLink(std::string_view link, std::string_view reason,
+                                std::string_view path) {
+    return fill("VirtualPort.noLink", {{"link", link}, {"reason", reason}, {"path", path}});
+}
+
+std::string VirtualPort::failed(std::string_view reason) {
+    return fill("VirtualPort.failed", {{"reason", reason}});
+}
+
 L10N_CONSTANT(Settings, dataBits)
 L10N_CONSTANT(Settings, parity)
 L10N_CONSTANT(Settings, stopBits)

@@ -75,6 +75,21 @@ std::string start();
 std::string stop();
 } // namespace Header
 
+// The virtual serial port of the port picker: a pseudo-terminal pair for a master on this computer.
+namespace VirtualPort {
+std::string name();                           // the picker's entry
+std::string masterEnd(std::string_view port); // the serial bar's label
+std::string masterEndHint();
+std::string copyPath();
+std::string baudNote(); // in the frame popover
+// How the started line names the port; master is "link → /dev/pts/N" or the bare path.
+std::string logName(std::string_view master);
+std::string noLink(std::string_view link, std::string_view reason, std::string_view path);
+std::string linkInUse();
+std::string folderNotPrivate();
+std::string failed(std::string_view reason);
+} // namespace VirtualPort
+
 // The serial settings popover.
 namespace Settings {
 std::string dataBits();

@@ -1,11 +1,14 @@
 #include "Corvana/model/PortSelection.h"
 
+#include "Localization/L10n.h"
+
 #include <algorithm>
 
 std::optional<std::string>
 PortSelection::choose(const std::vector<SerialPortInfo>& list, const std::string& selected,
-                      const std::optional<std::set<std::string>>& previous) {
-    const SerialPortInfo* current = find(list, selected);
+                      const std::optional<std::set<std::string>>& previous, bool offerVirtual) {
+    const bool virtualChosen = isVirtual(selected);
+    const SerialPortInfo* current = virtualChosen ? nullptr : find(list, selected);
     if (previous) {
         const auto fresh = std::find_if(list.begin(), list.end(), [&](const SerialPortInfo& info) {
             return info.vendorID && !previous->contains(info.identity());
@@ -14,11 +17,18 @@ PortSelection::choose(const std::vector<SerialPortInfo>& list, const std::string
             return fresh->identity();
         }
     }
+    if (virtualChosen) {
+        return std::nullopt;
+    }
     if (current == nullptr) {
         const auto usb = std::find_if(list.begin(), list.end(),
                                       [](const SerialPortInfo& info) { return info.vendorID; });
         if (usb != list.end()) {
             return usb->identity();
+        }
+        // A remembered port that is unplugged stays chosen; only no choice at all falls back.
+        if (offerVirtual && selected.empty()) {
+            return std::string(virtualPort);
         }
         return std::nullopt;
     }
@@ -41,4 +51,14 @@ const SerialPortInfo* PortSelection::find(const std::vector<SerialPortInfo>& lis
         return info.isNamedBy(selected);
     });
     return byNode == list.end() ? nullptr : &*byNode;
+}
+
+std::vector<PortSelection::Entry> PortSelection::entries(const std::vector<SerialPortInfo>& list) {
+    std::vector<Entry> result;
+    result.reserve(list.size() + 1);
+    for (const SerialPortInfo& info : list) {
+        result.push_back({info.identity(), info.displayName(), false});
+    }
+    result.push_back({std::string(virtualPort), L10n::VirtualPort::name(), true});
+    return result;
 }

@@ -92,6 +92,9 @@ void ServerModel::init() {
         };
         scanner_->start();
     }
+    if (offersVirtualPort_ && isVirtualSelected()) {
+        openVirtualPort(false);
+    }
 }
 
 ServerProject ServerModel::loadProject() {
@@ -130,6 +133,9 @@ void ServerModel::setSelectedPath(const QString& path) {
     }
     preferences_.setPort(path);
     emit selectedPathChanged();
+    if (offersVirtualPort_ && isVirtualSelected()) {
+        openVirtualPort(false);
+    }
 }
 
 void ServerModel::setFlag(Preferences::Flag flag, bool on, void (ServerModel::*changed)()) {
@@ -204,6 +210,9 @@ void ServerModel::start() {
     }
     store_->configure(units_, datapoints_, true);
     rebuildLiveValues();
+    if (isVirtualSelected() && !openVirtualPort(true)) {
+        return;
+    }
     const std::string node = nodeToOpen();
     try {
         session_.start(node, serial_);
@@ -253,6 +262,9 @@ QString ServerModel::portLabel() const {
     if (selectedPath().isEmpty()) {
         return QStringLiteral("Corvana");
     }
+    if (isVirtualSelected()) {
+        return QString::fromStdString(L10n::VirtualPort::name());
+    }
     if (selectedPath().startsWith(QStringLiteral("/dev/serial/"))) {
         return selectedPath().section(QLatin1Char('/'), -1); // the link's own name
     }
@@ -260,6 +272,9 @@ QString ServerModel::portLabel() const {
 }
 
 std::string ServerModel::nodeToOpen() const {
+    if (isVirtualSelected()) {
+        return virtualPort_.serverPath();
+    }
     const std::string selected = selectedPath().toStdString();
     const SerialPortInfo* port = PortSelection::find(ports_, selected);
     return port ? port->path : selected;
@@ -297,7 +312,7 @@ void ServerModel::handleEvent(const ServerEvent& event) {
     }
 
     const LogLines::Options options{showRawFrames(), showBusTraffic()};
-    if (const auto line = LogLines::forEvent(event, options, selectedPath(), serial_, units_)) {
+    if (const auto line = LogLines::forEvent(event, options, portForLog(), serial_, units_)) {
         appendLog(*line);
     }
     if (event.is<ServerEvent::Garbage>() && noiseCount_ >= noiseHintThreshold &&
@@ -375,7 +390,7 @@ void ServerModel::portsChanged(const std::vector<SerialPortInfo>& list) {
     if (isServing()) {
         return; // the selected port is served already
     }
-    if (const auto choice = PortSelection::choose(list, path, previous)) {
+    if (const auto choice = PortSelection::choose(list, path, previous, offersVirtualPort_)) {
         setSelectedPath(QString::fromStdString(*choice));
     }
 }

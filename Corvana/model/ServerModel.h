@@ -12,6 +12,7 @@
 #include "Corvana/model/ServerSession.h"
 #include "Corvana/model/ServerState.h"
 #include "Corvana/model/ServerStatistics.h"
+#include "Corvana/model/VirtualPort.h"
 
 #include "ModbusCore/Datapoint.h"
 #include "ModbusCore/DatapointCSV.h"
@@ -126,6 +127,13 @@ public:
     void clearLog();
     void dismissNoiseHint();
     QString portLabel() const;
+
+    // The virtual port (ServerModelVirtualPort.cpp). The window offers it: it is then made as
+    // soon as it is chosen, so the master's end can be shown before the first Start, and it is
+    // chosen when there is neither a choice nor a USB adapter.
+    void setOffersVirtualPort(bool on) { offersVirtualPort_ = on; }
+    bool isVirtualSelected() const;
+    const VirtualPort& virtualPort() const { return virtualPort_; }
     void appendLog(const LogLine& line);
     void saveLog() { commands_.saveLog(); }
 
@@ -250,6 +258,7 @@ signals:
     void autoscrollChanged();
     void historyChanged();
     void projectFileChanged(); // the path or the modified mark
+    void virtualPortChanged(); // made, or gone at the end
 
 private:
     // The autosave or the example; an unreadable autosave is kept aside, reported once in
@@ -280,6 +289,10 @@ private:
     // Counts and notes events the relay's queue left out under a flood.
     void handleDropped(const EventQueue::Dropped& dropped);
     void reopen(const std::string& node);
+    // Makes the virtual port unless it exists; a failure goes to errorMessage when asked to.
+    bool openVirtualPort(bool reportFailure);
+    // The port as the started line names it.
+    QString portForLog() const;
     // The device node to open for the selection: a listed port's node, else the name itself.
     std::string nodeToOpen() const;
     void handleWrites(const std::vector<WriteEvent>& writes);
@@ -335,4 +348,7 @@ private:
     QTimer* simulationTimer_;
     QTimer* autosaveTimer_; // single shot
     ServerSession session_;
+    // After the session: its engine is stopped before the terminals it serves go.
+    VirtualPort virtualPort_;
+    bool offersVirtualPort_ = false;
 };

@@ -287,6 +287,11 @@ void ServerModel::applicationWillEnd() {
     stop();
     autosaveTimer_->stop();
     saveAutosave();
+    // A master still holding its end sees the line hang up; the link goes with the pair.
+    if (virtualPort_.isOpen()) {
+        virtualPort_.close();
+        emit virtualPortChanged();
+    }
 }
 
 ServerProject ServerModel::currentProject() const {

@@ -1,5 +1,7 @@
 #include "Corvana/model/PortSelection.h"
 
+#include "Localization/L10n.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -122,6 +124,62 @@ TEST(PortSelection, RemembersAdaptersByIdentityWhereverTheyArePlugged) {
         EXPECT_EQ(chosen, *c.chosen ? std::optional(named(c.chosen)) : std::nullopt);
         const SerialPortInfo* found = PortSelection::find(list, named(c.selected));
         EXPECT_EQ(found ? found->path : "", *c.found ? named(c.found) : "");
+    }
+}
+
+TEST(PortSelection, VirtualPortComesLastAndIsChosenOnlyWithoutChoiceAndAdapter) {
+    const struct {
+        const char* selected; // without "/dev/tty"; "virtual" for the virtual port, empty for none
+        const char* previous; // "-" for the first list
+        const char* list;
+        bool offer;         // the window offers the virtual port, the headless server does not
+        const char* chosen; // empty to keep the selection
+    } cases[] = {
+        // First run without an adapter: the virtual port, so that Start works at once.
+        {"", "-", "", true, "virtual"},
+        {"", "-", "S0", true, "virtual"},
+        {"", "S0", "S0 S1", true, "virtual"},
+        {"", "-", "S0 USB0", true, "USB0"}, // an adapter is what the user came for
+        {"", "-", "S0", false, ""},
+        // A remembered port, present or not, stays chosen.
+        {"ACM4", "-", "S0", true, ""},
+        {"S0", "-", "S0", true, ""},
+        {"virtual", "-", "S0 USB0", true, ""},
+        {"virtual", "USB0", "USB0", true, ""},
+        {"virtual", "-", "", false, ""},
+        // Like a built-in port, the virtual one gives way to an adapter plugged in meanwhile.
+        {"virtual", "S0", "S0 USB1", true, "USB1"},
+    };
+    const auto withPrefix = [](const std::string& name) {
+        return name.empty() || name == "virtual" ? name : "/dev/tty" + name;
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.selected) + " after " + c.previous + " with " + c.list +
+                     (c.offer ? "" : " (not offered)"));
+        std::optional<std::set<std::string>> previous;
+        if (std::string(c.previous) != "-") {
+            previous.emplace();
+            for (const SerialPortInfo& info : ports(c.previous)) {
+                previous->insert(info.path);
+            }
+        }
+        const auto chosen =
+            PortSelection::choose(ports(c.list), withPrefix(c.selected), previous, c.offer);
+        EXPECT_EQ(chosen, *c.chosen ? std::optional(withPrefix(c.chosen)) : std::nullopt);
+    }
+
+    // The picker lists the ports in the scanner's order and the virtual port after them, always.
+    const L10n::ScopedLanguage english(Language::en);
+    for (const char* list : {"", "S0", "USB1 USB0 S0"}) {
+        SCOPED_TRACE(list);
+        const auto scanned = ports(list);
+        const auto entries = PortSelection::entries(scanned);
+        ASSERT_EQ(entries.size(), scanned.size() + 1);
+        for (std::size_t i = 0; i < scanned.size(); ++i) {
+            EXPECT_EQ(entries[i], (PortSelection::Entry{scanned[i].identity(),
+                                                        scanned[i].displayName(), false}));
+        }
+        EXPECT_EQ(entries.back(), (PortSelection::Entry{"virtual", "Virtual port", true}));
     }
 }
 

@@ -27,8 +27,11 @@ public:
         EXPECT_TRUE(dir_.isValid());
         remember("XDG_CONFIG_HOME", previousConfig_);
         remember("XDG_DATA_HOME", previousData_);
+        remember("XDG_RUNTIME_DIR", previousRuntime_);
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(path("config")));
         qputenv("XDG_DATA_HOME", QFile::encodeName(path("data")));
+        // The virtual port's link; the folder is made on first use.
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir_.path()));
         for (const auto format : {QSettings::NativeFormat, QSettings::IniFormat}) {
             QSettings::setPath(format, QSettings::UserScope, path("config"));
         }
@@ -39,6 +42,7 @@ public:
         QLocale::setDefault(previousLocale_);
         restore("XDG_CONFIG_HOME", previousConfig_);
         restore("XDG_DATA_HOME", previousData_);
+        restore("XDG_RUNTIME_DIR", previousRuntime_);
     }
 
     TestEnvironment(const TestEnvironment&) = delete;
@@ -65,6 +69,7 @@ private:
     QLocale previousLocale_;
     std::optional<QByteArray> previousConfig_;
     std::optional<QByteArray> previousData_;
+    std::optional<QByteArray> previousRuntime_;
 };
 
 // Runs the event loop until done() holds or the patience runs out; answers done().
