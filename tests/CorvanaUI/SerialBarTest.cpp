@@ -4,8 +4,10 @@
 #include "UiTestSupport.h"
 #include "tests/support/PseudoTerminal.h"
 
+#include <QClipboard>
 #include <QComboBox>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QToolButton>
@@ -83,12 +85,49 @@ TEST_F(SerialBarTest, PortPickerNamesMissingChoicesAndWritesTheSelection) {
         SCOPED_TRACE(c.shown.toStdString());
         setPorts(c.ports);
         model->setSelectedPath(c.selected);
-        EXPECT_EQ(picker->count(), int(c.ports.size()));
+        // The ports, a separator when there are any, and the virtual port.
+        EXPECT_EQ(picker->count(), int(c.ports.size()) + (c.ports.empty() ? 1 : 2));
+        EXPECT_EQ(picker->itemData(picker->count() - 1), "virtual");
         EXPECT_EQ(picker->currentIndex() < 0 ? picker->placeholderText() : picker->currentText(),
                   c.shown);
     }
     picker->setCurrentIndex(0);
     EXPECT_EQ(model->selectedPath(), "/dev/ttyS0");
+}
+
+TEST_F(SerialBarTest, VirtualPortShowsTheMastersEndWithACopyButtonAndTheBaudNote) {
+    model->setOffersVirtualPort(true);
+    setPorts({builtInPort("/dev/ttyS0"), usbPort("/dev/ttyUSB0")});
+    auto* picker = child<QComboBox>("portPicker");
+    ASSERT_EQ(picker->count(), 4);
+    EXPECT_TRUE(picker->itemText(2).isEmpty()); // the line between hardware and virtual port
+    EXPECT_EQ(picker->itemText(3), "Virtual port");
+    auto* masterEnd = child<QLabel>("masterEnd");
+    auto* copy = child<QToolButton>("copyMasterPath");
+    auto* note = child<QLabel>("virtualBaudNote");
+    bar.show();
+    EXPECT_FALSE(masterEnd->isVisible());
+    EXPECT_FALSE(copy->isVisible());
+
+    picker->setCurrentIndex(3);
+    EXPECT_EQ(model->selectedPath(), "virtual");
+    const VirtualPort& port = model->virtualPort();
+    ASSERT_TRUE(port.isOpen());
+    const QString link = environment.path("corvana/virtual-master");
+    EXPECT_EQ(masterEnd->text(),
+              "Master: " + link + " → " + QString::fromStdString(port.masterPath()));
+    EXPECT_TRUE(masterEnd->isVisible());
+    copy->click();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), link);
+    bar.showFramePopover();
+    EXPECT_TRUE(note->isVisible());
+    EXPECT_TRUE(note->text().startsWith("A virtual port carries no real baud rate"));
+
+    // Back on the adapter: neither the master's end nor the note; the pair stays for later.
+    picker->setCurrentIndex(1);
+    EXPECT_FALSE(masterEnd->isVisible());
+    EXPECT_FALSE(note->isVisible());
+    EXPECT_TRUE(port.isOpen());
 }
 
 TEST_F(SerialBarTest, FrameAndBaudFollowTheSettings) {

@@ -132,7 +132,7 @@ QFont logFont(qreal pointSize) {
 }
 
 QString freedesktopIconName(std::string_view symbolName) {
-    static constexpr std::array<std::pair<std::string_view, std::string_view>, 38> names = {{
+    static constexpr std::array<std::pair<std::string_view, std::string_view>, 40> names = {{
         {"play.fill", "media-playback-start"},
         {"play.circle", "media-playback-start"},
         {"stop.fill", "media-playback-stop"},
@@ -169,6 +169,8 @@ QString freedesktopIconName(std::string_view symbolName) {
         {"square.and.arrow.down", "document-save"},
         {"trash", "edit-delete"},
         {"plus.square.on.square", "edit-copy"},
+        {"doc.on.doc", "edit-copy"},
+        {"terminal", "utilities-terminal"},
         {"document.new", "document-new"},
         {"folder", "document-open"},
     }};

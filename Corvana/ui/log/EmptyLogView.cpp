@@ -79,7 +79,10 @@ EmptyLogView::EmptyLogView(ServerModel& model, QWidget* parent)
     outer->addStretch(1);
 
     connect(&model_, &ServerModel::portListChanged, this, &EmptyLogView::updateTexts);
-    connect(&model_, &ServerModel::selectedPathChanged, this, &EmptyLogView::updateStartButton);
+    connect(&model_, &ServerModel::selectedPathChanged, this, [this] {
+        updateTexts();
+        updateStartButton();
+    });
     connect(&model_, &ServerModel::unitsChanged, this, &EmptyLogView::updateStartButton);
     updateTexts();
     updateStartButton();
@@ -90,8 +93,8 @@ EmptyLogView::EmptyLogView(ServerModel& model, QWidget* parent)
 void EmptyLogView::updateTexts() {
     const auto& ports = model_.ports();
     // A built-in port or a virtual one serves as well as an adapter; only no port at all is
-    // worth the hint about plugging one in.
-    const bool anyPort = !ports.empty();
+    // worth the hint about plugging one in, unless the virtual port is chosen instead.
+    const bool anyPort = !ports.empty() || model_.isVirtualSelected();
     title_->setText(Ui::text(anyPort ? L10n::State::ready() : L10n::Notice::noAdapterTitle()));
     message_->setText(
         Ui::text(anyPort ? L10n::Notice::emptyLog() : L10n::Notice::noAdapterMessage()));

@@ -8,9 +8,12 @@
 
 #include "Localization/L10n.h"
 
+#include <QClipboard>
 #include <QComboBox>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
@@ -41,6 +44,8 @@ SerialBar::SerialBar(ServerModel& model, QWidget* parent)
     , frameButton_(new QToolButton)
     , startStopButton_(new QPushButton)
     , statusDot_(new StatusDot)
+    , masterEnd_(new QLabel)
+    , copyMasterPath_(new QToolButton)
     , popover_(new QFrame(this, Qt::Popup))
     , settingsView_(new SerialSettingsView(model, popover_)) {
     portPicker_->setObjectName(QStringLiteral("portPicker"));
@@ -68,6 +73,15 @@ SerialBar::SerialBar(ServerModel& model, QWidget* parent)
 
     statusDot_->setObjectName(QStringLiteral("statusDot"));
 
+    masterEnd_->setObjectName(QStringLiteral("masterEnd"));
+    masterEnd_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    masterEnd_->setToolTip(Ui::text(L10n::VirtualPort::masterEndHint()));
+    copyMasterPath_->setObjectName(QStringLiteral("copyMasterPath"));
+    copyMasterPath_->setIcon(Ui::symbol("doc.on.doc"));
+    copyMasterPath_->setAutoRaise(true);
+    copyMasterPath_->setToolTip(Ui::text(L10n::VirtualPort::copyPath()));
+    copyMasterPath_->setAccessibleName(Ui::text(L10n::VirtualPort::copyPath()));
+
     popover_->setObjectName(QStringLiteral("framePopover"));
     popover_->setFrameShape(QFrame::StyledPanel);
     auto* popoverLayout = new QVBoxLayout(popover_);
@@ -82,6 +96,9 @@ SerialBar::SerialBar(ServerModel& model, QWidget* parent)
     layout->addWidget(frameButton_);
     layout->addWidget(startStopButton_);
     layout->addWidget(statusDot_);
+    layout->addSpacing(6);
+    layout->addWidget(masterEnd_);
+    layout->addWidget(copyMasterPath_);
 
     connect(portPicker_, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index >= 0) {
@@ -96,6 +113,12 @@ SerialBar::SerialBar(ServerModel& model, QWidget* parent)
         }
     });
     connect(frameButton_, &QToolButton::clicked, this, &SerialBar::showFramePopover);
+    connect(copyMasterPath_, &QToolButton::clicked, this, [this] {
+        // The link outlives the terminal's number, so it is what a master should keep.
+        const VirtualPort& port = model_.virtualPort();
+        const std::string path = port.linkPath().empty() ? port.masterPath() : port.linkPath();
+        QGuiApplication::clipboard()->setText(QString::fromStdString(path));
+    });
     connect(startStopButton_, &QPushButton::clicked, this, [this] {
         if (model_.state() == ServerState::stopped) {
             model_.start();
@@ -107,13 +130,16 @@ SerialBar::SerialBar(ServerModel& model, QWidget* parent)
     connect(&model_, &ServerModel::portListChanged, this, &SerialBar::updatePortPicker);
     connect(&model_, &ServerModel::selectedPathChanged, this, [this] {
         updatePortPicker();
+        updateMasterEnd();
         updateStartStop();
     });
+    connect(&model_, &ServerModel::virtualPortChanged, this, &SerialBar::updateMasterEnd);
     connect(&model_, &ServerModel::serialChanged, this, &SerialBar::updateSerial);
     connect(&model_, &ServerModel::stateChanged, this, &SerialBar::updateState);
     connect(&model_, &ServerModel::unitsChanged, this, &SerialBar::updateStartStop);
 
     updatePortPicker();
+    updateMasterEnd();
     updateSerial();
     updateState();
 }
@@ -148,25 +174,38 @@ bool SerialBar::eventFilter(QObject* watched, QEvent* event) {
 void SerialBar::updatePortPicker() {
     const QSignalBlocker blocker(portPicker_);
     const auto& ports = model_.ports();
+    const std::vector<PortSelection::Entry> entries = PortSelection::entries(ports);
+    // The virtual port sits below a line, apart from the hardware.
+    const int separatorIndex = ports.empty() ? -1 : int(ports.size());
+    const int itemCount = int(entries.size()) + (separatorIndex >= 0 ? 1 : 0);
     // Rebuilding only when the list differs keeps an open drop-down intact, and keeps the picker
     // whole while it is still reporting the user's own choice.
-    bool same = portPicker_->count() == int(ports.size());
-    for (int i = 0; same && i < portPicker_->count(); ++i) {
-        same =
-            portPicker_->itemData(i).toString().toStdString() == ports[std::size_t(i)].identity() &&
-            portPicker_->itemText(i) == Ui::text(ports[std::size_t(i)].displayName());
+    bool same = portPicker_->count() == itemCount;
+    for (int i = 0, entry = 0; same && i < itemCount; ++i) {
+        if (i == separatorIndex) {
+            continue;
+        }
+        const PortSelection::Entry& expected = entries[std::size_t(entry++)];
+        same = portPicker_->itemData(i).toString().toStdString() == expected.identity &&
+               portPicker_->itemText(i) == Ui::text(expected.displayName);
     }
     if (!same) {
         portPicker_->clear();
-        for (const SerialPortInfo& port : ports) {
-            // The item stands for the adapter, wherever it is plugged in.
-            portPicker_->addItem(Ui::text(port.displayName()),
-                                 QString::fromStdString(port.identity()));
+        for (const PortSelection::Entry& entry : entries) {
+            if (entry.isVirtual && separatorIndex >= 0) {
+                portPicker_->insertSeparator(portPicker_->count());
+            }
+            // A port's item stands for the adapter, wherever it is plugged in.
+            portPicker_->addItem(entry.isVirtual ? Ui::symbol("terminal") : QIcon(),
+                                 Ui::text(entry.displayName),
+                                 QString::fromStdString(entry.identity));
         }
     }
     const QString selected = model_.selectedPath();
     int index = -1;
-    if (const SerialPortInfo* port = PortSelection::find(ports, selected.toStdString())) {
+    if (model_.isVirtualSelected()) {
+        index = portPicker_->findData(selected);
+    } else if (const SerialPortInfo* port = PortSelection::find(ports, selected.toStdString())) {
         index = portPicker_->findData(QString::fromStdString(port->identity()));
     }
     if (index < 0) {
@@ -180,6 +219,16 @@ void SerialBar::updatePortPicker() {
         }
     }
     portPicker_->setCurrentIndex(index);
+}
+
+void SerialBar::updateMasterEnd() {
+    const VirtualPort& port = model_.virtualPort();
+    const bool shown = model_.isVirtualSelected() && port.isOpen();
+    if (shown) {
+        masterEnd_->setText(Ui::text(L10n::VirtualPort::masterEnd(port.masterDescription())));
+    }
+    masterEnd_->setVisible(shown);
+    copyMasterPath_->setVisible(shown);
 }
 
 void SerialBar::updateSerial() {

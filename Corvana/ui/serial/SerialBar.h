@@ -4,6 +4,7 @@
 
 class QComboBox;
 class QFrame;
+class QLabel;
 class QPushButton;
 class QToolButton;
 class ServerModel;
@@ -29,6 +30,8 @@ protected:
 
 private:
     void updatePortPicker();
+    // The master's end of the virtual port, shown while it is chosen.
+    void updateMasterEnd();
     void updateSerial();
     void updateState();
     void updateStartStop();
@@ -39,6 +42,8 @@ private:
     QToolButton* frameButton_;
     QPushButton* startStopButton_;
     StatusDot* statusDot_;
+    QLabel* masterEnd_;
+    QToolButton* copyMasterPath_;
     QFrame* popover_;
     SerialSettingsView* settingsView_;
 };

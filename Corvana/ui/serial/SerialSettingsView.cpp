@@ -44,7 +44,8 @@ SerialSettingsView::SerialSettingsView(ServerModel& model, QWidget* parent)
     , parityPicker_(picker("parityPicker"))
     , stopBitsPicker_(picker("stopBitsPicker"))
     , modbusDefaultButton_(new QPushButton(Ui::text(L10n::Settings::modbusDefault())))
-    , footer_(new QLabel) {
+    , footer_(new QLabel)
+    , virtualNote_(new QLabel(Ui::text(L10n::VirtualPort::baudNote()))) {
     setFixedWidth(formWidth);
 
     for (const int bits : {8, 7}) {
@@ -65,6 +66,9 @@ SerialSettingsView::SerialSettingsView(ServerModel& model, QWidget* parent)
     QFont small = footer_->font();
     small = Ui::scaledFont(small, 0.85);
     footer_->setFont(small);
+    virtualNote_->setObjectName(QStringLiteral("virtualBaudNote"));
+    virtualNote_->setWordWrap(true);
+    virtualNote_->setFont(small);
     updateFooterColour();
 
     auto* section = new QGroupBox(Ui::text(L10n::Settings::frame()));
@@ -76,6 +80,7 @@ SerialSettingsView::SerialSettingsView(ServerModel& model, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(section);
     layout->addWidget(footer_);
+    layout->addWidget(virtualNote_);
 
     connect(dataBitsPicker_, &QComboBox::currentIndexChanged, this, [this] {
         change(
@@ -100,8 +105,11 @@ SerialSettingsView::SerialSettingsView(ServerModel& model, QWidget* parent)
     });
     connect(&model_, &ServerModel::serialChanged, this, &SerialSettingsView::updateSelection);
     connect(&model_, &ServerModel::stateChanged, this, &SerialSettingsView::updateState);
+    connect(&model_, &ServerModel::selectedPathChanged, this,
+            &SerialSettingsView::updateVirtualNote);
     updateSelection();
     updateState();
+    updateVirtualNote();
 }
 
 template <class Change>
@@ -128,10 +136,15 @@ void SerialSettingsView::updateState() {
         Ui::text(stopped ? L10n::Settings::modbusDefaultHint() : L10n::Help::stopToChange()));
 }
 
+void SerialSettingsView::updateVirtualNote() {
+    virtualNote_->setVisible(model_.isVirtualSelected());
+}
+
 void SerialSettingsView::updateFooterColour() {
     QPalette palette = footer_->palette();
     palette.setColor(QPalette::WindowText, Ui::Colour::secondaryText(this->palette()));
     footer_->setPalette(palette);
+    virtualNote_->setPalette(palette);
 }
 
 void SerialSettingsView::changeEvent(QEvent* event) {

@@ -21,6 +21,8 @@ protected:
 private:
     void updateSelection();
     void updateState();
+    // The virtual port's note shows only while it is chosen.
+    void updateVirtualNote();
     void updateFooterColour();
     // Writes one field of a copy of the model's settings back to the model.
     template <class Change>
@@ -32,4 +34,5 @@ private:
     QComboBox* stopBitsPicker_;
     QPushButton* modbusDefaultButton_;
     QLabel* footer_;
+    QLabel* virtualNote_;
 };

@@ -68,6 +68,7 @@ int run(int argc, char** argv) {
 
     WidgetDialogs dialogs;
     ServerModel model(std::make_unique<UdevPortScanner>(), dialogs);
+    model.setOffersVirtualPort(true);
     model.init();
     saveOnExit(model);
 
