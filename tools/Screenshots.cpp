@@ -6,6 +6,7 @@
 #include "Corvana/model/FaultRulePresets.h"
 #include "Corvana/model/ModelDialogs.h"
 #include "Corvana/model/PortScanner.h"
+#include "Corvana/model/PortSelection.h"
 #include "Corvana/model/ServerModel.h"
 #include "Corvana/ui/common/Logo.h"
 #include "Corvana/ui/common/UiSupport.h"
@@ -315,6 +316,25 @@ int main(int argc, char** argv) {
     help.show();
     (void)QTest::qWaitForWindowExposed(&help);
     save(&help, out.filePath("help.png"));
+    help.close();
+
+    // The virtual port chosen: the serial bar names the master's end, the popover its timing.
+    model.setOffersVirtualPort(true);
+    model.setSelectedPath(QString::fromStdString(std::string(PortSelection::virtualPort)));
+    wait(300);
+    if (auto* toolbar = child<QWidget>(&window, "toolbar")) {
+        if (toolbar->grab().save(out.filePath("serial-bar-virtual.png"))) {
+            std::printf("%s\n", qPrintable(out.filePath("serial-bar-virtual.png")));
+        }
+    }
+    if (auto* frameButton = child<QAbstractButton>(&window, "frameButton")) {
+        frameButton->click();
+        wait(300);
+        save(&window, out.filePath("frame-popover-virtual.png"), QApplication::activePopupWidget());
+        if (QWidget* popup = QApplication::activePopupWidget()) {
+            popup->close();
+        }
+    }
 
     return 0;
 }

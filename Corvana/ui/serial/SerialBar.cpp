@@ -145,6 +145,8 @@ SerialBar::SerialBar(ServerModel& model, QWidget* parent)
 }
 
 void SerialBar::showFramePopover() {
+    // The virtual port's note may have appeared or gone while the popover was hidden.
+    settingsView_->adjustSize();
     popover_->adjustSize();
     QPoint at = frameButton_->mapToGlobal(QPoint(0, frameButton_->height()));
     // Keep the popover on the screen when the button sits near its right or bottom edge.
