@@ -127,6 +127,8 @@ public:
     void clearLog();
     void dismissNoiseHint();
     QString portLabel() const;
+    void appendLog(const LogLine& line);
+    void saveLog() { commands_.saveLog(); }
 
     // The virtual port (ServerModelVirtualPort.cpp). The window offers it: it is then made as
     // soon as it is chosen, so the master's end can be shown before the first Start, and it is
@@ -134,8 +136,6 @@ public:
     void setOffersVirtualPort(bool on) { offersVirtualPort_ = on; }
     bool isVirtualSelected() const;
     const VirtualPort& virtualPort() const { return virtualPort_; }
-    void appendLog(const LogLine& line);
-    void saveLog() { commands_.saveLog(); }
 
     // One event of the current engine, already on the main thread. Events of an engine that is
     // no longer the model's are dropped before they get here.
@@ -348,7 +348,8 @@ private:
     QTimer* simulationTimer_;
     QTimer* autosaveTimer_; // single shot
     ServerSession session_;
-    // After the session: its engine is stopped before the terminals it serves go.
+    // The destructor and applicationWillEnd stop the session first, so the engine lets go of the
+    // terminal before the pair ends.
     VirtualPort virtualPort_;
     bool offersVirtualPort_ = false;
 };

@@ -97,8 +97,14 @@ TEST_F(SerialBarTest, PortPickerNamesMissingChoicesAndWritesTheSelection) {
 
 TEST_F(SerialBarTest, VirtualPortShowsTheMastersEndWithACopyButtonAndTheBaudNote) {
     model->setOffersVirtualPort(true);
-    setPorts({builtInPort("/dev/ttyS0"), usbPort("/dev/ttyUSB0")});
     auto* picker = child<QComboBox>("portPicker");
+    // A first run with only a built-in port starts on the virtual port; an adapter plugged in
+    // later takes over, as it would from the built-in port.
+    setPorts({builtInPort("/dev/ttyS0")});
+    EXPECT_EQ(picker->currentText(), "Virtual port");
+    EXPECT_TRUE(child<QPushButton>("startStopButton")->isEnabled());
+    setPorts({builtInPort("/dev/ttyS0"), usbPort("/dev/ttyUSB0")});
+    EXPECT_EQ(model->selectedPath(), "/dev/ttyUSB0");
     ASSERT_EQ(picker->count(), 4);
     EXPECT_TRUE(picker->itemText(2).isEmpty()); // the line between hardware and virtual port
     EXPECT_EQ(picker->itemText(3), "Virtual port");
