@@ -17,10 +17,6 @@ namespace {
 using Duration = MasterReport::Duration;
 using TimePoint = MasterReport::TimePoint;
 
-// t1.5 is 1.5 character times where t3.5 is 3.5 (also at the fixed values above 19200 baud:
-// 750 µs and 1750 µs).
-constexpr double characterGapShare = 1.5 / 3.5;
-
 double milliseconds(Duration duration) {
     // Tenths of a millisecond, the report's resolution.
     return std::round(static_cast<double>(duration.count()) / 1e5) / 10;

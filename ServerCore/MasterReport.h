@@ -31,6 +31,9 @@ public:
     // exact.
     static constexpr std::size_t keptIntervals = 256;
     static constexpr std::size_t keptDurations = 1024;
+    // t1.5 is 1.5 character times where t3.5 is 3.5 (also at the fixed values above 19200 baud,
+    // 750 µs and 1750 µs).
+    static constexpr double characterGapShare = 1.5 / 3.5;
     // A request repeated later than this after a failed exchange is a new request, not a retry.
     static constexpr Duration retryWindow = std::chrono::seconds(5);
 
