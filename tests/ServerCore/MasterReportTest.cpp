@@ -2,6 +2,7 @@
 
 #include "ModbusCore/RTUFrame.h"
 #include "ServerCore/ArrivalTimes.h"
+#include "ServerCore/MasterReportCSV.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -305,6 +306,26 @@ TEST_F(MasterReportTest, JSONKeysAndReset) {
     EXPECT_EQ(empty["line"]["requests"], 0);
     EXPECT_TRUE(empty["units"].empty());
     EXPECT_TRUE(empty["pollItems"].empty());
+}
+
+TEST_F(MasterReportTest, CSVInTheLocalesDialect) {
+    poll(1, 0ms);
+    report.answered(1, 0x03, 2, Shaping::none);
+    report.sent(1, at(5250us));
+    poll(1, 50ms);
+    report.silent(1, 0x03, Silence::fault);
+
+    const std::string comma = MasterReportCSV::text(report.summary(), {',', false});
+    EXPECT_NE(comma.find("unit,function,requests,answers,exceptions,suppressed,damaged,delayed\r\n"
+                         "1,3,2,1,2:1,1,0,0\r\n\r\n"),
+              std::string::npos)
+        << comma;
+    EXPECT_NE(comma.find("\r\n1,3,0,10,2,1,50.0,50.0,50.0,50.0\r\n"), std::string::npos) << comma;
+    EXPECT_NE(comma.find("\r\nturnaroundMin,44.8\r\n"), std::string::npos) << comma;
+    const std::string semicolon = MasterReportCSV::text(report.summary(), {';', true});
+    EXPECT_NE(semicolon.find("\r\nframeGap;2,0\r\n"), std::string::npos) << semicolon;
+    // A unit without retries leaves their figures empty.
+    EXPECT_NE(semicolon.find("\r\n1;44,8;44,8;0;;;;0;0;;\r\n"), std::string::npos) << semicolon;
 }
 
 TEST(ArrivalTimesTest, FramesGetTheTimesOfTheirReads) {
