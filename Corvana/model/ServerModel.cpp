@@ -204,6 +204,7 @@ void ServerModel::start() {
     }
     store_->configure(units_, datapoints_, true);
     rebuildLiveValues();
+    resetMasterReport(); // a reopen after a lost port carries on with the same report
     const std::string node = nodeToOpen();
     try {
         session_.start(node, serial_);

@@ -97,7 +97,7 @@ protected:
 
 TEST_F(MasterReportEngineTest, PollIntervalsFollowTheMastersPace) {
     // A read every 50 ms, on a schedule, as a PLC's cyclic task polls.
-    constexpr int polls = 21;
+    constexpr int polls = 41;
     constexpr auto pace = 50ms;
     std::vector<std::chrono::steady_clock::time_point> sentAt;
     const auto begin = std::chrono::steady_clock::now();
