@@ -56,7 +56,7 @@ LogHeader::LogHeader(ServerModel& model, ShowLogPreference& showLog, QWidget* pa
     masterToggle_->setCheckable(true);
     masterToggle_->setAutoRaise(true);
     masterToggle_->setText(Ui::text(L10n::Report::master()));
-    masterToggle_->setIcon(Ui::symbol("tablecells"));
+    masterToggle_->setIcon(Ui::symbol("chart.line.uptrend.xyaxis"));
     masterToggle_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     masterToggle_->setToolTip(Ui::text(L10n::Report::masterHint()));
 
