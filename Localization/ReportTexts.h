@@ -28,6 +28,7 @@ std::string delayed();
 std::string address();
 std::string quantity();
 std::string minimum();
+std::string mean();
 std::string median();
 std::string percentile95();
 std::string maximum();

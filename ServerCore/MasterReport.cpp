@@ -50,6 +50,7 @@ void MasterReport::Durations::add(Duration duration) {
         max_ = duration;
     }
     ++count_;
+    sum_ += duration;
     const auto micros = static_cast<std::uint32_t>(std::min<std::int64_t>(
         std::chrono::duration_cast<std::chrono::microseconds>(duration).count(),
         std::numeric_limits<std::uint32_t>::max()));
@@ -80,6 +81,7 @@ MasterReport::Figures MasterReport::Durations::figures() const {
         return milliseconds(std::chrono::microseconds(micros));
     };
     figures.min = milliseconds(min_);
+    figures.mean = milliseconds(sum_ / static_cast<std::int64_t>(count_));
     figures.median = fromMicros(percentile(sorted, 0.5));
     figures.p95 = fromMicros(percentile(sorted, 0.95));
     figures.max = milliseconds(max_);
@@ -366,6 +368,7 @@ nlohmann::json figuresJSON(const MasterReport::Figures& figures) {
     nlohmann::json json{{"count", figures.count}};
     if (figures.count > 0) {
         json["min"] = figures.min;
+        json["mean"] = figures.mean;
         json["median"] = figures.median;
         json["p95"] = figures.p95;
         json["max"] = figures.max;

@@ -54,12 +54,15 @@ public:
     // What a fault did to an answer that went out.
     enum class Shaping { none, damaged, delayed };
 
-    // Count, minimum, median, 95th percentile and maximum of durations, in milliseconds with a
-    // tenth of a millisecond resolution. Median and 95th percentile are nearest-rank percentiles
-    // of the kept sample: exact while no more than the kept number were measured.
+    // Count, minimum, mean, median, 95th percentile and maximum of durations, in milliseconds
+    // with a tenth of a millisecond resolution. Count, minimum, mean and maximum are exact; median
+    // and 95th percentile are nearest-rank percentiles of the kept sample, exact while no more
+    // than the kept number were measured. The mean of poll intervals is the master's true pace
+    // even where the system's scheduling jitters single arrivals by a tick.
     struct Figures {
         std::uint64_t count = 0;
         double min = 0;
+        double mean = 0;
         double median = 0;
         double p95 = 0;
         double max = 0;
@@ -161,6 +164,7 @@ public:
         std::uint64_t count_ = 0;
         Duration min_{};
         Duration max_{};
+        Duration sum_{};
         std::vector<std::uint32_t> sample_; // microseconds
         std::uint64_t random_ = 0x9E3779B97F4A7C15;
     };

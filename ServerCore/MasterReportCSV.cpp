@@ -96,13 +96,14 @@ std::string MasterReportCSV::text(const MasterReport::Summary& summary,
     }
     out.blank();
     out.row({"unit", "function", "address", "quantity", "requests", "intervals", "intervalMin",
-             "intervalMedian", "intervalP95", "intervalMax"});
+             "intervalMean", "intervalMedian", "intervalP95", "intervalMax"});
     for (const auto& row : summary.pollItems) {
         const auto& interval = row.interval;
         out.row({count(row.unit), count(row.function), optional(row.address),
                  optional(row.quantity), count(row.requests), count(interval.count),
-                 out.figure(interval, interval.min), out.figure(interval, interval.median),
-                 out.figure(interval, interval.p95), out.figure(interval, interval.max)});
+                 out.figure(interval, interval.min), out.figure(interval, interval.mean),
+                 out.figure(interval, interval.median), out.figure(interval, interval.p95),
+                 out.figure(interval, interval.max)});
     }
     out.blank();
     const auto& line = summary.line;

@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 #include <modbus.h>
+#include <nlohmann/json.hpp>
 
 namespace {
 
@@ -93,7 +94,7 @@ TEST_F(MasterReportViewTest, TablesShowWhatALibmodbusMasterDidAndExportAsCSV) {
     const QStringList polled = row(view->pollItemsTable(), 0);
     EXPECT_EQ(polled.mid(0, 5), (QStringList{"1", "03", "0", "2", "3"}));
     EXPECT_FALSE(polled[6].isEmpty()); // a median interval
-    EXPECT_EQ(row(view->pollItemsTable(), 1).mid(4), (QStringList{"1", "", "", "", ""}));
+    EXPECT_EQ(row(view->pollItemsTable(), 1).mid(4), (QStringList{"1", "", "", "", "", ""}));
     ASSERT_EQ(view->retriesTable()->rowCount(), 1);
     EXPECT_EQ(row(view->retriesTable(), 0).mid(3), (QStringList{"0", "", "0", "0", "", ""}));
     // libmodbus asks again at once after an answer, mostly sooner than t3.5: not counted here.
@@ -117,6 +118,15 @@ TEST_F(MasterReportViewTest, TablesShowWhatALibmodbusMasterDidAndExportAsCSV) {
     dialogs.saveLocation = environment.path("missing/master.csv");
     model->exportMasterReport();
     EXPECT_TRUE(model->errorMessage());
+
+    // What the control socket hands out: the report file's JSON, and a reset.
+    const nlohmann::json json = model->masterReport();
+    EXPECT_EQ(json["line"]["requests"], 4);
+    EXPECT_EQ(json["units"][0]["functions"][0]["exceptions"]["2"], 1);
+    model->resetMasterReport();
+    EXPECT_EQ(model->masterReport()["line"]["requests"], 0);
+    model->exportMasterReport();        // an empty report still exports its headers
+    EXPECT_TRUE(model->errorMessage()); // (into the missing folder)
 
     // The next start begins a new report.
     model->start();

@@ -456,6 +456,7 @@ const TextFunction allTexts[] = {
     [] { return L10n::Report::address(); },
     [] { return L10n::Report::quantity(); },
     [] { return L10n::Report::minimum(); },
+    [] { return L10n::Report::mean(); },
     [] { return L10n::Report::median(); },
     [] { return L10n::Report::percentile95(); },
     [] { return L10n::Report::maximum(); },

@@ -92,7 +92,7 @@ MasterReportView::MasterReportView(ServerModel& model, QWidget* parent)
                             damaged(), delayed()},
                            QStringLiteral("masterFunctions"), tabs_);
     pollItems_ = makeTable({unit(), function(), address(), quantity(), requests(), minimum(),
-                            median(), percentile95(), maximum()},
+                            mean(), median(), percentile95(), maximum()},
                            QStringLiteral("masterPollItems"), tabs_);
     retries_ = makeTable({unit(), turnaroundMinimum(), turnaroundMedian(), retries(), retryDelay(),
                           succeeded(), gaveUp(), untilSucceeded(), untilGaveUp()},
@@ -163,8 +163,8 @@ void MasterReportView::refresh() {
         const auto& i = p.interval;
         setRow(pollItems_, row++,
                {QString::number(p.unit), code(p.function), optional(p.address),
-                optional(p.quantity), count(p.requests), figure(i, i.min), figure(i, i.median),
-                figure(i, i.p95), figure(i, i.max)});
+                optional(p.quantity), count(p.requests), figure(i, i.min), figure(i, i.mean),
+                figure(i, i.median), figure(i, i.p95), figure(i, i.max)});
     }
     retries_->setRowCount(static_cast<int>(summary.units.size()));
     row = 0;
