@@ -5,6 +5,7 @@
 #include "ModbusCore/ValueCodec.h"
 #include "ModbusCore/ValueTypes.h"
 #include "ServerCore/FaultRules.h"
+#include "ServerCore/MasterReport.h"
 #include "ServerCore/ServerUnit.h"
 #include "ServerCore/UnitDiagnostics.h"
 #include "ServerCore/UnitIdentity.h"
@@ -249,6 +250,10 @@ public:
     // A copy of one unit's memory, for diagnostics and tests.
     std::optional<Memory> memory(std::uint8_t unit) const;
 
+    // How the master behaves, fed by the engine and read by the application; it has a lock of
+    // its own and outlives configure and resetDiagnostics (the application resets it at start).
+    MasterReport& masterReport() const { return masterReport_; }
+
 private:
     void reseed(); // under the lock
 
@@ -256,4 +261,5 @@ private:
     std::unordered_map<std::uint8_t, Memory> units_;
     std::optional<std::uint64_t> faultSeed_; // none: a random one at every reset
     FaultRules::Random faultRandom_{std::random_device{}()};
+    mutable MasterReport masterReport_;
 };

@@ -4,6 +4,7 @@
 #include "ModbusCore/ModbusCodes.h"
 #include "ModbusCore/RTUFrame.h"
 #include "ModbusSerial/SerialLink.h"
+#include "ServerCore/ArrivalTimes.h"
 #include "ServerCore/PendingReplies.h"
 #include "ServerCore/ReplyPlan.h"
 #include "ServerCore/RequestProcessor.h"
@@ -62,6 +63,7 @@ struct ServerEngine::Shared {
     const EventHandler onEvent;
     const std::shared_ptr<SerialClock> clock;
     const RequestProcessor processor;
+    MasterReport& report{store->masterReport()};
 
     std::mutex lock; // guards running only; never held while doing anything else
     bool running = false;
@@ -110,6 +112,9 @@ struct ServerEngine::Shared {
         FrameSplitter splitter;
         auto lastByte = clock->now();
         const double timeout = std::max(link.frameGap(), minimumReadTimeout);
+        report.setFrameGap(link.frameGap());
+        ArrivalTimes arrivals(std::chrono::duration_cast<std::chrono::nanoseconds>(
+            std::chrono::duration<double>(link.frameGap() * MasterReport::characterGapShare)));
         while (isRunning() && sendDue(link)) {
             Bytes bytes;
             try {
@@ -123,11 +128,15 @@ struct ServerEngine::Shared {
             if (!lineIdle) {
                 lastByte = now;
             }
+            arrivals.arrived(bytes.size(), now);
             splitter.append(bytes);
+            arrivals.keepNewest(splitter.buffer().size());
             const bool silent = now - lastByte >= longSilence;
             while (auto frame = splitter.nextFrame(lineIdle, silent)) {
-                handle(std::move(*frame), link);
+                const auto arrival = arrivals.take(frame->bytes.size(), now);
+                handle(std::move(*frame), arrival, link);
             }
+            report.expire(now);
         }
         pending.clear(); // a stop drops the replies still waiting
         link.close();
@@ -162,6 +171,7 @@ struct ServerEngine::Shared {
                 return false;
             }
             if (auto done = pending.sent(*reply, clock->now())) {
+                report.sent(done->unit, clock->now());
                 store->updateDiagnostics(done->unit, [&done](UnitDiagnostics& d) {
                     d.answered(done->plan.pdu);
                     return true;
@@ -184,9 +194,11 @@ struct ServerEngine::Shared {
         });
     }
 
-    void handle(FrameSplitter::Frame frame, SerialLink& link) {
+    void handle(FrameSplitter::Frame frame, const MasterReport::Arrival& arrival,
+                SerialLink& link) {
         switch (frame.kind) {
         case FrameSplitter::Frame::Kind::garbage:
+            report.garbage(frame.bytes);
             countOnBus(false);
             emit(ServerEvent::garbage(std::move(frame.bytes)));
             break;
@@ -196,17 +208,23 @@ struct ServerEngine::Shared {
             break;
         case FrameSplitter::Frame::Kind::request:
             if (frame.bytes.size() < Modbus::minFrameLength) {
+                report.garbage(frame.bytes);
                 countOnBus(false);
                 emit(ServerEvent::garbage(std::move(frame.bytes)));
             } else {
                 countOnBus(true);
-                handleRequest(std::move(frame.bytes), link);
+                handleRequest(std::move(frame.bytes), arrival, link);
             }
             break;
         }
     }
 
-    void stayedSilent(std::uint8_t unit, bool listenOnly, bool busy = false) const {
+    void stayedSilent(std::uint8_t unit, std::uint8_t function, bool listenOnly,
+                      bool busy = false) const {
+        report.silent(unit, function,
+                      listenOnly ? MasterReport::Silence::listenOnly
+                      : busy     ? MasterReport::Silence::busy
+                                 : MasterReport::Silence::fault);
         store->updateDiagnostics(unit, [](UnitDiagnostics& d) {
             d.stayedSilent();
             return true;
@@ -214,13 +232,34 @@ struct ServerEngine::Shared {
         emit(ServerEvent::silent(unit, listenOnly, busy));
     }
 
+    // The exception code the master gets, unless a fault makes the answer unreadable.
+    static std::optional<int> exceptionCode(ByteView answer, const FaultRule::Effect* effect) {
+        if (effect && effect->kind == FaultRule::Effect::Kind::exception) {
+            return effect->code;
+        }
+        if (const auto code = ExceptionPDU::code(answer)) {
+            return *code;
+        }
+        return std::nullopt;
+    }
+
+    static MasterReport::Shaping shapingOf(const FaultRule::Effect* effect) {
+        using Kind = FaultRule::Effect::Kind;
+        if (!effect || effect->kind == Kind::exception) {
+            return MasterReport::Shaping::none;
+        }
+        return effect->kind == Kind::delay ? MasterReport::Shaping::delayed
+                                           : MasterReport::Shaping::damaged;
+    }
+
     double secondsSinceStart() const {
         return std::chrono::duration<double>(clock->now() - startedAt).count();
     }
 
-    void handleRequest(Bytes frame, SerialLink& link) {
+    void handleRequest(Bytes frame, const MasterReport::Arrival& arrival, SerialLink& link) {
         const std::uint8_t unit = frame[0];
         Bytes pdu(frame.begin() + 1, frame.end() - 2);
+        const std::uint8_t function = pdu[0];
 
         if (unit == Modbus::broadcastAddress) {
             // Every enabled unit hears a broadcast and never answers it.
@@ -230,6 +269,7 @@ struct ServerEngine::Shared {
                     d.stayedSilent();
                 }
             });
+            report.request(frame, arrival, MasterReport::Addressee::broadcast);
             auto result = processor.process(pdu, unit);
             emit(ServerEvent::broadcast(std::move(pdu), std::move(frame)));
             if (!result.writes.empty()) {
@@ -240,9 +280,11 @@ struct ServerEngine::Shared {
 
         const auto behaviour = store->behaviour(unit);
         if (!behaviour || !behaviour->enabled) {
+            report.request(frame, arrival, MasterReport::Addressee::otherUnit);
             emit(ServerEvent::otherUnit(unit, std::move(frame)));
             return;
         }
+        report.request(frame, arrival, MasterReport::Addressee::served);
         emit(ServerEvent::request(unit, pdu, std::move(frame)));
         const bool listening = store
                                    ->updateDiagnostics(unit,
@@ -254,7 +296,7 @@ struct ServerEngine::Shared {
         // A unit still sending a reply, or waiting to, is busy like a real one: it neither
         // executes nor answers what arrives meanwhile (a master's retry shows in the log).
         if (pending.isBusy(unit)) {
-            stayedSilent(unit, false, true);
+            stayedSilent(unit, function, false, true);
             return;
         }
 
@@ -268,7 +310,7 @@ struct ServerEngine::Shared {
         }
         const bool dropped = fired && fired->effect.kind == FaultRule::Effect::Kind::noResponse;
         if (dropped && fired->effect.dropRequest) {
-            stayedSilent(unit, false); // as if the request never arrived
+            stayedSilent(unit, function, false); // as if the request never arrived
             return;
         }
 
@@ -278,7 +320,7 @@ struct ServerEngine::Shared {
             listening || fired ? ServerUnit::Fault(ServerUnit::Fault::none) : behaviour->fault;
         switch (fault) {
         case ServerUnit::Fault::noResponse:
-            stayedSilent(unit, false);
+            stayedSilent(unit, function, false);
             return;
         case ServerUnit::Fault::exception:
             answer = ExceptionPDU::make(pdu[0], behaviour->exceptionCode);
@@ -290,7 +332,7 @@ struct ServerEngine::Shared {
                 emit(ServerEvent::wrote(std::move(result.writes))); // before the delay
             }
             if (!result.response) {
-                stayedSilent(unit, true); // listen-only mode, or just entered it
+                stayedSilent(unit, function, true); // listen-only mode, or just entered it
                 return;
             }
             answer = std::move(*result.response);
@@ -313,9 +355,10 @@ struct ServerEngine::Shared {
             previous = plan.chunks.front().bytes; // reuses the buffer of the unit's last reply
         }
         if (plan.chunks.empty()) {
-            stayedSilent(unit, false);
+            stayedSilent(unit, function, false);
             return;
         }
+        report.answered(unit, function, exceptionCode(answer, effect), shapingOf(effect));
         pending.add(unit, std::move(plan), clock->now());
         sendDue(link); // an undelayed reply goes out at once, as soon as the frame gap allows
     }

@@ -24,10 +24,11 @@ trap 'rm -rf "$folder"' EXIT
 touch "$folder/plant.json" "$folder/points.csv"
 expect "corvana " "serve --help --version"
 expect "corvana serve --ba" "--baud"
-expect "corvana serve --" "--project --csv --port --virtual --baud --frame --no-timestamps --raw-frames --bus-traffic --exit-on-loss --help"
+expect "corvana serve --" "--project --csv --port --virtual --baud --frame --no-timestamps --raw-frames --bus-traffic --exit-on-loss --report --help"
 expect "corvana serve --baud 19" "19200"
 expect "corvana serve --frame 8E" "8E1 8E2"
 expect "corvana serve --project $folder/pl" "$folder/plant.json"
 expect "corvana serve --csv $folder/po" "$folder/points.csv"
+expect "corvana serve --report $folder/pl" "$folder/plant.json"
 expect "corvana serve --port /dev/pt" "/dev/ptmx"
 exit $fail

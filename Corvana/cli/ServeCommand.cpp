@@ -12,12 +12,14 @@
 #include "Corvana/model/UdevPortScanner.h"
 
 #include "Localization/L10n.h"
+#include "Localization/ReportTexts.h"
 #include "ModbusCore/DatapointCSV.h"
 #include "ModbusCore/TextForms.h"
 #include "ModbusSerial/SerialLinkError.h"
 #include "ModbusSerial/VirtualPortPair.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QMetaObject>
 #include <QSocketNotifier>
 
@@ -82,6 +84,26 @@ bool loadCSV(ServerModel& model, const std::string& path, std::ostream& err) {
     return true;
 }
 
+// A night's run must not end with nowhere to put its report: the folder is checked up front.
+bool canWriteReport(const std::string& path, std::ostream& err) {
+    const QFileInfo folder(QFileInfo(QString::fromStdString(path)).absolutePath());
+    if (folder.isDir() && folder.isWritable()) {
+        return true;
+    }
+    err << L10n::Report::folderNotWritable(path) << '\n';
+    return false;
+}
+
+// Exit status 1 when the report cannot be written; an earlier failure's status stays.
+int writeReport(const ServerModel& model, const std::string& path, int status, std::ostream& err) {
+    QString reason;
+    if (model.writeMasterReport(QString::fromStdString(path), &reason)) {
+        return status;
+    }
+    err << L10n::Report::writeFailed(path, reason.toStdString()) << '\n';
+    return status == CommandLine::exitOk ? CommandLine::exitFailure : status;
+}
+
 } // namespace
 
 int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
@@ -105,6 +127,9 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
         static char name[] = "corvana";
         static char* argv[] = {name, nullptr};
         application.emplace(argc, argv);
+    }
+    if (options->reportPath && !canWriteReport(*options->reportPath, err)) {
+        return CommandLine::exitFailure;
     }
     const SignalPipe signalPipe;
     if (signalPipe.readEnd() < 0) {
@@ -213,7 +238,11 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
     }
     const int loop = QCoreApplication::exec();
     output.finish(outputPatience);
-    return loop == 0 ? status : CommandLine::exitFailure;
+    status = loop == 0 ? status : CommandLine::exitFailure;
+    if (options->reportPath) {
+        status = writeReport(model, *options->reportPath, status, err);
+    }
+    return status;
 }
 
 } // namespace ServeCommand

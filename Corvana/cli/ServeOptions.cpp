@@ -3,6 +3,7 @@
 #include "Corvana/cli/OptionTable.h"
 
 #include "Localization/L10n.h"
+#include "Localization/ReportTexts.h"
 
 #include <array>
 #include <cctype>
@@ -50,6 +51,8 @@ constexpr std::array rows{
         setFlag<Options, &Options::busTraffic, true>},
     Row{"--exit-on-loss", "", "", L10n::Cli::exitOnLossOption,
         setFlag<Options, &Options::exitOnLoss>},
+    Row{"--report", "", "FILE", L10n::Report::serveOption,
+        storeText<Options, &Options::reportPath>},
     Row{"--help", "-h", "", L10n::Cli::helpOption, setFlag<Options, &Options::help, true>},
 };
 

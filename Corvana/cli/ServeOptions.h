@@ -23,6 +23,7 @@ struct Options {
     bool rawFrames = false;
     bool busTraffic = false;
     bool exitOnLoss = false; // end with ServeCommand::exitPortLost when the port goes away
+    std::optional<std::string> reportPath; // the master report is written there at the end
     bool help = false;
 };
 

@@ -4,6 +4,7 @@
 #include "Corvana/model/ServerModel.h"
 
 #include "Localization/L10n.h"
+#include "ServerCore/MasterReportCSV.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -16,6 +17,7 @@
 namespace {
 
 constexpr const char* proposedCSVName = "modbus-datapoints.csv";
+constexpr const char* proposedReportName = "corvana-master-report.csv";
 constexpr std::size_t maxListedIssues = 5;
 
 std::string fileName(const QString& path) {
@@ -204,5 +206,19 @@ void ProjectCommands::saveLog() {
     QString description;
     if (!model_.logBuffer().writeTo(*path, &description)) {
         model_.reportError(L10n::Errors::savingFailed(description.toStdString()));
+    }
+}
+
+void ProjectCommands::exportMasterReport() {
+    const auto path = dialogs_.chooseSaveLocation(ModelDialogs::FileKind::csv,
+                                                  QString::fromUtf8(proposedReportName));
+    if (!path) {
+        return;
+    }
+    const auto dialect = DatapointCSV::Dialect::current(ServerModel::localeDecimalSeparator());
+    const std::string text = MasterReportCSV::text(model_.masterReportSummary(), dialect);
+    QString reason;
+    if (!ProjectFile::writeAtomically(*path, QByteArray::fromStdString(text), &reason)) {
+        model_.reportError(L10n::Errors::savingFailed(reason.toStdString()));
     }
 }

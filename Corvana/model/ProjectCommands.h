@@ -32,6 +32,8 @@ public:
     void importDatapoints();
     void exportDatapoints();
     void saveLog();
+    // The master report as CSV, where the user chooses.
+    void exportMasterReport();
 
     // The whole file as UTF-8, read as UTF-8 or else as ISO Latin-1; nullopt when it cannot be
     // read or is no regular file.

@@ -213,6 +213,7 @@ void ServerModel::start() {
     if (isVirtualSelected() && !openVirtualPort(true)) {
         return;
     }
+    resetMasterReport(); // a reopen after a lost port carries on with the same report
     const std::string node = nodeToOpen();
     try {
         session_.start(node, serial_);

@@ -19,9 +19,12 @@
 #include "ModbusCore/UUID.h"
 #include "ModbusSerial/SerialConfiguration.h"
 #include "ServerCore/FaultRule.h"
+#include "ServerCore/MasterReport.h"
 #include "ServerCore/RegisterStore.h"
 #include "ServerCore/ServerEvent.h"
 #include "ServerCore/ServerUnit.h"
+
+#include <nlohmann/json_fwd.hpp>
 
 #include <QObject>
 #include <QString>
@@ -136,6 +139,15 @@ public:
     void setOffersVirtualPort(bool on) { offersVirtualPort_ = on; }
     bool isVirtualSelected() const;
     const VirtualPort& virtualPort() const { return virtualPort_; }
+
+    // How the master behaves since the server was started or the report last reset; kept after
+    // a stop until the next start. The JSON is the report file's form (keys in the README).
+    nlohmann::json masterReport() const;
+    MasterReport::Summary masterReportSummary() const { return store_->masterReport().summary(); }
+    void resetMasterReport() { store_->masterReport().reset(); }
+    void exportMasterReport() { commands_.exportMasterReport(); }
+    // Writes masterReport() to path atomically; false with the system's reason when it cannot.
+    bool writeMasterReport(const QString& path, QString* reason) const;
 
     // One event of the current engine, already on the main thread. Events of an engine that is
     // no longer the model's are dropped before they get here.

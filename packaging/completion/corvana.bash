@@ -38,6 +38,10 @@ _corvana() {
         if declare -F _filedir >/dev/null; then _filedir csv; else
             COMPREPLY=($(compgen -f -- "$cur")); fi
         return ;;
+    --report)
+        if declare -F _filedir >/dev/null; then _filedir json; else
+            COMPREPLY=($(compgen -f -- "$cur")); fi
+        return ;;
     --port)
         _corvana_serial_ports
         return ;;
@@ -57,7 +61,7 @@ _corvana() {
     esac
 
     COMPREPLY=($(compgen -W '--project --csv --port --virtual --baud --frame --no-timestamps
-        --raw-frames --bus-traffic --exit-on-loss --help' -- "$cur"))
+        --raw-frames --bus-traffic --exit-on-loss --report --help' -- "$cur"))
 } &&
     complete -F _corvana corvana
 

@@ -8,6 +8,9 @@
 #include <QDir>
 
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
 
@@ -259,6 +262,10 @@ TEST(ServeCommand, BadOptionsAndFilesEndAtOnceWithAMessage) {
         {{"--port", "/dev/tty"}, 1, "'/dev/tty' is not a valid serial port."},
         {{"--port", "/dev/tty1"}, 1, "'/dev/tty1' is not a valid serial port."},
         {{"--virtual", foreignLink}, 1, "Cannot make the virtual serial port"},
+        {{"--report", environment.path("missing/report.json")},
+         1,
+         "Cannot write the master report to " + environment.path("missing/report.json") +
+             ": its folder does not exist or is not writable"},
     };
     for (const auto& c : cases) {
         Serve serve(c.arguments);
@@ -272,6 +279,60 @@ TEST(ServeCommand, BadOptionsAndFilesEndAtOnceWithAMessage) {
     EXPECT_EQ(help.finish(), 0);
     EXPECT_TRUE(help.out().contains("--virtual [LINK]"));
     EXPECT_TRUE(help.out().contains("--exit-on-loss"));
+    EXPECT_TRUE(help.out().contains("--report FILE"));
+}
+
+QJsonObject readJSON(const QString& path) {
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+    return document.object();
+}
+
+TEST(ServeCommand, ReportIsWrittenAtExitAndAFailedWriteEndsWithStatus1) {
+    const TestEnvironment environment;
+    const QString link = environment.path("modbus");
+    const QString report = environment.path("report.json");
+    Serve serve({"--virtual", link, "--baud", "115200", "--frame", "8n1", "--report", report});
+    ASSERT_TRUE(serve.waitForOutput(" @ 115200 8N1 · units 1 ---\n"));
+    {
+        const auto bus = master(link.toStdString(), 1);
+        std::uint16_t holding[2] = {};
+        for (int i = 0; i < 3; ++i) {
+            ASSERT_EQ(modbus_read_registers(bus.get(), 0, 2, holding), 2);
+        }
+        EXPECT_EQ(modbus_read_registers(bus.get(), 900, 1, holding), -1); // exception 02
+    }
+    EXPECT_EQ(serve.finish(SIGINT), 0);
+    EXPECT_TRUE(serve.err().isEmpty()) << serve.err().toStdString();
+
+    const QJsonObject json = readJSON(report);
+    EXPECT_EQ(json["line"].toObject()["requests"].toInt(), 4);
+    const QJsonObject unit = json["units"].toArray().at(0).toObject();
+    EXPECT_EQ(unit["unit"].toInt(), 1);
+    const QJsonObject reads = unit["functions"].toArray().at(0).toObject();
+    EXPECT_EQ(reads["function"].toInt(), 3);
+    EXPECT_EQ(reads["requests"].toInt(), 4);
+    EXPECT_EQ(reads["answers"].toInt(), 4);
+    EXPECT_EQ(reads["exceptions"].toObject()["2"].toInt(), 1);
+    const QJsonObject item = json["pollItems"].toArray().at(0).toObject();
+    EXPECT_EQ(item["address"].toInt(), 0);
+    EXPECT_EQ(item["quantity"].toInt(), 2);
+    EXPECT_EQ(item["interval"].toObject()["count"].toInt(), 2);
+    EXPECT_EQ(QDir(environment.path(".")).entryList({"report.json?*"}),
+              QStringList()); // no temp left
+
+    // The folder went away while serving: the message names the file, the status is 1.
+    const QString gone = environment.path("gone/report.json");
+    ASSERT_TRUE(QDir().mkpath(environment.path("gone")));
+    Serve lost({"--virtual", link, "--report", gone});
+    ASSERT_TRUE(lost.waitForOutput("--- Server started on "));
+    ASSERT_TRUE(QDir(environment.path("gone")).removeRecursively());
+    EXPECT_EQ(lost.finish(SIGTERM), 1);
+    EXPECT_TRUE(lost.err().startsWith("Cannot write the master report to " + gone + ": "))
+        << lost.err().toStdString();
 }
 
 TEST(ServeCommand, AnUnreadableAutosaveIsKeptAsideAndReportedOnStderr) {

@@ -1,5 +1,6 @@
 #include "Localization/FaultTexts.h"
 #include "Localization/L10n.h"
+#include "Localization/ReportTexts.h"
 
 #include <gtest/gtest.h>
 
@@ -437,6 +438,43 @@ const TextFunction allTexts[] = {
     [] { return L10n::Faults::presetHint(3); },
     [] { return L10n::Faults::presetHint(4); },
     [] { return L10n::Faults::presetHint(5); },
+    [] { return L10n::Report::master(); },
+    [] { return L10n::Report::masterHint(); },
+    [] { return L10n::Report::exportCSV(); },
+    [] { return L10n::Report::exportHint(); },
+    [] { return L10n::Report::functionsTab(); },
+    [] { return L10n::Report::pollItemsTab(); },
+    [] { return L10n::Report::retriesTab(); },
+    [] { return L10n::Report::unit(); },
+    [] { return L10n::Report::function(); },
+    [] { return L10n::Report::requests(); },
+    [] { return L10n::Report::answers(); },
+    [] { return L10n::Report::exceptions(); },
+    [] { return L10n::Report::suppressed(); },
+    [] { return L10n::Report::damaged(); },
+    [] { return L10n::Report::delayed(); },
+    [] { return L10n::Report::address(); },
+    [] { return L10n::Report::quantity(); },
+    [] { return L10n::Report::minimum(); },
+    [] { return L10n::Report::mean(); },
+    [] { return L10n::Report::median(); },
+    [] { return L10n::Report::percentile95(); },
+    [] { return L10n::Report::maximum(); },
+    [] { return L10n::Report::turnaroundMinimum(); },
+    [] { return L10n::Report::turnaroundMedian(); },
+    [] { return L10n::Report::retries(); },
+    [] { return L10n::Report::retryDelay(); },
+    [] { return L10n::Report::succeeded(); },
+    [] { return L10n::Report::gaveUp(); },
+    [] { return L10n::Report::untilSucceeded(); },
+    [] { return L10n::Report::untilGaveUp(); },
+    [] { return L10n::Report::serveOption(); },
+    [] { return L10n::Report::lineSummary(1, 2, 3, 4, 5, 6); },
+    [] { return L10n::Report::turnaroundSummary("1.5", "2.5"); },
+    [] { return L10n::Report::pollItemsLeftOut(1, 1024); },
+    [] { return L10n::Report::pollItemsLeftOut(7, 1024); },
+    [] { return L10n::Report::writeFailed("/tmp/r.json", "No space left on device"); },
+    [] { return L10n::Report::folderNotWritable("/tmp/r.json"); },
 };
 
 std::set<std::string> placeholders(const std::string& text) {

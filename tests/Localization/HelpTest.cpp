@@ -62,17 +62,18 @@ std::size_t count(std::string_view text, std::string_view piece) {
 
 // MARK: - Content
 
-TEST(HelpContent, EnglishHasTheNineTopicsWithTheirSymbols) {
+TEST(HelpContent, EnglishHasTheTenTopicsWithTheirSymbols) {
     const auto topics = HelpTopic::all(Language::en);
     EXPECT_THAT(idsOf(topics), ElementsAre("start", "units", "faults", "datapoints", "simulation",
-                                           "csv", "log", "troubleshooting", "shortcuts"));
+                                           "csv", "log", "master", "troubleshooting", "shortcuts"));
     std::vector<std::string> symbols;
     for (const auto& topic : topics) {
         symbols.push_back(topic.symbol);
     }
-    EXPECT_THAT(symbols, ElementsAre("play.circle", "cpu", "exclamationmark.triangle", "tablecells",
-                                     "waveform.path", "doc.text", "text.alignleft",
-                                     "wrench.and.screwdriver", "keyboard"));
+    EXPECT_THAT(symbols,
+                ElementsAre("play.circle", "cpu", "exclamationmark.triangle", "tablecells",
+                            "waveform.path", "doc.text", "text.alignleft",
+                            "chart.line.uptrend.xyaxis", "wrench.and.screwdriver", "keyboard"));
     ASSERT_FALSE(topics.empty());
     EXPECT_EQ(topics[0].title, "Getting started");
     EXPECT_EQ(topics[2].title, "Fault rules");
@@ -186,21 +187,20 @@ TEST_P(HelpSearchTest, ListsTheTopicsThatContainTheText) {
     EXPECT_THAT(idsOf(found), ElementsAreArray(expected)) << "search '" << search << "'";
 }
 
-const std::vector<std::string> allIDs{"start",      "units",           "faults",
-                                      "datapoints", "simulation",      "csv",
-                                      "log",        "troubleshooting", "shortcuts"};
+const std::vector<std::string> allIDs{"start", "units", "faults", "datapoints",      "simulation",
+                                      "csv",   "log",   "master", "troubleshooting", "shortcuts"};
 
 INSTANTIATE_TEST_SUITE_P(
     Topics, HelpSearchTest,
     ::testing::Values(
-        SearchCase{Language::en, "crc", {"units", "faults", "log"}},
+        SearchCase{Language::en, "crc", {"units", "faults", "log", "master"}},
         SearchCase{Language::en, "8N2", {"troubleshooting"}}, // only in a bullet
-        SearchCase{Language::en, " \t crc\t ", {"units", "faults", "log"}},
+        SearchCase{Language::en, " \t crc\t ", {"units", "faults", "log", "master"}},
         SearchCase{Language::en, "   ", allIDs}, SearchCase{Language::en, "", allIDs},
         SearchCase{Language::en, "xylophone", {}},
         SearchCase{Language::en, "CTRL+SHIFT+D", {"shortcuts"}},            // a table key
         SearchCase{Language::en, "the traffic with the master", {"start"}}, // a caption
-        SearchCase{Language::de, "CRC", {"units", "faults", "log"}},
+        SearchCase{Language::de, "CRC", {"units", "faults", "log", "master"}},
         SearchCase{Language::de, "8n2", {"troubleshooting"}},
         SearchCase{Language::de, "\t", allIDs}, SearchCase{Language::de, "Xylophon", {}},
         SearchCase{Language::de, "GLEICHMÄSSIG", {"simulation"}},

@@ -6,6 +6,7 @@
 #include "Corvana/ui/log/ShowLogPreference.h"
 
 #include "Localization/L10n.h"
+#include "Localization/ReportTexts.h"
 
 #include <QEvent>
 #include <QFontDatabase>
@@ -31,6 +32,7 @@ LogHeader::LogHeader(ServerModel& model, ShowLogPreference& showLog, QWidget* pa
     : QWidget(parent)
     , model_(model)
     , toggle_(new QToolButton(this))
+    , masterToggle_(new QToolButton(this))
     , optionsButton_(new QToolButton(this))
     , counters_(new QLabel(this))
     , saveButton_(new QPushButton(Ui::text(L10n::Footer::save()), this))
@@ -49,6 +51,14 @@ LogHeader::LogHeader(ServerModel& model, ShowLogPreference& showLog, QWidget* pa
     toggle_->setChecked(showLog.isOn());
     connect(toggle_, &QToolButton::toggled, &showLog, &ShowLogPreference::setOn);
     connect(&showLog, &ShowLogPreference::changed, toggle_, &QToolButton::setChecked);
+
+    masterToggle_->setObjectName(QStringLiteral("masterToggle"));
+    masterToggle_->setCheckable(true);
+    masterToggle_->setAutoRaise(true);
+    masterToggle_->setText(Ui::text(L10n::Report::master()));
+    masterToggle_->setIcon(Ui::symbol("chart.line.uptrend.xyaxis"));
+    masterToggle_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    masterToggle_->setToolTip(Ui::text(L10n::Report::masterHint()));
 
     // Without a themed icon the button falls back to its text.
     optionsButton_->setObjectName(QStringLiteral("logOptionsButton"));
@@ -80,6 +90,7 @@ LogHeader::LogHeader(ServerModel& model, ShowLogPreference& showLog, QWidget* pa
     layout->setContentsMargins(6, 2, 6, 2);
     layout->setSpacing(6);
     layout->addWidget(toggle_);
+    layout->addWidget(masterToggle_);
     layout->addWidget(optionsButton_);
     layout->addSpacing(6);
     layout->addWidget(counters_, 1);

@@ -18,6 +18,8 @@ public:
     LogHeader(ServerModel& model, ShowLogPreference& showLog, QWidget* parent = nullptr);
 
     LogOptionsView* optionsView() const { return optionsView_; }
+    // Checked while the Master view stands in for the log.
+    QToolButton* masterToggle() const { return masterToggle_; }
     void showOptions();
 
 protected:
@@ -30,6 +32,7 @@ private:
 
     ServerModel& model_;
     QToolButton* toggle_;
+    QToolButton* masterToggle_;
     QToolButton* optionsButton_;
     QLabel* counters_;
     QPushButton* saveButton_;

@@ -8,12 +8,14 @@
 #include "Corvana/ui/log/EmptyLogView.h"
 #include "Corvana/ui/log/LogArea.h"
 #include "Corvana/ui/log/LogHeader.h"
+#include "Corvana/ui/log/MasterReportView.h"
 #include "Corvana/ui/log/ShowLogPreference.h"
 
 #include "Localization/L10n.h"
 
 #include <QLayout>
 #include <QStackedWidget>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 LogPane::LogPane(ServerModel& model, ShowLogPreference& showLog, QWidget* parent)
@@ -33,8 +35,10 @@ LogPane::LogPane(ServerModel& model, ShowLogPreference& showLog, QWidget* parent
     body_->setObjectName(QStringLiteral("logBody"));
     logArea_ = new LogArea(model, body_);
     emptyLogView_ = new EmptyLogView(model, body_);
+    masterView_ = new MasterReportView(model, body_);
     body_->addWidget(logArea_);
     body_->addWidget(emptyLogView_);
+    body_->addWidget(masterView_);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -55,11 +59,25 @@ LogPane::LogPane(ServerModel& model, ShowLogPreference& showLog, QWidget* parent
     connect(&model_, &ServerModel::stateChanged, this, &LogPane::updateBody);
     connect(&model_, &ServerModel::logIsEmptyChanged, this, &LogPane::updateBody);
     connect(&showLog_, &ShowLogPreference::changed, this, &LogPane::updateBody);
+    // A hidden pane shows the log again when it comes back, as the log toggle promises.
+    connect(&showLog_, &ShowLogPreference::changed, this, [this](bool on) {
+        if (!on) {
+            header_->masterToggle()->setChecked(false);
+        }
+    });
+    // The Master view takes the log's place, so choosing it shows the pane.
+    connect(header_->masterToggle(), &QToolButton::toggled, this, [this](bool on) {
+        if (on) {
+            showLog_.setOn(true);
+        }
+        updateBody();
+    });
     updateBanners();
     updateBody();
 }
 
 void LogPane::showFindBar() {
+    header_->masterToggle()->setChecked(false);
     showLog_.setOn(true);
     // Nothing to find while the placeholder stands in for the empty log.
     if (body_->currentWidget() == logArea_) {
@@ -83,7 +101,11 @@ void LogPane::updateBanners() {
 
 void LogPane::updateBody() {
     const bool placeholder = model_.logIsEmpty() && model_.state() == ServerState::stopped;
-    body_->setCurrentWidget(placeholder ? static_cast<QWidget*>(emptyLogView_) : logArea_);
+    if (header_->masterToggle()->isChecked()) {
+        body_->setCurrentWidget(masterView_);
+    } else {
+        body_->setCurrentWidget(placeholder ? static_cast<QWidget*>(emptyLogView_) : logArea_);
+    }
     body_->setVisible(showLog_.isOn());
     // Without the log the pane is only as tall as its banners and header.
     setSizePolicy(QSizePolicy::Preferred,

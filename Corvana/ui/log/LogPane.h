@@ -6,6 +6,7 @@ class EmptyLogView;
 class LogHeader;
 class NoticeBanner;
 class LogArea;
+class MasterReportView;
 class QStackedWidget;
 class ServerModel;
 class ShowLogPreference;
@@ -19,6 +20,8 @@ public:
     LogPane(ServerModel& model, ShowLogPreference& showLog, QWidget* parent = nullptr);
 
     LogArea* logArea() const { return logArea_; }
+    MasterReportView* masterView() const { return masterView_; }
+    LogHeader* header() const { return header_; }
     // Shows the log (turning the preference on) and its find bar.
     void showFindBar();
     // The height of the banners and the header at this width: all the pane needs while the log
@@ -41,4 +44,5 @@ private:
     QStackedWidget* body_;
     LogArea* logArea_ = nullptr;
     EmptyLogView* emptyLogView_;
+    MasterReportView* masterView_;
 };
