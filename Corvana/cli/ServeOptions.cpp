@@ -1,7 +1,9 @@
 #include "Corvana/cli/ServeOptions.h"
 
 #include "Corvana/cli/OptionTable.h"
+#include "Corvana/model/ControlProtocol.h"
 
+#include "Localization/ControlTexts.h"
 #include "Localization/L10n.h"
 
 #include <array>
@@ -22,6 +24,10 @@ Result storeVirtual(Options& options, const std::string& link) {
     if (!link.empty()) {
         options.linkPath = link;
     }
+    return {};
+}
+Result storeControl(Options& options, const std::string& path) {
+    options.controlPath = path.empty() ? ControlProtocol::defaultSocketPath() : path;
     return {};
 }
 Result storeBaud(Options& options, const std::string& value) {
@@ -50,6 +56,9 @@ constexpr std::array rows{
         setFlag<Options, &Options::busTraffic, true>},
     Row{"--exit-on-loss", "", "", L10n::Cli::exitOnLossOption,
         setFlag<Options, &Options::exitOnLoss>},
+    Row{"--control", "", "[PATH]",
+        [] { return L10n::Control::controlOption(ControlProtocol::defaultSocketPath()); },
+        storeControl},
     Row{"--help", "-h", "", L10n::Cli::helpOption, setFlag<Options, &Options::help, true>},
 };
 
