@@ -62,17 +62,18 @@ std::size_t count(std::string_view text, std::string_view piece) {
 
 // MARK: - Content
 
-TEST(HelpContent, EnglishHasTheNineTopicsWithTheirSymbols) {
+TEST(HelpContent, EnglishHasTheTenTopicsWithTheirSymbols) {
     const auto topics = HelpTopic::all(Language::en);
-    EXPECT_THAT(idsOf(topics), ElementsAre("start", "units", "faults", "datapoints", "simulation",
-                                           "csv", "log", "troubleshooting", "shortcuts"));
+    EXPECT_THAT(idsOf(topics),
+                ElementsAre("start", "units", "faults", "datapoints", "simulation", "csv", "log",
+                            "troubleshooting", "scripts", "shortcuts"));
     std::vector<std::string> symbols;
     for (const auto& topic : topics) {
         symbols.push_back(topic.symbol);
     }
     EXPECT_THAT(symbols, ElementsAre("play.circle", "cpu", "exclamationmark.triangle", "tablecells",
                                      "waveform.path", "doc.text", "text.alignleft",
-                                     "wrench.and.screwdriver", "keyboard"));
+                                     "wrench.and.screwdriver", "terminal", "keyboard"));
     ASSERT_FALSE(topics.empty());
     EXPECT_EQ(topics[0].title, "Getting started");
     EXPECT_EQ(topics[2].title, "Fault rules");
@@ -186,9 +187,9 @@ TEST_P(HelpSearchTest, ListsTheTopicsThatContainTheText) {
     EXPECT_THAT(idsOf(found), ElementsAreArray(expected)) << "search '" << search << "'";
 }
 
-const std::vector<std::string> allIDs{"start",      "units",           "faults",
-                                      "datapoints", "simulation",      "csv",
-                                      "log",        "troubleshooting", "shortcuts"};
+const std::vector<std::string> allIDs{"start",      "units",    "faults", "datapoints",
+                                      "simulation", "csv",      "log",    "troubleshooting",
+                                      "scripts",    "shortcuts"};
 
 INSTANTIATE_TEST_SUITE_P(
     Topics, HelpSearchTest,
