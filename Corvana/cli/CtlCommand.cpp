@@ -45,18 +45,17 @@ public:
     explicit Connection(FileDescriptor fd)
         : fd_(std::move(fd)) {}
 
-    bool send(std::string_view bytes) {
+    void send(std::string_view bytes) {
         while (!bytes.empty()) {
             const ssize_t sent = ::send(fd_.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
             if (sent < 0 && errno == EINTR) {
                 continue;
             }
             if (sent <= 0) {
-                return false;
+                return;
             }
             bytes.remove_prefix(static_cast<std::size_t>(sent));
         }
-        return true;
     }
 
     // The next line without its newline; nullopt when the server closed the connection first.
@@ -150,10 +149,9 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
     }
     Connection& server = std::get<Connection>(connection);
     const nlohmann::json& sent = std::get<nlohmann::json>(request);
-    if (!server.send(ControlProtocol::encodeLine(sent))) {
-        err << L10n::Control::noReply() << '\n';
-        return CommandLine::exitFailure;
-    }
+    // A server that refuses the connection (too many clients) has answered already, so a failed
+    // send still reads what came.
+    server.send(ControlProtocol::encodeLine(sent));
     const auto line = server.nextLine();
     nlohmann::json reply;
     try {

@@ -68,6 +68,12 @@ TEST(CtlCommand, DrivesARunningServeFromTheShell) {
     }
     ASSERT_TRUE(out.contains("--- Control socket open at " + socket + " ---")) << out.toStdString();
 
+    // A subscriber prints every log line until the server ends.
+    QProcess logger;
+    logger.setProcessEnvironment(englishEnvironment());
+    logger.start(QStringLiteral(CORVANA_EXECUTABLE), {"ctl", "--socket", socket, "log"});
+    ASSERT_TRUE(logger.waitForReadyRead(10'000));
+
     Result result = ctl(socket, {"set", "unit=1", "name=Mode", "value=7"});
     EXPECT_EQ(result.status, 0) << result.err.toStdString();
     EXPECT_EQ(replyOf(result)["registers"], json::array({7})) << result.out.toStdString();
@@ -110,6 +116,12 @@ TEST(CtlCommand, DrivesARunningServeFromTheShell) {
     EXPECT_TRUE(
         QString::fromUtf8(serve.readAllStandardOutput()).endsWith("--- Server stopped ---\n"));
     EXPECT_FALSE(std::filesystem::exists(socket.toStdString()));
+    ASSERT_TRUE(logger.waitForFinished(10'000));
+    EXPECT_EQ(logger.exitCode(), 0);
+    const QString events = QString::fromUtf8(logger.readAllStandardOutput());
+    EXPECT_TRUE(events.contains(
+        R"({"event":"log","kind":"request","text":"→ Unit 1 · FC 03 Read holding registers · 00 01 00 01"})"))
+        << events.toStdString();
 }
 
 TEST(CtlCommand, ServeRefusesASocketAnotherServerHolds) {

@@ -139,6 +139,20 @@ TEST_F(ControlServerTest, MoreClientsThanAllowedAreRefused) {
     EXPECT_EQ(late.ask({{"command", "status"}})["ok"], true);
 }
 
+TEST_F(ControlServerTest, AThousandConnectionsLeaveNothingBehind) {
+    for (int i = 0; i < 1000; ++i) {
+        ScriptClient passing(socketPath());
+        ASSERT_TRUE(passing.isConnected());
+        if (i % 100 == 0) {
+            passing.sendRaw("{\"command\":");
+        }
+        QCoreApplication::processEvents();
+    }
+    ScriptClient last(socketPath());
+    EXPECT_EQ(last.ask({{"command", "status"}})["ok"], true);
+    EXPECT_TRUE(processEventsUntil([&] { return server->clientCount() == 1; }));
+}
+
 TEST_F(ControlServerTest, StopAnswersThenStops) {
     ScriptClient script(socketPath());
     // Without a hook the server stops, as the window's Stop does.
