@@ -132,7 +132,7 @@ QFont logFont(qreal pointSize) {
 }
 
 QString freedesktopIconName(std::string_view symbolName) {
-    static constexpr std::array<std::pair<std::string_view, std::string_view>, 39> names = {{
+    static constexpr std::array<std::pair<std::string_view, std::string_view>, 38> names = {{
         {"play.fill", "media-playback-start"},
         {"play.circle", "media-playback-start"},
         {"stop.fill", "media-playback-stop"},
@@ -162,7 +162,6 @@ QString freedesktopIconName(std::string_view symbolName) {
         {"switch.2", "media-playlist-repeat"},
         {"wrench.and.screwdriver", "applications-engineering"},
         {"keyboard", "input-keyboard"},
-        {"terminal", "utilities-terminal"},
         {"magnifyingglass", "edit-find"},
         {"chevron.up", "go-up"},
         {"chevron.down", "go-down"},
