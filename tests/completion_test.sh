@@ -22,13 +22,20 @@ expect() {
 folder=$(mktemp -d)
 trap 'rm -rf "$folder"' EXIT
 touch "$folder/plant.json" "$folder/points.csv"
-expect "corvana " "serve --help --version"
+expect "corvana " "serve ctl --help --version"
 expect "corvana serve --ba" "--baud"
-expect "corvana serve --" "--project --csv --port --virtual --baud --frame --no-timestamps --raw-frames --bus-traffic --exit-on-loss --report --help"
+expect "corvana serve --" "--project --csv --port --virtual --baud --frame --no-timestamps --raw-frames --bus-traffic --exit-on-loss --report --control --help"
 expect "corvana serve --baud 19" "19200"
 expect "corvana serve --frame 8E" "8E1 8E2"
 expect "corvana serve --project $folder/pl" "$folder/plant.json"
 expect "corvana serve --csv $folder/po" "$folder/points.csv"
 expect "corvana serve --report $folder/pl" "$folder/plant.json"
 expect "corvana serve --port /dev/pt" "/dev/ptmx"
+expect "corvana ctl " "--socket --help status get set unit rules project report resetReport log stop"
+expect "corvana ctl --socket $folder/pl" "$folder/plant.json"
+expect "corvana ctl --socket /tmp/x.sock s" "status set stop"
+expect "corvana ctl set unit=1 " "name= value= table= address="
+expect "corvana ctl get unit=1 table=ho" "table=holdingRegister"
+expect "corvana ctl unit unit=1 fault=no" "fault=none fault=noResponse"
+expect "corvana serve --control --h" "--help"
 exit $fail

@@ -1,10 +1,11 @@
-# Every option that `corvana --help` and `corvana serve --help` name appears in the manual page,
-# and every command too; the page itself has no troff errors when man is installed.
+# Every option that `corvana --help`, `corvana serve --help` and `corvana ctl --help` name appears
+# in the manual page, and every command too; the page itself has no troff errors when man is
+# installed.
 file(READ ${MAN_PAGE} page)
 # troff writes a hyphen in an option as "\-".
 string(REPLACE "\\-" "-" page "${page}")
 set(missing)
-foreach(arguments "--help" "serve;--help")
+foreach(arguments "--help" "serve;--help" "ctl;--help")
     execute_process(COMMAND ${CMAKE_COMMAND} -E env LANGUAGE=en LC_ALL=C.UTF-8 ${CORVANA} ${arguments}
                     RESULT_VARIABLE result OUTPUT_VARIABLE help)
     if(NOT result EQUAL 0)

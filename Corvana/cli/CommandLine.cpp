@@ -1,9 +1,11 @@
 #include "Corvana/cli/CommandLine.h"
 
 #include "Corvana/Version.h"
+#include "Corvana/cli/CtlCommand.h"
 #include "Corvana/cli/OptionTable.h"
 #include "Corvana/cli/ServeCommand.h"
 
+#include "Localization/ControlTexts.h"
 #include "Localization/L10n.h"
 
 #include <array>
@@ -32,6 +34,7 @@ std::string usageText() {
     text += optionHelp<Options>(rows, helpColumn);
     text += "\n" + L10n::Cli::commands() + "\n";
     text += "  serve           " + L10n::Cli::serveCommand() + "\n";
+    text += "  ctl             " + L10n::Control::ctlCommand() + "\n";
     return text;
 }
 
@@ -40,6 +43,9 @@ std::string usageText() {
 int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
     if (!arguments.empty() && arguments.front() == "serve") {
         return ServeCommand::run({arguments.begin() + 1, arguments.end()}, out, err);
+    }
+    if (!arguments.empty() && arguments.front() == "ctl") {
+        return CtlCommand::run({arguments.begin() + 1, arguments.end()}, out, err);
     }
     const auto [parsed, message] =
         parseOptions<Options>(rows, arguments, L10n::Cli::unknownOption, L10n::Cli::missingValue);

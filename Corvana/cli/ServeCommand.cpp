@@ -2,6 +2,7 @@
 
 #include "Corvana/cli/CommandLine.h"
 #include "Corvana/cli/ServeOptions.h"
+#include "Corvana/model/ControlServer.h"
 #include "Corvana/model/LogBuffer.h"
 #include "Corvana/model/LogLines.h"
 #include "Corvana/model/ModelDialogs.h"
@@ -11,6 +12,7 @@
 #include "Corvana/model/SignalPipe.h"
 #include "Corvana/model/UdevPortScanner.h"
 
+#include "Localization/ControlTexts.h"
 #include "Localization/L10n.h"
 #include "Localization/ReportTexts.h"
 #include "ModbusCore/DatapointCSV.h"
@@ -206,6 +208,19 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
     // The event loop never waits for the reader: the pump writes, or leaves lines out.
     QObject::connect(&model.logBuffer(), &LogBuffer::appended,
                      [&output](qsizetype, const LogLine& line) { output.write(plainText(line)); });
+    // Scripts may connect from here on; a path held by a running server ends this one first.
+    std::optional<ControlServer> control;
+    if (options->controlPath) {
+        control.emplace(model);
+        if (const auto problem = control->listen(*options->controlPath)) {
+            err << L10n::Control::socketFailed(*options->controlPath, *problem) << '\n';
+            return CommandLine::exitFailure;
+        }
+        control->onStop = [&model] {
+            model.stop();
+            QCoreApplication::quit();
+        };
+    }
     model.setErrorMessage(std::nullopt);
     model.start();
     if (model.errorMessage()) {

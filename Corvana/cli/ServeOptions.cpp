@@ -1,7 +1,9 @@
 #include "Corvana/cli/ServeOptions.h"
 
 #include "Corvana/cli/OptionTable.h"
+#include "Corvana/model/ControlProtocol.h"
 
+#include "Localization/ControlTexts.h"
 #include "Localization/L10n.h"
 #include "Localization/ReportTexts.h"
 
@@ -23,6 +25,10 @@ Result storeVirtual(Options& options, const std::string& link) {
     if (!link.empty()) {
         options.linkPath = link;
     }
+    return {};
+}
+Result storeControl(Options& options, const std::string& path) {
+    options.controlPath = path.empty() ? ControlProtocol::defaultSocketPath() : path;
     return {};
 }
 Result storeBaud(Options& options, const std::string& value) {
@@ -53,6 +59,9 @@ constexpr std::array rows{
         setFlag<Options, &Options::exitOnLoss>},
     Row{"--report", "", "FILE", L10n::Report::serveOption,
         storeText<Options, &Options::reportPath>},
+    Row{"--control", "", "[PATH]",
+        [] { return L10n::Control::controlOption(ControlProtocol::defaultSocketPath()); },
+        storeControl},
     Row{"--help", "-h", "", L10n::Cli::helpOption, setFlag<Options, &Options::help, true>},
 };
 

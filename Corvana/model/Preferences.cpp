@@ -12,11 +12,12 @@ struct FlagEntry {
     bool fallback; // when absent or not a boolean
 };
 // In the order of Preferences::Flag.
-constexpr std::array<FlagEntry, 4> flagTable{{
+constexpr std::array<FlagEntry, 5> flagTable{{
     {"timestamps", true},
     {"rawFrames", false},
     {"busTraffic", false},
     {"autoscroll", true},
+    {"allowControl", false}, // the control socket opens only when the user asked for it
 }};
 
 QString readText(const QSettings& settings, const char* key) {

@@ -5,12 +5,13 @@
 #include <array>
 #include <cstddef>
 
-// The per-user preferences the model keeps: the port chosen last and the log options. Keys, types
+// The per-user preferences the model keeps: the port chosen last, the log options and whether
+// scripts may control the application. Keys, types
 // and defaults live in one table (Preferences.cpp). Reading never writes; a change is written at
 // once unless the owner is not persistent (the headless server).
 class Preferences {
 public:
-    enum class Flag : std::size_t { timestamps, rawFrames, busTraffic, autoscroll };
+    enum class Flag : std::size_t { timestamps, rawFrames, busTraffic, autoscroll, allowControl };
 
     // Every value at its default.
     Preferences();
@@ -25,7 +26,7 @@ public:
     void setFlag(Flag flag, bool on);
 
 private:
-    static constexpr std::size_t flagCount = 4;
+    static constexpr std::size_t flagCount = 5;
 
     QString port_; // empty when none was chosen
     std::array<bool, flagCount> flags_;

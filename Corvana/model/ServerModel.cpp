@@ -68,6 +68,7 @@ void ServerModel::init() {
     emit showRawFramesChanged();
     emit showBusTrafficChanged();
     emit autoscrollChanged();
+    emit allowControlChanged();
     emit serialChanged();
     emit unitsChanged();
     emit datapointsChanged();
@@ -162,6 +163,10 @@ void ServerModel::setAutoscroll(bool on) {
         logBuffer_.setAutoscroll(on);
     }
     setFlag(Preferences::Flag::autoscroll, on, &ServerModel::autoscrollChanged);
+}
+
+void ServerModel::setAllowControl(bool on) {
+    setFlag(Preferences::Flag::allowControl, on, &ServerModel::allowControlChanged);
 }
 
 void ServerModel::setState(ServerState state) {

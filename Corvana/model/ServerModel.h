@@ -104,6 +104,8 @@ public:
     bool showRawFrames() const { return preferences_.flag(Preferences::Flag::rawFrames); }
     bool showBusTraffic() const { return preferences_.flag(Preferences::Flag::busTraffic); }
     bool autoscroll() const { return preferences_.flag(Preferences::Flag::autoscroll); }
+    // Whether the window opens the control socket for scripts; off unless the user turns it on.
+    bool allowControl() const { return preferences_.flag(Preferences::Flag::allowControl); }
 
     // Setters the user interface binds to. Those of serial, units and datapoints refresh; the
     // port and the log options write their preference.
@@ -119,6 +121,7 @@ public:
     void setShowRawFrames(bool on);
     void setShowBusTraffic(bool on);
     void setAutoscroll(bool on);
+    void setAllowControl(bool on);
 
     LogBuffer& logBuffer() { return logBuffer_; }
     const LogBuffer& logBuffer() const { return logBuffer_; }
@@ -186,6 +189,8 @@ public:
     std::optional<std::size_t> moveFaultRule(std::uint8_t unit, std::size_t index, int offset);
     void replaceFaultRule(std::uint8_t unit, std::size_t index, const FaultRule& rule);
     void setFaultRuleEnabled(std::uint8_t unit, std::size_t index, bool enabled);
+    // Replaces all of the unit's rules at once (a script's list); false for an unknown unit.
+    bool setFaultRules(std::uint8_t unit, std::vector<FaultRule> rules);
     // How often each of the unit's rules matched and fired while the server runs, in rule order;
     // empty while stopped. They change with every request (statisticsChanged).
     std::vector<FaultRule::Counts> faultCounts(std::uint8_t unit) const {
@@ -268,6 +273,7 @@ signals:
     void showRawFramesChanged();
     void showBusTrafficChanged();
     void autoscrollChanged();
+    void allowControlChanged();
     void historyChanged();
     void projectFileChanged(); // the path or the modified mark
     void virtualPortChanged(); // made, or gone at the end

@@ -66,3 +66,16 @@ void ServerModel::setFaultRuleEnabled(std::uint8_t unit, std::size_t index, bool
         return FaultRuleEditing::setEnabled(rules, index, enabled);
     });
 }
+
+bool ServerModel::setFaultRules(std::uint8_t unit, std::vector<FaultRule> rules) {
+    const bool known = std::any_of(units_.begin(), units_.end(),
+                                   [&](const ServerUnit& u) { return u.unitID == unit; });
+    editFaultRules(unit, [&](std::vector<FaultRule>& current) {
+        if (current == rules) {
+            return false;
+        }
+        current = std::move(rules);
+        return true;
+    });
+    return known;
+}

@@ -12,6 +12,48 @@ _corvana_serial_ports() {
     [[ ${#COMPREPLY[@]} -eq 0 ]] && COMPREPLY=($(compgen -f -- "$cur"))
 }
 
+# corvana ctl [--socket PATH] COMMAND [KEY=VALUE]...: the options, then the commands, then the
+# keys of the command given.
+_corvana_ctl() {
+    if [[ $prev == --socket ]]; then
+        COMPREPLY=($(compgen -f -- "$cur"))
+        return
+    fi
+    local i command=
+    for ((i = 2; i < cword; i++)); do
+        case ${words[i]} in
+        --socket) ((i++)) ;;
+        -*) ;;
+        *) command=${words[i]}; break ;;
+        esac
+    done
+    if [[ -z $command ]]; then
+        COMPREPLY=($(compgen -W '--socket --help status get set unit rules project report
+            resetReport log stop' -- "$cur"))
+        return
+    fi
+    local keys=
+    case $command in
+    get) keys='unit= name= table= address=' ;;
+    set) keys='unit= name= table= address= value=' ;;
+    unit) keys='unit= enabled= fault= exceptionCode= delayMs= undefinedAddresses= name=' ;;
+    rules) keys='unit= set=' ;;
+    project) keys='path= load=' ;;
+    esac
+    case $cur in
+    table=*) COMPREPLY=($(compgen -P table= -W 'coil discreteInput holdingRegister inputRegister' \
+        -- "${cur#table=}")) ;;
+    fault=*) COMPREPLY=($(compgen -P fault= -W 'none noResponse exception badCRC' \
+        -- "${cur#fault=}")) ;;
+    enabled=*) COMPREPLY=($(compgen -P enabled= -W 'true false' -- "${cur#enabled=}")) ;;
+    undefinedAddresses=*) COMPREPLY=($(compgen -P undefinedAddresses= -W 'exception zero' \
+        -- "${cur#undefinedAddresses=}")) ;;
+    path=*) COMPREPLY=($(compgen -P path= -f -- "${cur#path=}")) ;;
+    *) COMPREPLY=($(compgen -W "$keys" -- "$cur")) ;;
+    esac
+    [[ ${#COMPREPLY[@]} -eq 1 && ${COMPREPLY[0]} == *= ]] && compopt -o nospace 2>/dev/null
+}
+
 _corvana() {
     local cur prev words cword
     if declare -F _init_completion >/dev/null; then
@@ -24,7 +66,11 @@ _corvana() {
     fi
 
     if [[ $cword -eq 1 ]]; then
-        COMPREPLY=($(compgen -W 'serve --help --version' -- "$cur"))
+        COMPREPLY=($(compgen -W 'serve ctl --help --version' -- "$cur"))
+        return
+    fi
+    if [[ ${words[1]} == ctl ]]; then
+        _corvana_ctl
         return
     fi
     [[ ${words[1]} == serve ]] || return
@@ -52,8 +98,8 @@ _corvana() {
     --frame)
         COMPREPLY=($(compgen -W '8N1 8E1 8O1 8N2 8E2 8O2 7N1 7E1 7O1 7N2 7E2 7O2' -- "$cur"))
         return ;;
-    --virtual)
-        # An optional link: offer files, or the options when the user goes on with one.
+    --virtual | --control)
+        # An optional path: offer files, or the options when the user goes on with one.
         if [[ $cur != -* ]]; then
             COMPREPLY=($(compgen -f -- "$cur"))
             return
@@ -61,7 +107,7 @@ _corvana() {
     esac
 
     COMPREPLY=($(compgen -W '--project --csv --port --virtual --baud --frame --no-timestamps
-        --raw-frames --bus-traffic --exit-on-loss --report --help' -- "$cur"))
+        --raw-frames --bus-traffic --exit-on-loss --report --control --help' -- "$cur"))
 } &&
     complete -F _corvana corvana
 

@@ -44,11 +44,11 @@ TEST_F(HelpWindowTest, SearchListsTheMatchingTopicsLive) {
         {"crc", {"units", "faults", "log"}},
         {"   ",
          {"start", "units", "faults", "datapoints", "simulation", "csv", "log", "troubleshooting",
-          "shortcuts"}},
+          "scripts", "shortcuts"}},
         {"8N2", {"troubleshooting"}},
         {"",
          {"start", "units", "faults", "datapoints", "simulation", "csv", "log", "troubleshooting",
-          "shortcuts"}},
+          "scripts", "shortcuts"}},
     };
     for (const auto& c : cases) {
         searchField()->setText(QString::fromUtf8(c.search));

@@ -182,7 +182,8 @@ TEST_F(MainWindowTest, MenusHoldEveryCommandWithItsShortcut) {
 TEST_F(MainWindowTest, TogglesAndTheirSettingsFollowEachOther) {
     ShowLogPreference& showLog = window->showLogPreference();
     QAction* showLogAction = action("showLogAction");
-    EXPECT_FALSE(showLogAction->isChecked()); // the first launch shows no log
+    EXPECT_FALSE(showLogAction->isChecked());                // the first launch shows no log
+    EXPECT_FALSE(action("allowControlAction")->isChecked()); // nor lets scripts in
     showLogAction->trigger();
     EXPECT_TRUE(showLog.isOn());
     EXPECT_TRUE(QSettings().value(ShowLogPreference::key).toBool());
@@ -198,8 +199,9 @@ TEST_F(MainWindowTest, TogglesAndTheirSettingsFollowEachOther) {
          {Toggle{"autoscrollAction", &ServerModel::autoscroll, &ServerModel::setAutoscroll},
           Toggle{"timestampsAction", &ServerModel::showTimestamps, &ServerModel::setShowTimestamps},
           Toggle{"rawFramesAction", &ServerModel::showRawFrames, &ServerModel::setShowRawFrames},
-          Toggle{"busTrafficAction", &ServerModel::showBusTraffic,
-                 &ServerModel::setShowBusTraffic}}) {
+          Toggle{"busTrafficAction", &ServerModel::showBusTraffic, &ServerModel::setShowBusTraffic},
+          Toggle{"allowControlAction", &ServerModel::allowControl,
+                 &ServerModel::setAllowControl}}) {
         QAction* toggle = action(t.action);
         const bool before = ((*model).*t.read)();
         EXPECT_EQ(toggle->isChecked(), before) << t.action;

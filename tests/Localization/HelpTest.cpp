@@ -64,8 +64,9 @@ std::size_t count(std::string_view text, std::string_view piece) {
 
 TEST(HelpContent, EnglishHasTheTenTopicsWithTheirSymbols) {
     const auto topics = HelpTopic::all(Language::en);
-    EXPECT_THAT(idsOf(topics), ElementsAre("start", "units", "faults", "datapoints", "simulation",
-                                           "csv", "log", "master", "troubleshooting", "shortcuts"));
+    EXPECT_THAT(idsOf(topics),
+                ElementsAre("start", "units", "faults", "datapoints", "simulation", "csv", "log",
+                            "master", "troubleshooting", "scripts", "shortcuts"));
     std::vector<std::string> symbols;
     for (const auto& topic : topics) {
         symbols.push_back(topic.symbol);
@@ -73,7 +74,8 @@ TEST(HelpContent, EnglishHasTheTenTopicsWithTheirSymbols) {
     EXPECT_THAT(symbols,
                 ElementsAre("play.circle", "cpu", "exclamationmark.triangle", "tablecells",
                             "waveform.path", "doc.text", "text.alignleft",
-                            "chart.line.uptrend.xyaxis", "wrench.and.screwdriver", "keyboard"));
+                            "chart.line.uptrend.xyaxis", "wrench.and.screwdriver", "terminal",
+                            "keyboard"));
     ASSERT_FALSE(topics.empty());
     EXPECT_EQ(topics[0].title, "Getting started");
     EXPECT_EQ(topics[2].title, "Fault rules");
@@ -187,8 +189,8 @@ TEST_P(HelpSearchTest, ListsTheTopicsThatContainTheText) {
     EXPECT_THAT(idsOf(found), ElementsAreArray(expected)) << "search '" << search << "'";
 }
 
-const std::vector<std::string> allIDs{"start", "units", "faults", "datapoints",      "simulation",
-                                      "csv",   "log",   "master", "troubleshooting", "shortcuts"};
+const std::vector<std::string> allIDs{"start", "units", "faults", "datapoints", "simulation", "csv",
+                                      "log", "master", "troubleshooting", "scripts", "shortcuts"};
 
 INSTANTIATE_TEST_SUITE_P(
     Topics, HelpSearchTest,

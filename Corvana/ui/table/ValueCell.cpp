@@ -1,5 +1,6 @@
 #include "Corvana/ui/table/ValueCell.h"
 
+#include "Corvana/model/ValueEntry.h"
 #include "Corvana/ui/common/UiSupport.h"
 #include "Localization/L10n.h"
 
@@ -13,7 +14,6 @@
 #include <QPointer>
 #include <QValidator>
 
-#include <cfloat>
 #include <string>
 #include <utility>
 
@@ -44,43 +44,6 @@ public:
 private:
     const ValueCell& cell_;
 };
-
-// The engineering values a data type holds at a scale, smallest first.
-std::pair<double, double> valueRange(const Datapoint& datapoint) {
-    std::pair<double, double> raw;
-    switch (datapoint.dataType) {
-    case DataType::bool_:
-        raw = {0, 1};
-        break;
-    case DataType::uint16:
-        raw = {0, 65535};
-        break;
-    case DataType::int16:
-        raw = {-32768, 32767};
-        break;
-    case DataType::uint32:
-        raw = {0, 4294967295.0};
-        break;
-    case DataType::int32:
-        raw = {-2147483648.0, 2147483647};
-        break;
-    case DataType::uint64:
-        raw = {0, 18446744073709551615.0};
-        break;
-    case DataType::int64:
-        raw = {-9223372036854775808.0, 9223372036854775807.0};
-        break;
-    case DataType::float32:
-        raw = {-FLT_MAX, FLT_MAX};
-        break;
-    case DataType::float64:
-        raw = {-DBL_MAX, DBL_MAX};
-        break;
-    }
-    const double first = ValueCodec::scaled(raw.first, datapoint.scale);
-    const double second = ValueCodec::scaled(raw.second, datapoint.scale);
-    return first <= second ? std::pair{first, second} : std::pair{second, first};
-}
 
 } // namespace
 
@@ -116,42 +79,14 @@ bool ValueCell::isInvalid() const {
 }
 
 QString ValueCell::problem(const Datapoint& datapoint, const QString& typed) {
-    const std::string text = typed.trimmed().toStdString();
-    const std::string separator = decimalSeparator();
-    if (datapoint.parseInput(text, separator)) {
-        return {};
-    }
-    // A number of any kind is one that does not fit this datapoint's type.
-    const auto anyNumber = [&](DataType type) {
-        const ValueShape shape{RegisterTable::holdingRegister, type, 1.0, datapoint.format};
-        return ValueText::parseInput(shape, text, separator).has_value();
-    };
-    if (!anyNumber(DataType::float64) && !anyNumber(DataType::int64)) {
-        return Ui::text(L10n::Table::notANumber(text));
-    }
-    const auto [minimum, maximum] = valueRange(datapoint);
-    const ValueShape decimal{datapoint.table, datapoint.dataType, datapoint.scale,
-                             DisplayFormat::decimal};
-    const int typeIndex = static_cast<int>(datapoint.dataType.value);
-    return Ui::text(
-        L10n::Table::valueOutOfRange(text, L10n::Table::dataTypeName(typeIndex),
-                                     ValueText::displayText(decimal, minimum, separator),
-                                     ValueText::displayText(decimal, maximum, separator)));
+    const auto problem = ValueEntry::problem(datapoint, typed.toStdString(), decimalSeparator());
+    return problem ? Ui::text(*problem) : QString();
 }
 
 QString ValueCell::roundingNote(const Datapoint& datapoint, const QString& typed, double value) {
-    if (datapoint.dataType.isFloat() || datapoint.dataType == DataType::bool_) {
-        return {};
-    }
-    const Registers registers =
-        ValueCodec::encode(value, datapoint.dataType, datapoint.wordOrder, datapoint.scale);
-    const double stored =
-        ValueCodec::decode(registers, datapoint.dataType, datapoint.wordOrder, datapoint.scale);
-    if (stored == value) {
-        return {};
-    }
-    return Ui::text(L10n::Table::valueRounded(typed.trimmed().toStdString(),
-                                              datapoint.displayText(stored, decimalSeparator())));
+    const auto note =
+        ValueEntry::roundingNote(datapoint, typed.toStdString(), value, decimalSeparator());
+    return note ? Ui::text(*note) : QString();
 }
 
 QString ValueCell::displayText(const Datapoint& datapoint, double value) {

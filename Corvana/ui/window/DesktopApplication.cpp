@@ -1,5 +1,7 @@
 #include "Corvana/ui/window/DesktopApplication.h"
 
+#include "Corvana/model/ControlProtocol.h"
+#include "Corvana/model/ControlServer.h"
 #include "Corvana/model/ProjectFile.h"
 #include "Corvana/model/ServerModel.h"
 #include "Corvana/model/SignalPipe.h"
@@ -71,6 +73,9 @@ int run(int argc, char** argv) {
     model.setOffersVirtualPort(true);
     model.init();
     saveOnExit(model);
+    // Scripts reach the window only while the user allows it (Server menu).
+    ControlServer control(model);
+    control.followPreference(ControlProtocol::defaultSocketPath());
 
     // A logout or `kill` ends the application the regular way, so the autosave is written.
     const SignalPipe signalPipe;

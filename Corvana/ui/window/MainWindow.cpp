@@ -10,6 +10,7 @@
 #include "Corvana/ui/units/UnitSidebar.h"
 #include "Corvana/ui/window/ProjectButton.h"
 
+#include "Localization/ControlTexts.h"
 #include "Localization/HelpContent.h"
 #include "Localization/HelpTopic.h"
 #include "Localization/L10n.h"
@@ -233,6 +234,13 @@ void MainWindow::buildMenus() {
         L10n::Log::showOtherUnits(), "busTrafficAction", [this] { return model_.showBusTraffic(); },
         [this](bool on) { model_.setShowBusTraffic(on); }, &model_,
         &ServerModel::showBusTrafficChanged);
+    server->addSeparator();
+    QAction* allowControl = addToggle(
+        L10n::Control::allowScripts(), "allowControlAction",
+        [this] { return model_.allowControl(); }, [this](bool on) { model_.setAllowControl(on); },
+        &model_, &ServerModel::allowControlChanged);
+    allowControl->setStatusTip(Ui::text(L10n::Control::allowScriptsHint()));
+    allowControl->setToolTip(allowControl->statusTip());
 
     QMenu* help = menuBar()->addMenu(Ui::text(L10n::Menu::help()));
     help->setObjectName(QStringLiteral("helpMenu"));

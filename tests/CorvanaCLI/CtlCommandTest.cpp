@@ -1,0 +1,156 @@
+#include "tests/CorvanaModel/TestEnvironment.h"
+
+#include "Corvana/cli/CtlCommand.h"
+
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include <gtest/gtest.h>
+#include <modbus.h>
+#include <nlohmann/json.hpp>
+
+#include <csignal>
+#include <filesystem>
+#include <memory>
+
+using nlohmann::json;
+
+namespace {
+
+QProcessEnvironment englishEnvironment() {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("LANGUAGE", "en");
+    environment.insert("LC_ALL", "C.UTF-8");
+    return environment;
+}
+
+struct Result {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+// One `corvana ctl` run to its end.
+Result ctl(const QString& socket, const QStringList& arguments) {
+    QProcess process;
+    process.setProcessEnvironment(englishEnvironment());
+    process.start(QStringLiteral(CORVANA_EXECUTABLE),
+                  QStringList{"ctl", "--socket", socket} + arguments);
+    Result result;
+    if (process.waitForFinished(10'000) && process.exitStatus() == QProcess::NormalExit) {
+        result.status = process.exitCode();
+    }
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+json replyOf(const Result& result) {
+    return json::parse(result.out.toStdString(), nullptr, false);
+}
+
+// The README's session: serve with a control socket, change a value, inject a fault, let a
+// master poll, read the counts, and stop.
+TEST(CtlCommand, DrivesARunningServeFromTheShell) {
+    const TestEnvironment environment;
+    const QString link = environment.path("modbus");
+    const QString socket = environment.path("corvana.sock");
+    QProcess serve;
+    serve.setProcessEnvironment(englishEnvironment());
+    serve.start(QStringLiteral(CORVANA_EXECUTABLE),
+                {"serve", "--virtual", link, "--baud", "115200", "--frame", "8N1",
+                 "--no-timestamps", "--control", socket});
+    ASSERT_TRUE(serve.waitForStarted());
+    QString out;
+    for (int i = 0; i < 100 && !out.contains(" · units 1 ---\n"); ++i) {
+        serve.waitForReadyRead(100);
+        out += QString::fromUtf8(serve.readAllStandardOutput());
+    }
+    ASSERT_TRUE(out.contains("--- Control socket open at " + socket + " ---")) << out.toStdString();
+
+    // A subscriber prints every log line until the server ends.
+    QProcess logger;
+    logger.setProcessEnvironment(englishEnvironment());
+    logger.start(QStringLiteral(CORVANA_EXECUTABLE), {"ctl", "--socket", socket, "log"});
+    ASSERT_TRUE(logger.waitForReadyRead(10'000));
+
+    Result result = ctl(socket, {"set", "unit=1", "name=Mode", "value=7"});
+    EXPECT_EQ(result.status, 0) << result.err.toStdString();
+    EXPECT_EQ(replyOf(result)["registers"], json::array({7})) << result.out.toStdString();
+
+    result = ctl(
+        socket,
+        {"rules", "unit=1",
+         R"(set=[{"schedule":{"kind":"firstN","n":1},"effect":{"kind":"exception","code":6}}])"});
+    EXPECT_EQ(result.status, 0) << result.out.toStdString();
+
+    std::unique_ptr<modbus_t, void (*)(modbus_t*)> bus(
+        modbus_new_rtu(link.toStdString().c_str(), 115200, 'N', 8, 1), [](modbus_t* m) {
+            modbus_close(m);
+            modbus_free(m);
+        });
+    ASSERT_EQ(modbus_connect(bus.get()), 0);
+    modbus_set_slave(bus.get(), 1);
+    modbus_set_response_timeout(bus.get(), 2, 0);
+    std::uint16_t mode = 0;
+    EXPECT_EQ(modbus_read_registers(bus.get(), 1, 1, &mode), -1);
+    EXPECT_EQ(errno, EMBXSBUSY);
+    ASSERT_EQ(modbus_read_registers(bus.get(), 1, 1, &mode), 1);
+    EXPECT_EQ(mode, 7);
+
+    result = ctl(socket, {R"({"command":"rules","unit":1})"});
+    EXPECT_EQ(replyOf(result)["counts"][0]["fired"], 1) << result.out.toStdString();
+
+    // An error reply, bad usage and a missing server each have their status.
+    result = ctl(socket, {"get", "unit=9", "name=Mode"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(replyOf(result)["error"], "There is no unit 9.");
+    EXPECT_EQ(ctl(socket, {"get", "unit"}).status, 2);
+    EXPECT_EQ(ctl(environment.path("none.sock"), {"status"}).status, CtlCommand::exitNoServer);
+
+    result = ctl(socket, {"stop"});
+    EXPECT_EQ(result.status, 0);
+    ASSERT_TRUE(serve.waitForFinished(10'000));
+    EXPECT_EQ(serve.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(serve.exitCode(), 0);
+    EXPECT_TRUE(
+        QString::fromUtf8(serve.readAllStandardOutput()).endsWith("--- Server stopped ---\n"));
+    EXPECT_FALSE(std::filesystem::exists(socket.toStdString()));
+    ASSERT_TRUE(logger.waitForFinished(10'000));
+    EXPECT_EQ(logger.exitCode(), 0);
+    const QString events = QString::fromUtf8(logger.readAllStandardOutput());
+    EXPECT_TRUE(events.contains(
+        R"({"event":"log","kind":"request","text":"→ Unit 1 · FC 03 Read holding registers · 00 01 00 01"})"))
+        << events.toStdString();
+}
+
+TEST(CtlCommand, ServeRefusesASocketAnotherServerHolds) {
+    const TestEnvironment environment;
+    const QString socket = environment.path("corvana.sock");
+    QProcess first;
+    first.setProcessEnvironment(englishEnvironment());
+    first.start(QStringLiteral(CORVANA_EXECUTABLE),
+                {"serve", "--virtual", "--control", socket, "--no-timestamps"});
+    ASSERT_TRUE(first.waitForStarted());
+    QString out;
+    for (int i = 0; i < 100 && !out.contains("Control socket open"); ++i) {
+        first.waitForReadyRead(100);
+        out += QString::fromUtf8(first.readAllStandardOutput());
+    }
+    ASSERT_TRUE(out.contains("Control socket open")) << out.toStdString();
+
+    QProcess second;
+    second.setProcessEnvironment(englishEnvironment());
+    second.start(QStringLiteral(CORVANA_EXECUTABLE), {"serve", "--virtual", "--control", socket});
+    ASSERT_TRUE(second.waitForFinished(10'000));
+    EXPECT_EQ(second.exitCode(), 1);
+    EXPECT_EQ(QString::fromUtf8(second.readAllStandardError()),
+              "Control socket " + socket +
+                  " cannot be opened: another Corvana already listens there\n");
+
+    ::kill(static_cast<pid_t>(first.processId()), SIGINT);
+    ASSERT_TRUE(first.waitForFinished(10'000));
+    EXPECT_EQ(first.exitCode(), 0);
+}
+
+} // namespace
