@@ -55,10 +55,6 @@ std::string invalidRules(std::string_view number, std::string_view reason) {
 std::string invalidProject(std::string_view reason) {
     return fill("Control.invalidProject", {{"reason", reason}});
 }
-std::string noReport() {
-    return text("Control.noReport");
-}
-
 std::string socketOpen(std::string_view path) {
     return fill("Control.socketOpen", {{"path", path}});
 }

@@ -25,7 +25,6 @@ std::string noDatapointAt(std::string_view unit, std::string_view table, std::st
 std::string invalidUnitSettings(std::string_view reason);
 std::string invalidRules(std::string_view number, std::string_view reason);
 std::string invalidProject(std::string_view reason);
-std::string noReport();
 
 // Log lines and the reasons a socket cannot be opened.
 std::string socketOpen(std::string_view path);

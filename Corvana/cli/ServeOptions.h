@@ -23,7 +23,7 @@ struct Options {
     bool rawFrames = false;
     bool busTraffic = false;
     bool exitOnLoss = false; // end with ServeCommand::exitPortLost when the port goes away
-    std::optional<std::string> reportPath; // the master report is written there at the end
+    std::optional<std::string> reportPath;  // the master report is written there at the end
     std::optional<std::string> controlPath; // the control socket; the default path when empty
     bool help = false;
 };

@@ -33,12 +33,6 @@ nlohmann::json unitSettings(const ServerUnit& unit) {
 ControlCommands::ControlCommands(ServerModel& model)
     : model_(model) {}
 
-void ControlCommands::setReportSource(std::function<nlohmann::json()> report,
-                                      std::function<void()> reset) {
-    report_ = std::move(report);
-    resetReport_ = std::move(reset);
-}
-
 ControlCommands::Outcome ControlCommands::execute(const nlohmann::json& request) {
     Outcome outcome;
     const std::string command = request.value("command", std::string());
@@ -223,12 +217,9 @@ nlohmann::json ControlCommands::project(const nlohmann::json& request) {
 }
 
 nlohmann::json ControlCommands::report(bool reset) {
-    if (!report_ || !resetReport_) {
-        throw RequestError(L10n::Control::noReport());
-    }
     if (reset) {
-        resetReport_();
+        model_.resetMasterReport();
         return nlohmann::json::object();
     }
-    return {{"report", report_()}};
+    return {{"report", model_.masterReport()}};
 }

@@ -5,7 +5,6 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 class ServerModel;
@@ -24,9 +23,6 @@ public:
 
     // The model must outlive the commands.
     explicit ControlCommands(ServerModel& model);
-
-    // The master report behind "report" and "resetReport"; without it they answer an error.
-    void setReportSource(std::function<nlohmann::json()> report, std::function<void()> reset);
 
     // One decoded request (an object with a text "command"). Never throws.
     Outcome execute(const nlohmann::json& request);
@@ -47,6 +43,4 @@ private:
     nlohmann::json describe(const Datapoint& datapoint) const;
 
     ServerModel& model_;
-    std::function<nlohmann::json()> report_;
-    std::function<void()> resetReport_;
 };

@@ -280,7 +280,6 @@ const TextFunction allTexts[] = {
     [] { return L10n::Control::invalidJSON(); },
     [] { return L10n::Control::notAnObject(); },
     [] { return L10n::Control::tooManyClients(); },
-    [] { return L10n::Control::noReport(); },
     [] { return L10n::Control::pathInUse(); },
     [] { return L10n::Control::notASocket(); },
     [] { return L10n::Control::pathTooLong(); },

@@ -71,11 +71,10 @@ TEST(HelpContent, EnglishHasTheTenTopicsWithTheirSymbols) {
     for (const auto& topic : topics) {
         symbols.push_back(topic.symbol);
     }
-    EXPECT_THAT(symbols,
-                ElementsAre("play.circle", "cpu", "exclamationmark.triangle", "tablecells",
-                            "waveform.path", "doc.text", "text.alignleft",
-                            "chart.line.uptrend.xyaxis", "wrench.and.screwdriver", "terminal",
-                            "keyboard"));
+    EXPECT_THAT(symbols, ElementsAre("play.circle", "cpu", "exclamationmark.triangle", "tablecells",
+                                     "waveform.path", "doc.text", "text.alignleft",
+                                     "chart.line.uptrend.xyaxis", "wrench.and.screwdriver",
+                                     "terminal", "keyboard"));
     ASSERT_FALSE(topics.empty());
     EXPECT_EQ(topics[0].title, "Getting started");
     EXPECT_EQ(topics[2].title, "Fault rules");
@@ -189,8 +188,9 @@ TEST_P(HelpSearchTest, ListsTheTopicsThatContainTheText) {
     EXPECT_THAT(idsOf(found), ElementsAreArray(expected)) << "search '" << search << "'";
 }
 
-const std::vector<std::string> allIDs{"start", "units", "faults", "datapoints", "simulation", "csv",
-                                      "log", "master", "troubleshooting", "scripts", "shortcuts"};
+const std::vector<std::string> allIDs{"start",           "units",   "faults",   "datapoints",
+                                      "simulation",      "csv",     "log",      "master",
+                                      "troubleshooting", "scripts", "shortcuts"};
 
 INSTANTIATE_TEST_SUITE_P(
     Topics, HelpSearchTest,
