@@ -97,7 +97,8 @@ struct Client {
     bool closed = false;
 
     std::size_t unsent() const { return output.size() - written; }
-    bool idleWatched() const { return replies.empty() && unsent() == 0; }
+    // A reply still to come is the listener's wait, not the client's silence.
+    bool idleWatched() const { return replies.empty(); }
 };
 
 timespec toTimespec(Clock::duration duration) {
