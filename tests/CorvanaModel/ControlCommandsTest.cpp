@@ -211,7 +211,6 @@ TEST_F(ControlCommandsTest, BadRequestsAreRefusedWithTheirReasonAndChangeNothing
         {{{"command", "project"}, {"load", {{"version", 1}}}}, "The project cannot be used: "},
         {{{"command", "project"}, {"path", "/nonexistent/project.json"}},
          "Cannot read project.json. Is it a file of this app?"},
-        {{{"command", "report"}}, "No master report is kept."},
         {{{"command", "fly"}},
          "Unknown command \"fly\". Commands: status, get, set, unit, rules, project, report, "
          "resetReport, log, stop."},
