@@ -41,14 +41,14 @@ TEST_F(HelpWindowTest, SearchListsTheMatchingTopicsLive) {
         std::vector<std::string> ids;
     };
     const std::vector<Case> cases = {
-        {"crc", {"units", "faults", "log"}},
+        {"crc", {"units", "faults", "log", "master"}},
         {"   ",
-         {"start", "units", "faults", "datapoints", "simulation", "csv", "log", "troubleshooting",
-          "shortcuts"}},
+         {"start", "units", "faults", "datapoints", "simulation", "csv", "log", "master",
+          "troubleshooting", "shortcuts"}},
         {"8N2", {"troubleshooting"}},
         {"",
-         {"start", "units", "faults", "datapoints", "simulation", "csv", "log", "troubleshooting",
-          "shortcuts"}},
+         {"start", "units", "faults", "datapoints", "simulation", "csv", "log", "master",
+          "troubleshooting", "shortcuts"}},
     };
     for (const auto& c : cases) {
         searchField()->setText(QString::fromUtf8(c.search));
