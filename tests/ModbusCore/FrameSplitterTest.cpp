@@ -1,6 +1,7 @@
 #include "ModbusCore/FrameSplitter.h"
 #include "ModbusCore/RTUFrame.h"
 #include "ModbusCore/SerialTiming.h"
+#include "tests/support/ByteParts.h"
 
 #include <gtest/gtest.h>
 
@@ -16,18 +17,6 @@ const Bytes readRequest{0x01, 0x03, 0x00, 0x00, 0x00, 0x0A, 0xC5, 0xCD};
 
 Bytes frame(std::uint8_t unit, const Bytes& pdu) {
     return RTUFrame::build(unit, pdu);
-}
-
-Bytes join(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const Bytes& part : parts) {
-        all.insert(all.end(), part.begin(), part.end());
-    }
-    return all;
-}
-
-Bytes head(const Bytes& bytes, std::size_t n) {
-    return Bytes(bytes.begin(), bytes.begin() + n);
 }
 
 // Calls nextFrame as the engine does, until it has nothing more to say.

@@ -1,6 +1,7 @@
 #include "ModbusCore/TCPStreamSplitter.h"
 #include "ModbusCore/MBAPFrame.h"
 #include "ModbusCore/RTUFrame.h"
+#include "tests/support/ByteParts.h"
 
 #include <gtest/gtest.h>
 
@@ -13,18 +14,6 @@ using Frame = TCPStreamSplitter::Frame;
 using Fault = TCPStreamSplitter::Fault;
 using Reason = Fault::Reason;
 using Result = TCPStreamSplitter::Result;
-
-Bytes join(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const Bytes& part : parts) {
-        all.insert(all.end(), part.begin(), part.end());
-    }
-    return all;
-}
-
-Bytes head(const Bytes& bytes, std::size_t n) {
-    return Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
-}
 
 const Bytes readPDU{0x03, 0x00, 0x00, 0x00, 0x0A};
 const Bytes writePDU{0x10, 0x00, 0x01, 0x00, 0x02, 0x04, 0x00, 0x01, 0x00, 0x02};

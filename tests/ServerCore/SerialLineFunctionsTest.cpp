@@ -1,4 +1,5 @@
 #include "ServerCore/RequestProcessor.h"
+#include "tests/support/ByteParts.h"
 #include "tests/support/StoreBuilders.h"
 
 #include <gtest/gtest.h>
@@ -22,14 +23,6 @@ Bytes hex(const std::string& text) {
 
 Bytes text(const std::string& s) {
     return {s.begin(), s.end()};
-}
-
-Bytes join(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const auto& part : parts) {
-        all.insert(all.end(), part.begin(), part.end());
-    }
-    return all;
 }
 
 // Unit 1 as the standard's examples describe a device; unit 2 with nothing but defaults, "read
