@@ -4,7 +4,7 @@
 #include "Corvana/cli/CommandLine.h"
 #include "Corvana/cli/ServeCommand.h"
 #include "Corvana/cli/ServeOptions.h"
-#include "Corvana/model/PortScanner.h"
+#include "tests/support/ModelStubs.h"
 
 #include "Localization/L10n.h"
 
@@ -33,16 +33,9 @@ Outcome command(const Arguments& arguments) {
     return {code, out.str(), err.str()};
 }
 
-// No port list ever arrives: the serve runs below end before they would need one.
-class SilentScanner : public PortScanner {
-public:
-    void start() override {}
-    std::vector<SerialPortInfo> scan() override { return {}; }
-};
-
 Outcome serve(const Arguments& arguments) {
     std::ostringstream out, err;
-    const int code = ServeCommand::run(arguments, out, err, std::make_unique<SilentScanner>());
+    const int code = ServeCommand::run(arguments, out, err, std::make_unique<NoScanner>());
     return {code, out.str(), err.str()};
 }
 

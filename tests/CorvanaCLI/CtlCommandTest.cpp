@@ -5,8 +5,8 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
+#include "tests/support/RTUMaster.h"
 #include <gtest/gtest.h>
-#include <modbus.h>
 #include <nlohmann/json.hpp>
 
 #include <csignal>
@@ -84,14 +84,7 @@ TEST(CtlCommand, DrivesARunningServeFromTheShell) {
          R"(set=[{"schedule":{"kind":"firstN","n":1},"effect":{"kind":"exception","code":6}}])"});
     EXPECT_EQ(result.status, 0) << result.out.toStdString();
 
-    std::unique_ptr<modbus_t, void (*)(modbus_t*)> bus(
-        modbus_new_rtu(link.toStdString().c_str(), 115200, 'N', 8, 1), [](modbus_t* m) {
-            modbus_close(m);
-            modbus_free(m);
-        });
-    ASSERT_EQ(modbus_connect(bus.get()), 0);
-    modbus_set_slave(bus.get(), 1);
-    modbus_set_response_timeout(bus.get(), 2, 0);
+    const auto bus = connectRTUMaster(link.toStdString());
     std::uint16_t mode = 0;
     EXPECT_EQ(modbus_read_registers(bus.get(), 1, 1, &mode), -1);
     EXPECT_EQ(errno, EMBXSBUSY);

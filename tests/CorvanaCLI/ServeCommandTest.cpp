@@ -14,8 +14,8 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
+#include "tests/support/RTUMaster.h"
 #include <gtest/gtest.h>
-#include <modbus.h>
 
 #include <csignal>
 #include <cstdint>
@@ -80,22 +80,6 @@ private:
     QString out_, err_;
 };
 
-// A libmodbus master at 115200 8N1 on `path`.
-std::unique_ptr<modbus_t, void (*)(modbus_t*)> master(const std::string& path, int unit) {
-    std::unique_ptr<modbus_t, void (*)(modbus_t*)> context(
-        modbus_new_rtu(path.c_str(), 115200, 'N', 8, 1), [](modbus_t* m) {
-            modbus_close(m);
-            modbus_free(m);
-        });
-    EXPECT_NE(context, nullptr);
-    if (context) {
-        EXPECT_EQ(modbus_connect(context.get()), 0);
-        modbus_set_slave(context.get(), unit);
-        modbus_set_response_timeout(context.get(), 2, 0);
-    }
-    return context;
-}
-
 void writeFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -109,7 +93,7 @@ TEST(ServeCommand, AMasterReadsAndWritesTheExampleDeviceOnAVirtualPortUntilSigin
     ASSERT_TRUE(serve.waitForOutput("Virtual serial port for the master: /dev/pts/"));
     ASSERT_TRUE(serve.waitForOutput(" @ 115200 8N1 · units 1 ---\n"));
 
-    const auto bus = master(link.toStdString(), 1);
+    const auto bus = connectRTUMaster(link.toStdString(), 1);
     std::uint16_t holding[2] = {};
     ASSERT_EQ(modbus_read_registers(bus.get(), 0, 2, holding), 2);
     EXPECT_EQ(holding[0], 200); // Setpoint 20.0 at scale 0.1
@@ -136,7 +120,7 @@ TEST(ServeCommand, CSVWithIssuesReportsTheSkippedLinesAndServesTheRestUntilSigte
     Serve serve({"--csv", csv, "--port", port, "--baud", "115200", "--frame", "8N1"});
     ASSERT_TRUE(serve.waitForOutput("  --- Server started on " + port + " @ 115200 8N1 · units 7"));
 
-    const auto bus = master(pair.masterPath(), 7);
+    const auto bus = connectRTUMaster(pair.masterPath(), 7);
     std::uint16_t flow = 0;
     ASSERT_EQ(modbus_read_registers(bus.get(), 10, 1, &flow), 1);
     EXPECT_EQ(flow, 1234);
@@ -165,7 +149,7 @@ TEST(ServeCommand, AProjectStartsFromItsOwnValuesOnly) {
                  "--baud", "115200", "--frame", "8N1"});
     ASSERT_TRUE(serve.waitForOutput(" @ 115200 8N1 · units 1 ---\n"));
 
-    const auto bus = master(pair.masterPath(), 1);
+    const auto bus = connectRTUMaster(pair.masterPath(), 1);
     std::uint16_t holding[2] = {7, 7};
     ASSERT_EQ(modbus_read_registers(bus.get(), 0, 2, holding), 2);
     EXPECT_EQ(holding[0], 0);
@@ -189,7 +173,7 @@ TEST(ServeCommand, ServesTheIdentityAndFunctionCodesOfTheProjectFile) {
     Serve serve({"--project", project, "--port", port, "--no-timestamps"});
     ASSERT_TRUE(serve.waitForOutput(" · units 9 ---\n"));
 
-    const auto bus = master(pair.masterPath(), 9);
+    const auto bus = connectRTUMaster(pair.masterPath(), 9);
     std::uint8_t id[16] = {};
     ASSERT_EQ(modbus_report_slave_id(bus.get(), sizeof id, id), 8);
     const std::vector<std::uint8_t> expected{0xC0, 0xDE, 0x00, 'b', 'e', 'n', 'c', 'h'};
@@ -220,7 +204,7 @@ TEST(ServeCommand, ServesAndLogsTheFaultRulesOfTheProjectFile) {
     Serve serve({"--project", project, "--port", port, "--no-timestamps", "--raw-frames"});
     ASSERT_TRUE(serve.waitForOutput(" · units 3 ---\n"));
 
-    const auto bus = master(pair.masterPath(), 3);
+    const auto bus = connectRTUMaster(pair.masterPath(), 3);
     std::uint16_t value = 1;
     EXPECT_EQ(modbus_read_registers(bus.get(), 0, 1, &value), 1);
     EXPECT_EQ(modbus_read_registers(bus.get(), 0, 1, &value), -1);
@@ -298,7 +282,7 @@ TEST(ServeCommand, ReportIsWrittenAtExitAndAFailedWriteEndsWithStatus1) {
     Serve serve({"--virtual", link, "--baud", "115200", "--frame", "8n1", "--report", report});
     ASSERT_TRUE(serve.waitForOutput(" @ 115200 8N1 · units 1 ---\n"));
     {
-        const auto bus = master(link.toStdString(), 1);
+        const auto bus = connectRTUMaster(link.toStdString(), 1);
         std::uint16_t holding[2] = {};
         for (int i = 0; i < 3; ++i) {
             ASSERT_EQ(modbus_read_registers(bus.get(), 0, 2, holding), 2);

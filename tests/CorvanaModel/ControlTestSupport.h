@@ -6,9 +6,10 @@
 #include "Corvana/model/ServerModel.h"
 #include "ModbusSerial/FileDescriptor.h"
 #include "ModbusSerial/VirtualPortPair.h"
+#include "tests/support/ModelStubs.h"
+#include "tests/support/RTUMaster.h"
 
 #include <gtest/gtest.h>
-#include <modbus.h>
 #include <nlohmann/json.hpp>
 
 #include <cerrno>
@@ -89,22 +90,6 @@ private:
     std::string buffer_;
 };
 
-class NoScanner : public PortScanner {
-public:
-    void start() override {}
-    std::vector<SerialPortInfo> scan() override { return {}; }
-};
-
-class NoDialogs : public ModelDialogs {
-public:
-    std::optional<QString> chooseSaveLocation(FileKind, const QString&) override {
-        return std::nullopt;
-    }
-    std::optional<QString> chooseOpenLocation(FileKind) override { return std::nullopt; }
-    SaveChoice askSaveCurrentProject() override { return SaveChoice::cancel; }
-    ImportChoice askImport(const QString&, const QString&) override { return ImportChoice::cancel; }
-};
-
 inline Datapoint controlPoint(std::uint8_t unit, std::string name, RegisterTable table,
                               std::uint16_t address, DataType type = DataType::uint16,
                               double scale = 1) {
@@ -154,20 +139,7 @@ protected:
 
     std::string socketPath() const { return environment.path("run/control.sock").toStdString(); }
 
-    std::unique_ptr<modbus_t, void (*)(modbus_t*)> master(int unit) {
-        std::unique_ptr<modbus_t, void (*)(modbus_t*)> context(
-            modbus_new_rtu(pair.masterPath().c_str(), 115200, 'N', 8, 1), [](modbus_t* m) {
-                modbus_close(m);
-                modbus_free(m);
-            });
-        EXPECT_NE(context, nullptr);
-        if (context) {
-            EXPECT_EQ(modbus_connect(context.get()), 0);
-            modbus_set_slave(context.get(), unit);
-            modbus_set_response_timeout(context.get(), 2, 0);
-        }
-        return context;
-    }
+    RTUMaster master(int unit) { return connectRTUMaster(pair.masterPath(), unit); }
 
     TestEnvironment environment;
     VirtualPortPair pair;

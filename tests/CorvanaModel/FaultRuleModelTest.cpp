@@ -8,6 +8,7 @@
 
 #include "TestEnvironment.h"
 
+#include "tests/support/ModelStubs.h"
 #include "tests/support/PseudoTerminal.h"
 
 #include <nlohmann/json.hpp>
@@ -427,14 +428,7 @@ protected:
     }
 
     TestEnvironment environment;
-    class : public ModelDialogs {
-        std::optional<QString> chooseSaveLocation(FileKind, const QString&) override { return {}; }
-        std::optional<QString> chooseOpenLocation(FileKind) override { return {}; }
-        SaveChoice askSaveCurrentProject() override { return SaveChoice::cancel; }
-        ImportChoice askImport(const QString&, const QString&) override {
-            return ImportChoice::cancel;
-        }
-    } dialogs;
+    NoDialogs dialogs;
     PseudoTerminal pty;
     std::unique_ptr<ServerModel> model;
 };

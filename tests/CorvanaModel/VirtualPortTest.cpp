@@ -2,8 +2,8 @@
 #include "Corvana/model/ServerModel.h"
 
 #include "TestEnvironment.h"
-
-#include <modbus.h>
+#include "tests/support/ModelStubs.h"
+#include "tests/support/RTUMaster.h"
 
 #include <sys/stat.h>
 
@@ -12,44 +12,11 @@
 
 namespace {
 
-class SilentScanner : public PortScanner {
-public:
-    void start() override {}
-    std::vector<SerialPortInfo> scan() override { return {}; }
-};
-
-class NoDialogs : public ModelDialogs {
-public:
-    std::optional<QString> chooseSaveLocation(FileKind, const QString&) override {
-        return std::nullopt;
-    }
-    std::optional<QString> chooseOpenLocation(FileKind) override { return std::nullopt; }
-    SaveChoice askSaveCurrentProject() override { return SaveChoice::cancel; }
-    ImportChoice askImport(const QString&, const QString&) override { return ImportChoice::cancel; }
-};
-
-using Master = std::unique_ptr<modbus_t, void (*)(modbus_t*)>;
-
-// A libmodbus master at 115200 8N1, as a master program on the same computer would open the port.
-Master connectMaster(const std::string& path) {
-    Master master(modbus_new_rtu(path.c_str(), 115200, 'N', 8, 1), [](modbus_t* m) {
-        modbus_close(m);
-        modbus_free(m);
-    });
-    EXPECT_NE(master, nullptr);
-    if (master) {
-        EXPECT_EQ(modbus_connect(master.get()), 0) << modbus_strerror(errno);
-        modbus_set_slave(master.get(), 1);
-        modbus_set_response_timeout(master.get(), 2, 0);
-    }
-    return master;
-}
-
 class VirtualPortModelTest : public ::testing::Test {
 protected:
     ServerModel& makeModel() {
         model.reset(); // the previous run ends before the next one starts, as in real life
-        scanner = new SilentScanner;
+        scanner = new NoScanner;
         model = std::make_unique<ServerModel>(std::unique_ptr<PortScanner>(scanner), dialogs);
         model->setOffersVirtualPort(true);
         model->init();
@@ -74,7 +41,7 @@ protected:
 
     TestEnvironment environment;
     NoDialogs dialogs;
-    SilentScanner* scanner = nullptr;
+    NoScanner* scanner = nullptr;
     std::unique_ptr<ServerModel> model;
 };
 
@@ -95,7 +62,7 @@ TEST_F(VirtualPortModelTest, AMasterOnTheLinkKeepsItsConnectionThroughStopAndSta
         QString::fromStdString("virtual port (master: " + linkPath() + " → " + masterPath + ")")))
         << lines().last().toStdString();
 
-    const Master master = connectMaster(linkPath());
+    const RTUMaster master = connectRTUMaster(linkPath());
     std::uint16_t holding[2] = {};
     ASSERT_EQ(modbus_read_registers(master.get(), 0, 2, holding), 2) << modbus_strerror(errno);
     EXPECT_EQ(holding[0], 200); // the example device's Setpoint 20.0 at scale 0.1
@@ -148,7 +115,7 @@ TEST_F(VirtualPortModelTest, AnUnusableLinkFolderLeavesTheTerminalPathAndTheLogS
     EXPECT_TRUE(lines().last().contains(
         QString::fromStdString("virtual port (master: " + masterPath + ") @ 115200 8N1")))
         << lines().last().toStdString();
-    const Master master = connectMaster(masterPath);
+    const RTUMaster master = connectRTUMaster(masterPath);
     std::uint16_t setpoint = 0;
     EXPECT_EQ(modbus_read_registers(master.get(), 0, 1, &setpoint), 1) << modbus_strerror(errno);
     EXPECT_EQ(setpoint, 200);

@@ -1,4 +1,5 @@
 #include "tests/CorvanaUI/UiTestSupport.h"
+#include "tests/support/RTUMaster.h"
 
 #include "Corvana/model/ProjectFile.h"
 #include "Corvana/ui/common/UiSupport.h"
@@ -18,7 +19,6 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
-#include <modbus.h>
 
 #include <set>
 
@@ -219,15 +219,9 @@ TEST_F(FirstHourTest, AnOutOfRangeImportShowsTheSameValueInTheTableTheProjectAnd
     model->setSelectedPath(QString::fromStdString(pair.serverPath()));
     model->start();
     ASSERT_TRUE(processEventsUntil([&] { return model->state() == ServerState::running; }));
-    modbus_t* master = modbus_new_rtu(pair.masterPath().c_str(), 115200, 'N', 8, 1);
-    ASSERT_NE(master, nullptr);
-    ASSERT_EQ(modbus_connect(master), 0);
-    modbus_set_slave(master, 7);
-    modbus_set_response_timeout(master, 2, 0);
     std::uint16_t level = 0;
-    EXPECT_EQ(modbus_read_registers(master, 20, 1, &level), 1) << modbus_strerror(errno);
-    modbus_close(master);
-    modbus_free(master);
+    EXPECT_EQ(modbus_read_registers(connectRTUMaster(pair.masterPath(), 7).get(), 20, 1, &level), 1)
+        << modbus_strerror(errno);
     EXPECT_EQ(level, 65535);
 }
 

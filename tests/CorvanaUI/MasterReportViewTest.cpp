@@ -6,6 +6,7 @@
 #include "Corvana/ui/log/MasterReportView.h"
 #include "Corvana/ui/log/ShowLogPreference.h"
 #include "ModbusSerial/VirtualPortPair.h"
+#include "tests/support/RTUMaster.h"
 
 #include <QFile>
 #include <QLabel>
@@ -16,7 +17,6 @@
 #include <QToolButton>
 
 #include <gtest/gtest.h>
-#include <modbus.h>
 #include <nlohmann/json.hpp>
 
 namespace {
@@ -72,18 +72,12 @@ TEST_F(MasterReportViewTest, TablesShowWhatALibmodbusMasterDidAndExportAsCSV) {
     model->setSelectedPath(QString::fromStdString(pair.serverPath()));
     model->start();
     ASSERT_TRUE(processEventsUntil([&] { return model->state() == ServerState::running; }));
-    modbus_t* master = modbus_new_rtu(pair.masterPath().c_str(), 115200, 'N', 8, 1);
-    ASSERT_NE(master, nullptr);
-    ASSERT_EQ(modbus_connect(master), 0);
-    modbus_set_slave(master, 1);
-    modbus_set_response_timeout(master, 2, 0);
+    const RTUMaster master = connectRTUMaster(pair.masterPath());
     std::uint16_t values[2]{};
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(modbus_read_registers(master, 0, 2, values), 2) << modbus_strerror(errno);
+        EXPECT_EQ(modbus_read_registers(master.get(), 0, 2, values), 2) << modbus_strerror(errno);
     }
-    EXPECT_EQ(modbus_read_registers(master, 900, 1, values), -1); // exception 02
-    modbus_close(master);
-    modbus_free(master);
+    EXPECT_EQ(modbus_read_registers(master.get(), 900, 1, values), -1); // exception 02
 
     MasterReportView* view = pane.masterView();
     view->refresh();

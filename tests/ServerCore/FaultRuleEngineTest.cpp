@@ -4,10 +4,10 @@
 #include "ModbusSerial/VirtualPortPair.h"
 #include "tests/support/EngineEvents.h"
 #include "tests/support/PseudoTerminal.h"
+#include "tests/support/RTUMaster.h"
 #include "tests/support/StoreBuilders.h"
 
 #include <gtest/gtest.h>
-#include <modbus.h>
 
 #include <bit>
 
@@ -77,25 +77,19 @@ protected:
     void SetUp() override {
         FaultRuleEngineTest::SetUp();
         start(ports.serverPath());
-        master = modbus_new_rtu(ports.masterPath().c_str(), 115200, 'N', 8, 1);
-        ASSERT_NE(master, nullptr);
-        ASSERT_EQ(modbus_connect(master), 0) << modbus_strerror(errno);
-        modbus_set_slave(master, 1);
-        modbus_set_response_timeout(master, 0, std::chrono::microseconds(masterTimeout).count());
-        modbus_set_byte_timeout(master, 0, std::chrono::microseconds(byteTimeout).count());
+        master = connectRTUMaster(ports.masterPath());
+        ASSERT_TRUE(master);
+        modbus_set_slave(master.get(), 1);
+        modbus_set_response_timeout(master.get(), 0,
+                                    std::chrono::microseconds(masterTimeout).count());
+        modbus_set_byte_timeout(master.get(), 0, std::chrono::microseconds(byteTimeout).count());
     }
-    void TearDown() override {
-        if (master) {
-            modbus_close(master);
-            modbus_free(master);
-        }
-        FaultRuleEngineTest::TearDown();
-    }
+    void TearDown() override { FaultRuleEngineTest::TearDown(); }
 
     // Reads what is still on its way: the pair's relay thread may hand on the tail of a burst
     // after the engine reported it sent. Done when the line stayed quiet for a while.
     void drainLine() {
-        const int fd = modbus_get_socket(master);
+        const int fd = modbus_get_socket(master.get());
         std::array<std::uint8_t, 256> buffer{};
         pollfd readable{fd, POLLIN, 0};
         while (::poll(&readable, 1, quietTime) == 1 &&
@@ -105,7 +99,7 @@ protected:
 
     static constexpr int quietTime = 100; // ms
     VirtualPortPair ports;
-    modbus_t* master = nullptr;
+    RTUMaster master{nullptr, nullptr};
 };
 
 TEST_F(FaultRuleMasterTest, EveryEffectAsLibmodbusSeesIt) {
@@ -144,8 +138,8 @@ TEST_F(FaultRuleMasterTest, EveryEffectAsLibmodbusSeesIt) {
         configure({always(c.effect, c.name)});
         std::array<std::uint16_t, 3> registers{};
         errno = 0;
-        const int result = c.write ? modbus_write_register(master, 3, 42)
-                                   : modbus_read_registers(master, 0, 3, registers.data());
+        const int result = c.write ? modbus_write_register(master.get(), 3, 42)
+                                   : modbus_read_registers(master.get(), 0, 3, registers.data());
         const int error = errno;
         EXPECT_EQ(result, c.error == 0 ? (c.write ? 1 : 3) : -1) << c.name;
         if (c.error > 0) {
@@ -165,7 +159,7 @@ TEST_F(FaultRuleMasterTest, EveryEffectAsLibmodbusSeesIt) {
 TEST_F(FaultRuleMasterTest, DroppedRequestIsNeitherExecutedNorAnswered) {
     configure({always({.kind = Kind::noResponse, .dropRequest = true})});
     errno = 0;
-    EXPECT_EQ(modbus_write_register(master, 3, 42), -1);
+    EXPECT_EQ(modbus_write_register(master.get(), 3, 42), -1);
     EXPECT_EQ(errno, ETIMEDOUT);
     const Events events = settled(1);
     EXPECT_EQ(holdingAt(*store, 1, 3), 0x0103);
@@ -176,7 +170,7 @@ TEST_F(FaultRuleMasterTest, DroppedRequestIsNeitherExecutedNorAnswered) {
 TEST_F(FaultRuleMasterTest, CorruptDataPassesTheCRCWithOneBitWrong) {
     configure({always({.kind = Kind::corruptData})});
     std::array<std::uint16_t, 3> registers{};
-    ASSERT_EQ(modbus_read_registers(master, 0, 3, registers.data()), 3);
+    ASSERT_EQ(modbus_read_registers(master.get(), 0, 3, registers.data()), 3);
     const std::array<std::uint16_t, 3> stored{0x0100, 0x0101, 0x0102};
     int flipped = 0;
     for (std::size_t i = 0; i < registers.size(); ++i) {
@@ -199,10 +193,10 @@ TEST_F(FaultRuleMasterTest, OnlyTheMatchingRequestsOnTheirScheduleFail) {
     std::uint16_t value = 0;
     for (int i = 0; i < 7; ++i) {
         errno = 0;
-        errors.push_back(modbus_read_registers(master, 0, 1, &value) < 0 ? errno : 0);
+        errors.push_back(modbus_read_registers(master.get(), 0, 1, &value) < 0 ? errno : 0);
     }
-    errors.push_back(modbus_read_registers(master, 8, 1, &value) < 0 ? errno : 0);
-    errors.push_back(modbus_write_register(master, 3, 7) < 0 ? errno : 0);
+    errors.push_back(modbus_read_registers(master.get(), 8, 1, &value) < 0 ? errno : 0);
+    errors.push_back(modbus_write_register(master.get(), 3, 7) < 0 ? errno : 0);
     EXPECT_EQ(errors, (std::vector<int>{0, 0, EMBBADCRC, 0, 0, EMBBADCRC, 0, 0, EMBXSBUSY}));
     EXPECT_EQ(store->faultCounts(1), (std::vector<FaultRule::Counts>{{7, 2}, {1, 1}}));
 }

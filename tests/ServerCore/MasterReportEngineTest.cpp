@@ -3,10 +3,10 @@
 #include "ModbusSerial/VirtualPortPair.h"
 #include "tests/support/EngineEvents.h"
 #include "tests/support/PseudoTerminal.h"
+#include "tests/support/RTUMaster.h"
 #include "tests/support/StoreBuilders.h"
 
 #include <gtest/gtest.h>
-#include <modbus.h>
 
 #include <algorithm>
 #include <thread>
@@ -52,27 +52,20 @@ protected:
         engine->start();
         log.waitFor<ServerEvent::Started>();
 
-        master = modbus_new_rtu(ports.masterPath().c_str(), 115200, 'N', 8, 1);
-        ASSERT_NE(master, nullptr);
-        ASSERT_EQ(modbus_connect(master), 0) << modbus_strerror(errno);
-        modbus_set_slave(master, 1);
-        modbus_set_response_timeout(master, 0, std::chrono::microseconds(masterTimeout).count());
-        modbus_set_byte_timeout(master, 0, std::chrono::microseconds(masterTimeout).count());
+        master = connectRTUMaster(ports.masterPath());
+        ASSERT_TRUE(master);
+        modbus_set_response_timeout(master.get(), 0,
+                                    std::chrono::microseconds(masterTimeout).count());
+        modbus_set_byte_timeout(master.get(), 0, std::chrono::microseconds(masterTimeout).count());
     }
 
-    void TearDown() override {
-        if (master) {
-            modbus_close(master);
-            modbus_free(master);
-        }
-        engine.reset();
-    }
+    void TearDown() override { engine.reset(); }
 
     // Reads one register, trying `attempts` times in all; whether it was answered.
     bool readWithRetries(int address, int attempts) {
         std::uint16_t value = 0;
         for (int attempt = 0; attempt < attempts; ++attempt) {
-            if (modbus_read_registers(master, address, 1, &value) == 1) {
+            if (modbus_read_registers(master.get(), address, 1, &value) == 1) {
                 return true;
             }
         }
@@ -92,7 +85,7 @@ protected:
     EventLog log;
     std::unique_ptr<ServerEngine> engine;
     VirtualPortPair ports;
-    modbus_t* master = nullptr;
+    RTUMaster master{nullptr, nullptr};
 };
 
 TEST_F(MasterReportEngineTest, PollIntervalsFollowTheMastersPace) {
@@ -105,7 +98,7 @@ TEST_F(MasterReportEngineTest, PollIntervalsFollowTheMastersPace) {
     for (int i = 0; i < polls; ++i) {
         std::this_thread::sleep_until(begin + i * pace);
         sentAt.push_back(std::chrono::steady_clock::now());
-        ASSERT_EQ(modbus_read_registers(master, 2, 3, values), 3) << modbus_strerror(errno);
+        ASSERT_EQ(modbus_read_registers(master.get(), 2, 3, values), 3) << modbus_strerror(errno);
     }
 
     const auto report = summary();
@@ -146,12 +139,12 @@ TEST_F(MasterReportEngineTest, RetriesCountedUntilSucceededOrGaveUp) {
     EXPECT_FALSE(readWithRetries(5, 2));
     EXPECT_TRUE(readWithRetries(7, 1));
     // Unit 2 answers exception 06 to a read, and register 20 of unit 1 does not exist (02).
-    modbus_set_slave(master, 2);
+    modbus_set_slave(master.get(), 2);
     std::uint16_t value = 0;
-    EXPECT_EQ(modbus_read_registers(master, 0, 1, &value), -1);
-    modbus_set_slave(master, 1);
-    EXPECT_EQ(modbus_read_registers(master, 20, 1, &value), -1);
-    EXPECT_EQ(modbus_write_register(master, 20, 1), -1);
+    EXPECT_EQ(modbus_read_registers(master.get(), 0, 1, &value), -1);
+    modbus_set_slave(master.get(), 1);
+    EXPECT_EQ(modbus_read_registers(master.get(), 20, 1, &value), -1);
+    EXPECT_EQ(modbus_write_register(master.get(), 20, 1), -1);
 
     const auto report = summary();
     ASSERT_EQ(report.units.size(), 2u);
@@ -182,17 +175,17 @@ TEST_F(MasterReportEngineTest, RetriesCountedUntilSucceededOrGaveUp) {
 }
 
 TEST_F(MasterReportEngineTest, BroadcastsCrcErrorsAndGarbageOnTheLine) {
-    modbus_set_slave(master, MODBUS_BROADCAST_ADDRESS);
-    modbus_write_register(master, 1, 7); // waits for no answer; the result does not matter
+    modbus_set_slave(master.get(), MODBUS_BROADCAST_ADDRESS);
+    modbus_write_register(master.get(), 1, 7); // waits for no answer; the result does not matter
     log.waitFor<ServerEvent::Wrote>();
-    modbus_set_slave(master, 1);
+    modbus_set_slave(master.get(), 1);
     std::uint16_t value = 0;
-    ASSERT_EQ(modbus_read_registers(master, 1, 1, &value), 1);
+    ASSERT_EQ(modbus_read_registers(master.get(), 1, 1, &value), 1);
     EXPECT_EQ(value, 7);
 
     // A request with a damaged CRC, then noise, each closed by silence.
     const std::uint8_t damaged[] = {0x01, 0x03, 0x00, 0x01, 0x00, 0x01, 0xD5, 0xCA ^ 0xFF};
-    const int fd = modbus_get_socket(master);
+    const int fd = modbus_get_socket(master.get());
     ASSERT_EQ(::write(fd, damaged, sizeof damaged), static_cast<ssize_t>(sizeof damaged));
     log.waitFor<ServerEvent::Garbage>();
     const std::uint8_t noise[] = {0xFF, 0xFE, 0xFD};

@@ -3,10 +3,10 @@
 #include "ModbusCore/RTUFrame.h"
 #include "ModbusSerial/VirtualPortPair.h"
 #include "tests/support/PseudoTerminal.h"
+#include "tests/support/RTUMaster.h"
 #include "tests/support/StoreBuilders.h"
 
 #include <gtest/gtest.h>
-#include <modbus.h>
 
 #include <condition_variable>
 #include <mutex>
@@ -134,29 +134,22 @@ protected:
     void SetUp() override {
         SerialLineEngineTest::SetUp();
         start(ports.serverPath());
-        master = modbus_new_rtu(ports.masterPath().c_str(), 115200, 'N', 8, 1);
-        ASSERT_NE(master, nullptr);
-        ASSERT_EQ(modbus_connect(master), 0) << modbus_strerror(errno);
-        modbus_set_response_timeout(master, static_cast<std::uint32_t>(patience / 1s), 0);
-        modbus_set_slave(master, 1);
+        master = connectRTUMaster(ports.masterPath());
+        ASSERT_TRUE(master);
+        modbus_set_response_timeout(master.get(), static_cast<std::uint32_t>(patience / 1s), 0);
+        modbus_set_slave(master.get(), 1);
     }
-    void TearDown() override {
-        if (master) {
-            modbus_close(master);
-            modbus_free(master);
-        }
-        engine.reset();
-    }
+    void TearDown() override { engine.reset(); }
 
     // The answer's frame, or nothing when none comes within the wait.
     Bytes raw(const Bytes& pdu, std::chrono::milliseconds wait = 2000ms) {
         Bytes request{1};
         request.insert(request.end(), pdu.begin(), pdu.end());
         const std::size_t before = events.count();
-        EXPECT_GT(modbus_send_raw_request(master, request.data(), int(request.size())), 0);
+        EXPECT_GT(modbus_send_raw_request(master.get(), request.data(), int(request.size())), 0);
         Bytes answer;
         std::array<std::uint8_t, 300> buffer{};
-        pollfd readable{modbus_get_socket(master), POLLIN, 0};
+        pollfd readable{modbus_get_socket(master.get()), POLLIN, 0};
         for (int timeout = int(wait.count());
              ::poll(&readable, 1, timeout) == 1 && !RTUFrame::hasValidCRC(answer); timeout = 200) {
             const ssize_t n = ::read(readable.fd, buffer.data(), buffer.size());
@@ -170,13 +163,14 @@ protected:
     }
 
     VirtualPortPair ports;
-    modbus_t* master = nullptr;
+    RTUMaster master{nullptr, nullptr};
 };
 
 TEST_F(SerialLineLibmodbusTest, AnswersEveryNewFunction) {
     std::array<std::uint8_t, 64> id{};
     const std::string data = UnitIdentity::defaultAdditionalData();
-    ASSERT_EQ(modbus_report_slave_id(master, int(id.size()), id.data()), int(2 + data.size()));
+    ASSERT_EQ(modbus_report_slave_id(master.get(), int(id.size()), id.data()),
+              int(2 + data.size()));
     EXPECT_EQ(id[0], 1);    // the server ID: the unit's address
     EXPECT_EQ(id[1], 0xFF); // running
     EXPECT_EQ(std::string(id.begin() + 2, id.begin() + 2 + data.size()), data);
@@ -200,7 +194,7 @@ TEST_F(SerialLineLibmodbusTest, ListenOnlyIsEnteredAndLeft) {
     EXPECT_EQ(raw({0x08, 0x00, 0x01, 0x00, 0x00}, 300ms), Bytes{}); // the restart is not answered
     EXPECT_FALSE(store->isListeningOnly(1));
     std::uint16_t value = 0;
-    EXPECT_EQ(modbus_read_registers(master, 0, 1, &value), 1);
+    EXPECT_EQ(modbus_read_registers(master.get(), 0, 1, &value), 1);
     EXPECT_EQ(value, 0x0100);
     const auto d = *store->diagnostics(1);
     EXPECT_EQ(d.serverMessages, 1); // the restart cleared the counters

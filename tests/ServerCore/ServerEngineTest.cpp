@@ -5,10 +5,10 @@
 #include "tests/support/EngineEvents.h"
 #include "tests/support/InjectedFaults.h"
 #include "tests/support/PseudoTerminal.h"
+#include "tests/support/RTUMaster.h"
 #include "tests/support/StoreBuilders.h"
 
 #include <gtest/gtest.h>
-#include <modbus.h>
 
 #include <condition_variable>
 #include <cstdio>
@@ -296,49 +296,43 @@ protected:
         ServerEngineTest::SetUp();
         start(ports.serverPath());
         // Pseudo-terminals take no parity, so the master opens with 'N'.
-        master = modbus_new_rtu(ports.masterPath().c_str(), 115200, 'N', 8, 1);
-        ASSERT_NE(master, nullptr);
-        ASSERT_EQ(modbus_connect(master), 0) << modbus_strerror(errno);
+        master = connectRTUMaster(ports.masterPath());
+        ASSERT_TRUE(master);
         // A late answer would be read as the answer to the next request: give each the patience.
         waitForAnswers(patience);
-        modbus_set_byte_timeout(master, static_cast<std::uint32_t>(patience / 1s), 0);
+        modbus_set_byte_timeout(master.get(), static_cast<std::uint32_t>(patience / 1s), 0);
     }
 
-    void TearDown() override {
-        if (master) {
-            modbus_close(master);
-            modbus_free(master);
-        }
-        engine.reset();
-    }
+    void TearDown() override { engine.reset(); }
 
     void waitForAnswers(std::chrono::microseconds wait) {
-        modbus_set_response_timeout(master, static_cast<std::uint32_t>(wait / 1s),
+        modbus_set_response_timeout(master.get(), static_cast<std::uint32_t>(wait / 1s),
                                     static_cast<std::uint32_t>(wait.count() % 1000000));
     }
 
     VirtualPortPair ports;
-    modbus_t* master = nullptr;
+    RTUMaster master{nullptr, nullptr};
 };
 
 TEST_F(LibmodbusTest, ReadsAndWritesEveryFunction) {
-    modbus_set_slave(master, 1);
+    modbus_set_slave(master.get(), 1);
     std::array<std::uint16_t, 10> registers{};
-    ASSERT_EQ(modbus_read_registers(master, 0, 10, registers.data()), 10);
-    ASSERT_EQ(modbus_write_register(master, 2, 0xBEEF), 1);
+    ASSERT_EQ(modbus_read_registers(master.get(), 0, 10, registers.data()), 10);
+    ASSERT_EQ(modbus_write_register(master.get(), 2, 0xBEEF), 1);
     const std::uint16_t pair[] = {7, 8}, written[] = {0xAAAA};
-    ASSERT_EQ(modbus_write_registers(master, 4, 2, pair), 2);
-    ASSERT_EQ(modbus_mask_write_register(master, 6, 0x00F2, 0x0025), 1);
+    ASSERT_EQ(modbus_write_registers(master.get(), 4, 2, pair), 2);
+    ASSERT_EQ(modbus_mask_write_register(master.get(), 6, 0x00F2, 0x0025), 1);
     EXPECT_EQ(store->readRegisters(1, RegisterTable::holdingRegister, {2, 7}),
               (Registers{0xBEEF, 0x0103, 7, 8, (0x0106 & 0xF2) | (0x25 & ~0xF2)}));
-    ASSERT_EQ(modbus_write_and_read_registers(master, 0, 1, written, 0, 3, registers.data()), 3);
+    ASSERT_EQ(modbus_write_and_read_registers(master.get(), 0, 1, written, 0, 3, registers.data()),
+              3);
     EXPECT_EQ(std::vector(registers.begin(), registers.begin() + 3),
               (std::vector<std::uint16_t>{0xAAAA, 0x0101, 0xBEEF}));
     const std::uint8_t coils[] = {1, 1, 0};
-    ASSERT_EQ(modbus_write_bits(master, 0, 3, coils), 3);
-    ASSERT_EQ(modbus_write_bit(master, 9, 0), 1);
+    ASSERT_EQ(modbus_write_bits(master.get(), 0, 3, coils), 3);
+    ASSERT_EQ(modbus_write_bit(master.get(), 9, 0), 1);
     std::array<std::uint8_t, 10> bits{};
-    ASSERT_EQ(modbus_read_bits(master, 0, 10, bits.data()), 10);
+    ASSERT_EQ(modbus_read_bits(master.get(), 0, 10, bits.data()), 10);
     EXPECT_EQ(bits, (std::array<std::uint8_t, 10>{1, 1, 0, 1, 0, 1, 0, 1, 0, 0}));
 }
 
@@ -350,17 +344,18 @@ TEST_F(LibmodbusTest, SeesEveryFaultAndBroadcasts) {
     };
     for (const auto& [id, write, error] : cases) {
         waitForAnswers(error == ETIMEDOUT ? shortWait : patience);
-        modbus_set_slave(master, id);
+        modbus_set_slave(master.get(), id);
         std::uint16_t value = 0;
-        const int result = write ? modbus_write_register(master, 0, 1)
-                                 : modbus_read_registers(master, 0, 1, &value);
+        const int result = write ? modbus_write_register(master.get(), 0, 1)
+                                 : modbus_read_registers(master.get(), 0, 1, &value);
         EXPECT_EQ(result, error ? -1 : 1) << id;
         EXPECT_EQ(error ? errno : 0, error) << id;
     }
 
-    modbus_set_slave(master, MODBUS_BROADCAST_ADDRESS);
+    modbus_set_slave(master.get(), MODBUS_BROADCAST_ADDRESS);
     waitForAnswers(shortWait);
-    modbus_write_register(master, 8, 0x0BAD); // no answer is expected; the result does not matter
+    modbus_write_register(master.get(), 8,
+                          0x0BAD); // no answer is expected; the result does not matter
     log.waitFor<ServerEvent::Wrote>();
     for (const std::uint8_t id : {1, 2, 3, 4, 6}) {
         EXPECT_EQ(holdingAt(*store, id, 8), 0x0BAD) << int(id);
@@ -370,11 +365,11 @@ TEST_F(LibmodbusTest, SeesEveryFaultAndBroadcasts) {
 
 // libmodbus sends its next request about 150 µs after a reply; none may be lost.
 TEST_F(LibmodbusTest, TightLoopOfTwoThousandRequestsIsAllAnswered) {
-    modbus_set_slave(master, 1);
+    modbus_set_slave(master.get(), 1);
     int answered = 0;
     std::array<std::uint16_t, 2> registers{};
     for (int i = 0; i < 2000; ++i) {
-        answered += modbus_read_registers(master, i % 8, 2, registers.data()) == 2;
+        answered += modbus_read_registers(master.get(), i % 8, 2, registers.data()) == 2;
     }
     EXPECT_EQ(answered, 2000);
 }
@@ -386,7 +381,7 @@ class ServerEngineLatency : public LibmodbusTest {};
 
 TEST_F(ServerEngineLatency, DISABLED_ReplyLatencyAt115200) {
     // libmodbus has set the master's end raw at 115200 baud; the harness times its own bytes.
-    const int fd = modbus_get_socket(master);
+    const int fd = modbus_get_socket(master.get());
     const Bytes request = rtu(1, readTen);
     std::vector<double> latencies;
     std::array<std::uint8_t, 64> buffer{};
