@@ -1,6 +1,7 @@
 #include "tests/CorvanaModel/TestEnvironment.h"
 
 #include "Corvana/cli/CtlCommand.h"
+#include "ServeProcess.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -16,13 +17,6 @@
 using nlohmann::json;
 
 namespace {
-
-QProcessEnvironment englishEnvironment() {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("LANGUAGE", "en");
-    environment.insert("LC_ALL", "C.UTF-8");
-    return environment;
-}
 
 struct Result {
     int status = -1;
@@ -55,18 +49,11 @@ TEST(CtlCommand, DrivesARunningServeFromTheShell) {
     const TestEnvironment environment;
     const QString link = environment.path("modbus");
     const QString socket = environment.path("corvana.sock");
-    QProcess serve;
-    serve.setProcessEnvironment(englishEnvironment());
-    serve.start(QStringLiteral(CORVANA_EXECUTABLE),
-                {"serve", "--virtual", link, "--baud", "115200", "--frame", "8N1",
-                 "--no-timestamps", "--control", socket});
-    ASSERT_TRUE(serve.waitForStarted());
-    QString out;
-    for (int i = 0; i < 100 && !out.contains(" · units 1 ---\n"); ++i) {
-        serve.waitForReadyRead(100);
-        out += QString::fromUtf8(serve.readAllStandardOutput());
-    }
-    ASSERT_TRUE(out.contains("--- Control socket open at " + socket + " ---")) << out.toStdString();
+    Serve serve({"--virtual", link, "--baud", "115200", "--frame", "8N1", "--no-timestamps",
+                 "--control", socket});
+    ASSERT_TRUE(serve.waitForOutput(" · units 1 ---\n")) << serve.out().toStdString();
+    ASSERT_TRUE(serve.out().contains("--- Control socket open at " + socket + " ---"))
+        << serve.out().toStdString();
 
     // A subscriber prints every log line until the server ends.
     QProcess logger;
@@ -103,11 +90,8 @@ TEST(CtlCommand, DrivesARunningServeFromTheShell) {
 
     result = ctl(socket, {"stop"});
     EXPECT_EQ(result.status, 0);
-    ASSERT_TRUE(serve.waitForFinished(10'000));
-    EXPECT_EQ(serve.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(serve.exitCode(), 0);
-    EXPECT_TRUE(
-        QString::fromUtf8(serve.readAllStandardOutput()).endsWith("--- Server stopped ---\n"));
+    EXPECT_EQ(serve.finish(), 0);
+    EXPECT_TRUE(serve.out().endsWith("--- Server stopped ---\n")) << serve.out().toStdString();
     EXPECT_FALSE(std::filesystem::exists(socket.toStdString()));
     ASSERT_TRUE(logger.waitForFinished(10'000));
     EXPECT_EQ(logger.exitCode(), 0);
@@ -120,30 +104,14 @@ TEST(CtlCommand, DrivesARunningServeFromTheShell) {
 TEST(CtlCommand, ServeRefusesASocketAnotherServerHolds) {
     const TestEnvironment environment;
     const QString socket = environment.path("corvana.sock");
-    QProcess first;
-    first.setProcessEnvironment(englishEnvironment());
-    first.start(QStringLiteral(CORVANA_EXECUTABLE),
-                {"serve", "--virtual", "--control", socket, "--no-timestamps"});
-    ASSERT_TRUE(first.waitForStarted());
-    QString out;
-    for (int i = 0; i < 100 && !out.contains("Control socket open"); ++i) {
-        first.waitForReadyRead(100);
-        out += QString::fromUtf8(first.readAllStandardOutput());
-    }
-    ASSERT_TRUE(out.contains("Control socket open")) << out.toStdString();
+    Serve first({"--virtual", "--control", socket, "--no-timestamps"});
+    ASSERT_TRUE(first.waitForOutput("Control socket open")) << first.out().toStdString();
 
-    QProcess second;
-    second.setProcessEnvironment(englishEnvironment());
-    second.start(QStringLiteral(CORVANA_EXECUTABLE), {"serve", "--virtual", "--control", socket});
-    ASSERT_TRUE(second.waitForFinished(10'000));
-    EXPECT_EQ(second.exitCode(), 1);
-    EXPECT_EQ(QString::fromUtf8(second.readAllStandardError()),
-              "Control socket " + socket +
-                  " cannot be opened: another Corvana already listens there\n");
-
-    ::kill(static_cast<pid_t>(first.processId()), SIGINT);
-    ASSERT_TRUE(first.waitForFinished(10'000));
-    EXPECT_EQ(first.exitCode(), 0);
+    Serve second({"--virtual", "--control", socket});
+    EXPECT_EQ(second.finish(), 1);
+    EXPECT_EQ(second.err(), "Control socket " + socket +
+                                " cannot be opened: another Corvana already listens there\n");
+    EXPECT_EQ(first.finish(SIGINT), 0);
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
+#include "ServeProcess.h"
 #include "tests/support/RTUMaster.h"
 #include <gtest/gtest.h>
 
@@ -34,51 +35,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-
-// `corvana serve` as a child process: its own XDG folders (those of the TestEnvironment), English
-// texts, stdout and stderr collected.
-class Serve {
-public:
-    explicit Serve(const QStringList& arguments) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("LANGUAGE", "en");
-        environment.insert("LC_ALL", "C.UTF-8");
-        process_.setProcessEnvironment(environment);
-        process_.start(QStringLiteral(CORVANA_EXECUTABLE), QStringList{"serve"} + arguments);
-        EXPECT_TRUE(process_.waitForStarted());
-    }
-
-    // Whether stdout shows `text` within the patience of a loaded machine.
-    bool waitForOutput(const QString& text) {
-        QElapsedTimer timer;
-        timer.start();
-        while (!out_.contains(text) && timer.elapsed() < 10'000) {
-            process_.waitForReadyRead(100);
-            out_ += QString::fromUtf8(process_.readAllStandardOutput());
-        }
-        return out_.contains(text);
-    }
-
-    // The exit code once it ended by itself or after `signal`; -1 when it did not end normally.
-    int finish(int signal = 0) {
-        if (signal != 0) {
-            ::kill(static_cast<pid_t>(process_.processId()), signal);
-        }
-        if (!process_.waitForFinished(10'000)) {
-            return -1;
-        }
-        out_ += QString::fromUtf8(process_.readAllStandardOutput());
-        err_ = QString::fromUtf8(process_.readAllStandardError());
-        return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
-    }
-
-    const QString& out() const { return out_; }
-    const QString& err() const { return err_; }
-
-private:
-    QProcess process_;
-    QString out_, err_;
-};
 
 void writeFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
