@@ -2,9 +2,8 @@
 
 #include "tests/CorvanaModel/TestEnvironment.h"
 
-#include "Corvana/model/ModelDialogs.h"
-#include "Corvana/model/PortScanner.h"
 #include "Corvana/model/ServerModel.h"
+#include "tests/support/ModelStubs.h"
 
 #include <QApplication>
 
@@ -14,11 +13,7 @@
 #include <vector>
 
 // Port lists arrive only when a test hands them to onChange, as the udev scanner would.
-class FakeScanner : public PortScanner {
-public:
-    void start() override {}
-    std::vector<SerialPortInfo> scan() override { return {}; }
-};
+using FakeScanner = NoScanner;
 
 // Scripted answers to the model's questions; every question is counted.
 class FakeDialogs : public ModelDialogs {
