@@ -103,9 +103,7 @@ nlohmann::json ControlCommands::status() const {
     };
 }
 
-nlohmann::json ControlCommands::unit(const nlohmann::json& request) {
-    allowOnly(request, {"unit", "enabled", "fault", "exceptionCode", "delayMs",
-                        "undefinedAddresses", "name", "functions", "identity"});
+const ServerUnit& ControlCommands::findUnit(const nlohmann::json& request) const {
     const auto address = integer(require(request, "unit"), "unit", 0, 255);
     const auto& units = model_.units();
     const auto found = std::find_if(units.begin(), units.end(),
@@ -113,7 +111,13 @@ nlohmann::json ControlCommands::unit(const nlohmann::json& request) {
     if (found == units.end()) {
         throw RequestError(L10n::Control::unknownUnit(std::to_string(address)));
     }
-    nlohmann::json merged = found->toJSON();
+    return *found;
+}
+
+nlohmann::json ControlCommands::unit(const nlohmann::json& request) {
+    allowOnly(request, {"unit", "enabled", "fault", "exceptionCode", "delayMs",
+                        "undefinedAddresses", "name", "functions", "identity"});
+    nlohmann::json merged = findUnit(request).toJSON();
     for (const auto& [key, value] : request.items()) {
         if (key == "command" || key == "id" || key == "unit") {
             continue;
@@ -136,14 +140,7 @@ nlohmann::json ControlCommands::unit(const nlohmann::json& request) {
 
 nlohmann::json ControlCommands::rules(const nlohmann::json& request) {
     allowOnly(request, {"unit", "set"});
-    const auto address = integer(require(request, "unit"), "unit", 0, 255);
-    const auto& units = model_.units();
-    const auto found = std::find_if(units.begin(), units.end(),
-                                    [&](const ServerUnit& u) { return u.unitID == address; });
-    if (found == units.end()) {
-        throw RequestError(L10n::Control::unknownUnit(std::to_string(address)));
-    }
-    const auto unitID = static_cast<std::uint8_t>(address);
+    const std::uint8_t unitID = findUnit(request).unitID;
     if (const nlohmann::json* list = find(request, "set")) {
         if (!list->is_array()) {
             throw RequestError(L10n::Control::invalidKey("set"));
@@ -162,8 +159,7 @@ nlohmann::json ControlCommands::rules(const nlohmann::json& request) {
         }
         model_.setFaultRules(unitID, std::move(rules));
     }
-    const ServerUnit& current = *std::find_if(
-        units.begin(), units.end(), [&](const ServerUnit& u) { return u.unitID == unitID; });
+    const ServerUnit& current = findUnit(request); // the rules just set, if any
     const std::vector<FaultRule::Counts> counts = model_.faultCounts(unitID);
     nlohmann::json list = nlohmann::json::array();
     nlohmann::json countList = nlohmann::json::array();
@@ -172,7 +168,7 @@ nlohmann::json ControlCommands::rules(const nlohmann::json& request) {
         const FaultRule::Counts count = i < counts.size() ? counts[i] : FaultRule::Counts{};
         countList.push_back({{"matched", count.matched}, {"fired", count.fired}});
     }
-    return {{"unit", address}, {"rules", std::move(list)}, {"counts", std::move(countList)}};
+    return {{"unit", unitID}, {"rules", std::move(list)}, {"counts", std::move(countList)}};
 }
 
 nlohmann::json ControlCommands::project(const nlohmann::json& request) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ModbusCore/Datapoint.h"
+#include "ServerCore/ServerUnit.h"
 
 #include <nlohmann/json.hpp>
 
@@ -36,6 +37,8 @@ private:
     nlohmann::json project(const nlohmann::json& request);
     nlohmann::json report(bool reset);
 
+    // The unit a request names by "unit"; refused when the project has none of that address.
+    const ServerUnit& findUnit(const nlohmann::json& request) const;
     // The datapoint a request names by "name" or by "table" and "address" in its "unit".
     const Datapoint& findDatapoint(const nlohmann::json& request) const;
     // The reply fields of a datapoint: where it is, its value as the window shows it, and its

@@ -37,13 +37,8 @@ std::string typedText(const nlohmann::json& value) {
 } // namespace
 
 const Datapoint& ControlCommands::findDatapoint(const nlohmann::json& request) const {
-    const auto unit = integer(require(request, "unit"), "unit", 0, 255);
+    const std::uint8_t unit = findUnit(request).unitID;
     const std::string unitText = std::to_string(unit);
-    const auto& units = model_.units();
-    if (std::none_of(units.begin(), units.end(),
-                     [&](const ServerUnit& u) { return u.unitID == unit; })) {
-        throw RequestError(L10n::Control::unknownUnit(unitText));
-    }
     const auto& all = model_.datapoints();
     if (const nlohmann::json* name = find(request, "name")) {
         const std::string wanted = text(*name, "name");
