@@ -1,12 +1,11 @@
 #include "Corvana/model/ControlProtocol.h"
 
+#include "Corvana/model/RuntimeFolder.h"
+
 #include "Localization/ControlTexts.h"
 #include "ModbusCore/JSONFields.h"
 
 #include <charconv>
-#include <cstdlib>
-
-#include <unistd.h>
 
 namespace ControlProtocol {
 namespace {
@@ -127,11 +126,7 @@ requestFromArguments(const std::vector<std::string>& arguments) {
 }
 
 std::string defaultSocketPath() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime != nullptr && runtime[0] == '/') {
-        return std::string(runtime) + "/corvana/control.sock";
-    }
-    return "/tmp/corvana-" + std::to_string(::getuid()) + "/control.sock";
+    return runtimeFolder() + "/control.sock";
 }
 
 } // namespace ControlProtocol

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include <sys/socket.h>
@@ -24,6 +25,8 @@ namespace {
 // What one notification reads from a client at most, so a flood waits its turn.
 constexpr std::size_t readBudget = 256 * 1024;
 constexpr std::size_t readChunk = 64 * 1024;
+// How long accepting rests when the process is out of descriptors.
+constexpr std::chrono::milliseconds acceptPause{100};
 
 constexpr std::string_view kindNames[] = {"text",    "timestamp", "meta",   "request", "response",
                                           "warning", "error",     "system", "fault"};
@@ -219,7 +222,10 @@ void ControlServer::acceptClients() {
             if (errno == EINTR || errno == ECONNABORTED) {
                 continue;
             }
-            return; // EAGAIN, or out of descriptors until a client leaves
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                pauseAccepting();
+            }
+            return;
         }
         if (clientCount() >= maxClients) {
             const std::string refusal = ControlProtocol::encodeLine(
@@ -240,6 +246,17 @@ void ControlServer::acceptClients() {
                 [this, raw] { writeTo(*raw); });
         clients_.push_back(std::move(client));
     }
+}
+
+// The waiting connection keeps the listener readable, so the notifier would fire again at once
+// for as long as the process has no descriptor to spare: it rests a while instead.
+void ControlServer::pauseAccepting() {
+    listenerNotifier_->setEnabled(false);
+    QTimer::singleShot(acceptPause, this, [this] {
+        if (listenerNotifier_) {
+            listenerNotifier_->setEnabled(true);
+        }
+    });
 }
 
 void ControlServer::readFrom(Client& client) {

@@ -61,6 +61,7 @@ private:
     struct Client;
 
     void acceptClients();
+    void pauseAccepting();
     void readFrom(Client& client);
     void handleLine(Client& client, const ControlProtocol::LineSplitter::Line& line);
     void send(Client& client, const std::string& line);

@@ -1,11 +1,9 @@
 #include "Corvana/model/VirtualPort.h"
 
+#include "Corvana/model/RuntimeFolder.h"
+
 #include "Localization/L10n.h"
 #include "ModbusSerial/SerialLinkError.h"
-
-#include <QDir>
-#include <QFile>
-#include <QString>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -16,7 +14,6 @@
 
 namespace {
 
-constexpr const char* folderName = "corvana";
 constexpr const char* lockSuffix = ".lock";
 constexpr mode_t privateFolder = 0700;
 constexpr mode_t privateFile = 0600;
@@ -28,13 +25,7 @@ std::string systemText(int code) {
 } // namespace
 
 std::string VirtualPort::linkFolder() {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    // A relative value is no folder of this user's session; the variable's rules say to ignore it.
-    if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime)) {
-        return QFile::encodeName(runtime).toStdString() + "/" + folderName;
-    }
-    return QFile::encodeName(QDir::tempPath()).toStdString() + "/" + folderName + "-" +
-           std::to_string(::getuid());
+    return runtimeFolder();
 }
 
 std::optional<std::string> VirtualPort::claimFolder(const std::string& folder) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -145,18 +146,32 @@ TEST(ControlProtocol, ArgumentsBecomeARequest) {
 }
 
 TEST(ControlProtocol, DefaultSocketFollowsTheRuntimeFolder) {
-    const char* before = std::getenv("XDG_RUNTIME_DIR");
-    const std::string saved = before != nullptr ? before : "";
-    ::setenv("XDG_RUNTIME_DIR", "/run/user/1000", 1);
-    EXPECT_EQ(ControlProtocol::defaultSocketPath(), "/run/user/1000/corvana/control.sock");
-    ::setenv("XDG_RUNTIME_DIR", "relative", 1);
-    EXPECT_EQ(ControlProtocol::defaultSocketPath(),
-              "/tmp/corvana-" + std::to_string(::getuid()) + "/control.sock");
-    if (before != nullptr) {
-        ::setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
-    } else {
-        ::unsetenv("XDG_RUNTIME_DIR");
+    const auto saved = [](const char* name) -> std::optional<std::string> {
+        const char* value = std::getenv(name);
+        return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+    };
+    const auto runtime = saved("XDG_RUNTIME_DIR");
+    const auto temporary = saved("TMPDIR");
+    const auto set = [](const char* name, const std::optional<std::string>& value) {
+        value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
+    };
+    const std::string uid = std::to_string(::getuid());
+    const struct {
+        std::optional<std::string> runtime, temporary;
+        std::string expected;
+    } cases[] = {
+        {"/run/user/1000", "/var/tmp", "/run/user/1000/corvana/control.sock"},
+        {"relative", std::nullopt, "/tmp/corvana-" + uid + "/control.sock"},
+        {std::nullopt, "/var/tmp/", "/var/tmp/corvana-" + uid + "/control.sock"},
+        {std::nullopt, "tmp", "/tmp/corvana-" + uid + "/control.sock"},
+    };
+    for (const auto& c : cases) {
+        set("XDG_RUNTIME_DIR", c.runtime);
+        set("TMPDIR", c.temporary);
+        EXPECT_EQ(ControlProtocol::defaultSocketPath(), c.expected);
     }
+    set("XDG_RUNTIME_DIR", runtime);
+    set("TMPDIR", temporary);
 }
 
 } // namespace
