@@ -5,6 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <tuple>
+
 namespace {
 
 using nlohmann::json;
@@ -25,13 +27,10 @@ TEST(ServerUnit, BehaviourDelayNeverNegative) {
 
 TEST(ServerUnitJSON, RoundTripsAndWritesEveryKey) {
     ServerUnit unit;
-    unit.unitID = 42;
-    unit.name = "Boiler";
-    unit.enabled = false;
-    unit.fault = Fault::badCRC;
-    unit.exceptionCode = ModbusException::gatewayPathUnavailable;
-    unit.delayMs = -50;
-    unit.undefinedAddresses = Policy::zero;
+    std::tie(unit.unitID, unit.name, unit.enabled, unit.fault, unit.exceptionCode, unit.delayMs,
+             unit.undefinedAddresses) =
+        std::tuple(42, "Boiler", false, Fault::badCRC, ModbusException::gatewayPathUnavailable, -50,
+                   Policy::zero);
     EXPECT_EQ(unit.toJSON(), json::parse(R"({"unitID":42,"name":"Boiler","enabled":false,
         "fault":"badCRC","exceptionCode":10,"delayMs":-50,"undefinedAddresses":"zero"})"));
     for (std::size_t i = 0; i < Fault::allCases().size(); ++i) { // every raw value
