@@ -27,6 +27,7 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <map>
 #include <set>
 
 namespace {
@@ -223,37 +224,25 @@ TEST_F(FaultRulesTest, EditorShowsOnlyTheFieldsOfTheChosenKinds) {
     }
 
     auto* effects = dialog.findChild<QComboBox*>("effectKindPicker");
-    const auto field = [](EffectKind kind) -> std::set<std::string> {
-        switch (kind) {
-        case EffectKind::noResponse:
-            return {"effectDropRequestToggle"};
-        case EffectKind::exception:
-            return {"effectExceptionField"};
-        case EffectKind::wrongFunction:
-            return {"effectFunctionField"};
-        case EffectKind::delay:
-            return {"effectDelayField"};
-        case EffectKind::byteDelay:
-            return {"effectByteGapField"};
-        case EffectKind::truncate:
-        case EffectKind::extraBytes:
-        case EffectKind::noise:
-            return {"effectBytesField"};
-        case EffectKind::wrongUnit:
-            return {"effectUnitField"};
-        case EffectKind::fewerValues:
-            return {"effectCountField"};
-        default:
-            return {};
-        }
-    };
+    // The one field of each effect that has one.
+    const std::map<EffectKind::Value, std::string> fields = {
+        {EffectKind::noResponse, "effectDropRequestToggle"},
+        {EffectKind::exception, "effectExceptionField"},
+        {EffectKind::wrongFunction, "effectFunctionField"},
+        {EffectKind::delay, "effectDelayField"},
+        {EffectKind::byteDelay, "effectByteGapField"},
+        {EffectKind::truncate, "effectBytesField"},
+        {EffectKind::extraBytes, "effectBytesField"},
+        {EffectKind::noise, "effectBytesField"},
+        {EffectKind::wrongUnit, "effectUnitField"},
+        {EffectKind::fewerValues, "effectCountField"}};
     for (const EffectKind kind : EffectKind::allCases()) {
         effects->setCurrentIndex(effects->findData(int{kind.value}));
         EXPECT_EQ(
             shownFields(dialog, {"effectDropRequestToggle", "effectExceptionField",
                                  "effectFunctionField", "effectDelayField", "effectByteGapField",
                                  "effectBytesField", "effectUnitField", "effectCountField"}),
-            field(kind))
+            fields.contains(kind) ? std::set{fields.at(kind)} : std::set<std::string>{})
             << kind.rawValue();
         const auto rule = dialog.editedRule();
         ASSERT_TRUE(rule);
