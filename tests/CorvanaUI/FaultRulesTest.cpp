@@ -12,7 +12,6 @@
 #include <nlohmann/json.hpp>
 
 #include <QAbstractItemModelTester>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
@@ -25,7 +24,6 @@
 #include <QSpinBox>
 #include <QTableView>
 #include <QTest>
-#include <QToolButton>
 
 #include <map>
 #include <set>

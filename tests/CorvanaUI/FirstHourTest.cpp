@@ -10,11 +10,8 @@
 #include "Localization/L10n.h"
 #include "ModbusSerial/VirtualPortPair.h"
 
-#include <QAbstractButton>
 #include <QAction>
-#include <QComboBox>
 #include <QFrame>
-#include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 
