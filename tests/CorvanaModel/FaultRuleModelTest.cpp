@@ -1,7 +1,6 @@
 #include "Corvana/model/FaultRuleEditing.h"
 #include "Corvana/model/FaultRulePresets.h"
 #include "Corvana/model/FaultRuleSummary.h"
-#include "Corvana/model/ProjectFile.h"
 #include "Corvana/model/ServerModel.h"
 
 #include "Localization/FaultTexts.h"
@@ -30,90 +29,48 @@ FaultRule named(std::string name, EffectKind effect = EffectKind::badCRC) {
     return rule;
 }
 
-std::vector<std::string> names(const std::vector<FaultRule>& rules) {
-    std::vector<std::string> result;
+// The rules' one-letter names in order.
+std::string names(const std::vector<FaultRule>& rules) {
+    std::string result;
     for (const FaultRule& rule : rules) {
-        result.push_back(rule.name);
+        result += rule.name;
     }
     return result;
 }
 
 TEST(FaultRuleEditing, ListOperationsKeepOrderAndRefuseUnknownIndices) {
-    const std::vector<FaultRule> abc = {named("a"), named("b"), named("c")};
+    namespace E = FaultRuleEditing;
+    using Index = std::optional<std::size_t>;
     const struct {
         const char* name;
-        std::function<bool(std::vector<FaultRule>&)> change;
-        std::vector<std::string> expected; // unchanged list when the change reports false
         bool changed;
+        const char* expected; // the list unchanged when the change reports false
+        std::function<bool(std::vector<FaultRule>&)> change;
     } cases[] = {
-        {"insert at the end",
-         [](auto& r) { return FaultRuleEditing::insert(r, named("x")) == 3; },
-         {"a", "b", "c", "x"},
-         true},
-        {"insert after the first",
-         [](auto& r) { return FaultRuleEditing::insert(r, named("x"), 0) == 1; },
-         {"a", "x", "b", "c"},
-         true},
-        {"insert after an unknown index appends",
-         [](auto& r) { return FaultRuleEditing::insert(r, named("x"), 9) == 3; },
-         {"a", "b", "c", "x"},
-         true},
-        {"duplicate the middle",
-         [](auto& r) { return FaultRuleEditing::duplicate(r, 1) == std::optional<std::size_t>(2); },
-         {"a", "b", "b", "c"},
-         true},
-        {"duplicate unknown",
-         [](auto& r) { return FaultRuleEditing::duplicate(r, 3).has_value(); },
-         {"a", "b", "c"},
-         false},
-        {"remove the first",
-         [](auto& r) { return FaultRuleEditing::remove(r, 0); },
-         {"b", "c"},
-         true},
-        {"remove unknown",
-         [](auto& r) { return FaultRuleEditing::remove(r, 3); },
-         {"a", "b", "c"},
-         false},
-        {"move the last up",
-         [](auto& r) { return FaultRuleEditing::move(r, 2, -1) == std::optional<std::size_t>(1); },
-         {"a", "c", "b"},
-         true},
-        {"move the first down",
-         [](auto& r) { return FaultRuleEditing::move(r, 0, 1) == std::optional<std::size_t>(1); },
-         {"b", "a", "c"},
-         true},
-        {"move the first to the end",
-         [](auto& r) { return FaultRuleEditing::move(r, 0, 5) == std::optional<std::size_t>(2); },
-         {"b", "c", "a"},
-         true},
-        {"move the first up",
-         [](auto& r) { return FaultRuleEditing::move(r, 0, -1).has_value(); },
-         {"a", "b", "c"},
-         false},
-        {"move the last down",
-         [](auto& r) { return FaultRuleEditing::move(r, 2, 1).has_value(); },
-         {"a", "b", "c"},
-         false},
-        {"replace",
-         [](auto& r) { return FaultRuleEditing::replace(r, 1, named("x")); },
-         {"a", "x", "c"},
-         true},
-        {"replace by an equal rule",
-         [](auto& r) { return FaultRuleEditing::replace(r, 1, r[1]); },
-         {"a", "b", "c"},
-         false},
-        {"switch off",
-         [](auto& r) { return FaultRuleEditing::setEnabled(r, 1, false); },
-         {"a", "b", "c"},
-         true},
-        {"switch on what is on",
-         [](auto& r) { return FaultRuleEditing::setEnabled(r, 1, true); },
-         {"a", "b", "c"},
-         false},
+        {"insert at the end", true, "abcx", [](auto& r) { return E::insert(r, named("x")) == 3; }},
+        {"insert after the first", true, "axbc",
+         [](auto& r) { return E::insert(r, named("x"), 0) == 1; }},
+        {"insert after an unknown index appends", true, "abcx",
+         [](auto& r) { return E::insert(r, named("x"), 9) == 3; }},
+        {"duplicate the middle", true, "abbc",
+         [](auto& r) { return E::duplicate(r, 1) == Index(2); }},
+        {"duplicate unknown", false, "abc", [](auto& r) { return E::duplicate(r, 3).has_value(); }},
+        {"remove the first", true, "bc", [](auto& r) { return E::remove(r, 0); }},
+        {"remove unknown", false, "abc", [](auto& r) { return E::remove(r, 3); }},
+        {"move the last up", true, "acb", [](auto& r) { return E::move(r, 2, -1) == Index(1); }},
+        {"move the first down", true, "bac", [](auto& r) { return E::move(r, 0, 1) == Index(1); }},
+        {"move the first to the end", true, "bca",
+         [](auto& r) { return E::move(r, 0, 5) == Index(2); }},
+        {"move the first up", false, "abc", [](auto& r) { return E::move(r, 0, -1).has_value(); }},
+        {"move the last down", false, "abc", [](auto& r) { return E::move(r, 2, 1).has_value(); }},
+        {"replace", true, "axc", [](auto& r) { return E::replace(r, 1, named("x")); }},
+        {"replace by an equal rule", false, "abc", [](auto& r) { return E::replace(r, 1, r[1]); }},
+        {"switch off", true, "abc", [](auto& r) { return E::setEnabled(r, 1, false); }},
+        {"switch on what is on", false, "abc", [](auto& r) { return E::setEnabled(r, 1, true); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        std::vector<FaultRule> rules = abc;
+        std::vector<FaultRule> rules = {named("a"), named("b"), named("c")};
         EXPECT_EQ(c.change(rules), c.changed);
         EXPECT_EQ(names(rules), c.expected);
     }
@@ -157,63 +114,27 @@ TEST(FaultRuleEditing, ParsesFunctionCodesAndBounds) {
 }
 
 TEST(FaultRuleEditing, ProblemsAreThoseTheProjectFileRefuses) {
+    using S = ScheduleKind;
     const struct {
         const char* name;
-        std::function<void(FaultRule&)> change;
+        FaultRule::Match match;
+        FaultRule::Schedule schedule;
         bool refused;
     } cases[] = {
-        {"a plain rule", [](FaultRule&) {}, false},
-        {"addresses in order", [](FaultRule& r) { r.match.addressFrom = r.match.addressTo = 4; },
-         false},
-        {"addresses reversed",
-         [](FaultRule& r) {
-             r.match.addressFrom = 5;
-             r.match.addressTo = 4;
-         },
-         true},
-        {"quantities reversed",
-         [](FaultRule& r) {
-             r.match.quantityFrom = 10;
-             r.match.quantityTo = 1;
-         },
-         true},
-        {"an empty window",
-         [](FaultRule& r) {
-             r.schedule.kind = ScheduleKind::window;
-             r.schedule.from = r.schedule.to = 30;
-         },
-         true},
-        {"a window",
-         [](FaultRule& r) {
-             r.schedule.kind = ScheduleKind::window;
-             r.schedule.to = 30;
-         },
-         false},
-        {"on for the whole period",
-         [](FaultRule& r) {
-             r.schedule.kind = ScheduleKind::periodic;
-             r.schedule.on = r.schedule.period = 30;
-         },
-         false},
-        {"on longer than the period",
-         [](FaultRule& r) {
-             r.schedule.kind = ScheduleKind::periodic;
-             r.schedule.on = 31;
-             r.schedule.period = 30;
-         },
-         true},
-        {"never on",
-         [](FaultRule& r) {
-             r.schedule.kind = ScheduleKind::periodic;
-             r.schedule.period = 30;
-         },
-         true},
+        {"a plain rule", {}, {}, false},
+        {"addresses in order", {.addressFrom = 4, .addressTo = 4}, {}, false},
+        {"addresses reversed", {.addressFrom = 5, .addressTo = 4}, {}, true},
+        {"quantities reversed", {.quantityFrom = 10, .quantityTo = 1}, {}, true},
+        {"an empty window", {}, {.kind = S::window, .from = 30, .to = 30}, true},
+        {"a window", {}, {.kind = S::window, .to = 30}, false},
+        {"on for the whole period", {}, {.kind = S::periodic, .on = 30, .period = 30}, false},
+        {"on longer than the period", {}, {.kind = S::periodic, .on = 31, .period = 30}, true},
+        {"never on", {}, {.kind = S::periodic, .period = 30}, true},
     };
     const L10n::ScopedLanguage english(Language::en);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        FaultRule rule = named("r");
-        c.change(rule);
+        const FaultRule rule{"r", true, c.match, c.schedule, {.kind = EffectKind::badCRC}};
         const auto problem = FaultRuleEditing::problem(rule);
         EXPECT_EQ(problem.has_value(), c.refused);
         // What the editor accepts, the project file reads back.
@@ -227,109 +148,55 @@ TEST(FaultRuleEditing, ProblemsAreThoseTheProjectFileRefuses) {
     }
 }
 
-FaultRule rule(ScheduleKind schedule, EffectKind effect,
-               const std::function<void(FaultRule&)>& details = {}) {
-    FaultRule result;
-    result.schedule.kind = schedule;
-    result.effect.kind = effect;
-    if (details) {
-        details(result);
-    }
-    return result;
+FaultRule rule(FaultRule::Schedule schedule, FaultRule::Effect effect,
+               FaultRule::Match match = {}) {
+    return FaultRule{"", true, std::move(match), schedule, effect};
 }
 
-struct SummaryCase {
-    FaultRule rule;
-    const char* english;
-    const char* german;
-};
-
 TEST(FaultRuleSummary, OneLineInTheUsersLanguage) {
-    const auto holding100to120 = [](FaultRule& r) {
-        r.match.functions = {3};
-        r.match.addressFrom = 100;
-        r.match.addressTo = 120;
-        r.schedule.n = 5;
-    };
-    const SummaryCase cases[] = {
-        {rule(ScheduleKind::everyNth, EffectKind::badCRC, holding100to120),
+    using S = ScheduleKind;
+    using E = EffectKind;
+    const struct {
+        FaultRule rule;
+        const char* english;
+        const char* german;
+    } cases[] = {
+        {rule({.kind = S::everyNth, .n = 5}, {.kind = E::badCRC},
+              {.functions = {3}, .addressFrom = 100, .addressTo = 120}),
          "Every 5th read of holding registers 100–120: bad CRC",
          "Jede 5. Leseanfrage auf Holding-Register 100–120: falsche CRC"},
-        {rule(ScheduleKind::probability, EffectKind::noResponse,
-              [](FaultRule& r) { r.schedule.probability = 0.1; }),
+        {rule({.kind = S::probability, .probability = 0.1}, {.kind = E::noResponse}),
          "10 % of requests: no response", "10 % der Anfragen: keine Antwort"},
-        {rule(ScheduleKind::window, EffectKind::delay,
-              [](FaultRule& r) {
-                  r.schedule.from = 30;
-                  r.schedule.to = 60;
-                  r.effect.ms = 2000;
-              }),
+        {rule({.kind = S::window, .from = 30, .to = 60}, {.kind = E::delay, .ms = 2000}),
          "From 30 s to 60 s, every request: delay 2000 ms",
          "Von 30 s bis 60 s jede Anfrage: 2000 ms Verzögerung"},
-        {rule(ScheduleKind::periodic, EffectKind::exception,
-              [](FaultRule& r) {
-                  r.schedule.on = 3;
-                  r.schedule.period = 30;
-                  r.effect.code = 6;
-              }),
+        {rule({.kind = S::periodic, .on = 3, .period = 30}, {.kind = E::exception, .code = 6}),
          "For 3 s every 30 s, every request: exception 06 (Server device busy)",
          "Alle 30 s für 3 s jede Anfrage: Ausnahme 06 (Gerät beschäftigt)"},
-        {rule(ScheduleKind::firstN, EffectKind::truncate,
-              [](FaultRule& r) {
-                  r.schedule.n = 1;
-                  r.effect.bytes = 1;
-              }),
+        {rule({.kind = S::firstN, .n = 1}, {.kind = E::truncate, .bytes = 1}),
          "The first request: last byte cut off", "Die erste Anfrage: letztes Byte abgeschnitten"},
-        {rule(ScheduleKind::firstN, EffectKind::noise,
-              [](FaultRule& r) {
-                  r.match.functions = {5, 15};
-                  r.schedule.n = 3;
-                  r.effect.bytes = 4;
-              }),
+        {rule({.kind = S::firstN, .n = 3}, {.kind = E::noise, .bytes = 4}, {.functions = {5, 15}}),
          "The first 3 writes of coils: 4 noise bytes before the reply",
          "Die ersten 3 Schreibanfragen auf Coils: 4 Störbytes vor der Antwort"},
-        {rule(ScheduleKind::afterN, EffectKind::wrongUnit,
-              [](FaultRule& r) {
-                  r.schedule.n = 10;
-                  r.effect.unitID = 7;
-              }),
+        {rule({.kind = S::afterN, .n = 10}, {.kind = E::wrongUnit, .unitID = 7}),
          "Every request after the first 10: reply from unit 7",
          "Jede Anfrage nach den ersten 10: Antwort von Unit 7"},
-        {rule(ScheduleKind::everyNth, EffectKind::fewerValues,
-              [](FaultRule& r) {
-                  r.match.functions = {4, 8};
-                  r.match.addressFrom = 10;
-                  r.match.quantityTo = 8;
-                  r.schedule.n = 22;
-                  r.effect.count = 2;
-              }),
+        {rule({.kind = S::everyNth, .n = 22}, {.kind = E::fewerValues, .count = 2},
+              {.functions = {4, 8}, .addressFrom = 10, .quantityTo = 8}),
          "Every 22nd request with function 4, 8 at addresses from 10 (quantity up to 8): 2 values "
          "fewer",
          "Jede 22. Anfrage mit Funktion 4, 8 an Adresse ab 10 (Anzahl bis 8): 2 Werte weniger"},
-        {rule(ScheduleKind::everyNth, EffectKind::duplicate,
-              [](FaultRule& r) {
-                  r.match.functions = {16};
-                  r.schedule.n = 13;
-              }),
+        {rule({.kind = S::everyNth, .n = 13}, {.kind = E::duplicate}, {.functions = {16}}),
          "Every 13th write of holding registers: reply sent twice",
          "Jede 13. Schreibanfrage auf Holding-Register: Antwort zweimal gesendet"},
-        {rule(ScheduleKind::everyNth, EffectKind::noResponse,
-              [](FaultRule& r) {
-                  r.schedule.n = 1;
-                  r.effect.dropRequest = true;
-              }),
+        {rule({.kind = S::everyNth, .n = 1}, {.kind = E::noResponse, .dropRequest = true}),
          "Every request: no response, request dropped",
          "Jede Anfrage: keine Antwort, Anfrage verworfen"},
-        {rule(ScheduleKind::always, EffectKind::byteDelay,
-              [](FaultRule& r) {
-                  r.match.functions = {1};
-                  r.match.addressFrom = r.match.addressTo = 7;
-                  r.effect.ms = 10;
-              }),
+        {rule({.kind = S::always}, {.kind = E::byteDelay, .ms = 10},
+              {.functions = {1}, .addressFrom = 7, .addressTo = 7}),
          "Every read of coils 7: 10 ms between bytes",
          "Jede Leseanfrage auf Coils 7: 10 ms zwischen den Bytes"},
-        {rule(ScheduleKind::probability, EffectKind::corruptData,
-              [](FaultRule& r) { r.schedule.probability = 0.025; }),
+        {rule({.kind = S::probability, .probability = 0.025}, {.kind = E::corruptData}),
          "2.5 % of requests: one data bit flipped", "2,5 % der Anfragen: ein Datenbit gekippt"},
     };
     for (const auto& c : cases) {
@@ -366,7 +233,8 @@ TEST(FaultRuleSummary, OrdinalsAndEveryEffectReadInEveryLanguage) {
         }
         EXPECT_EQ(effects.size(), EffectKind::allCases().size()) << language.rawValue();
         for (const ScheduleKind kind : ScheduleKind::allCases()) {
-            const std::string text = FaultRuleSummary::whenText(rule(kind, EffectKind::badCRC));
+            const std::string text =
+                FaultRuleSummary::whenText(rule({.kind = kind}, {.kind = EffectKind::badCRC}));
             EXPECT_EQ(text.find('{'), std::string::npos) << text;
         }
     }
@@ -387,23 +255,17 @@ TEST(FaultRulePresets, EachIsAValidNamedRuleThatSurvivesTheProjectFile) {
         {Preset::wrongUnit, "Every request: reply from unit 6"},
     };
     ASSERT_EQ(std::size(expected), FaultRulePresets::all.size());
-    ServerProject project = ServerProject::example();
     std::set<std::string> names;
     for (const auto& e : expected) {
         const FaultRule rule = FaultRulePresets::rule(e.preset, 5);
         EXPECT_EQ(FaultRuleSummary::text(rule), e.summary);
         EXPECT_FALSE(FaultRuleEditing::problem(rule));
         EXPECT_TRUE(rule.enabled);
+        EXPECT_EQ(FaultRule::fromJSON(rule.toJSON()), rule);
         names.insert(rule.name);
-        project.units.front().faultRules.push_back(rule);
     }
     EXPECT_EQ(names.size(), FaultRulePresets::all.size());
     EXPECT_EQ(FaultRulePresets::rule(Preset::wrongUnit, 247).effect.unitID, 1);
-
-    QString error;
-    const auto decoded = ProjectFile::decode(ProjectFile::encode(project), &error);
-    ASSERT_TRUE(decoded) << error.toStdString();
-    EXPECT_EQ(decoded->units, project.units);
 }
 
 // What the master gets for a read of holding register 0 of the example device.

@@ -23,6 +23,19 @@ std::vector<SerialPortInfo> ports(const std::string& names) {
     return list;
 }
 
+// The previous list's ports by identity, read with `parse`; none for "-", the first list.
+std::optional<std::set<std::string>>
+seen(const std::string& previous, std::vector<SerialPortInfo> (*parse)(const std::string&)) {
+    if (previous == "-") {
+        return std::nullopt;
+    }
+    std::set<std::string> identities;
+    for (const SerialPortInfo& info : parse(previous)) {
+        identities.insert(info.identity());
+    }
+    return identities;
+}
+
 TEST(PortSelection, ChoosesByFreshAdapterThenFirstAdapterForAMissingPort) {
     const struct {
         const char* selected; // without "/dev/tty"; empty for none
@@ -47,20 +60,10 @@ TEST(PortSelection, ChoosesByFreshAdapterThenFirstAdapterForAMissingPort) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.selected) + " after " + c.previous + " with " + c.list);
-        std::optional<std::set<std::string>> previous;
-        if (std::string(c.previous) != "-") {
-            previous.emplace();
-            for (const SerialPortInfo& info : ports(c.previous)) {
-                previous->insert(info.path);
-            }
-        }
         const std::string selected = *c.selected ? std::string("/dev/tty") + c.selected : "";
-        const auto chosen = PortSelection::choose(ports(c.list), selected, previous);
-        if (*c.chosen) {
-            EXPECT_EQ(chosen, std::string("/dev/tty") + c.chosen);
-        } else {
-            EXPECT_EQ(chosen, std::nullopt);
-        }
+        const auto chosen = PortSelection::choose(ports(c.list), selected, seen(c.previous, ports));
+        EXPECT_EQ(chosen,
+                  *c.chosen ? std::optional("/dev/tty" + std::string(c.chosen)) : std::nullopt);
     }
 }
 
@@ -112,15 +115,9 @@ TEST(PortSelection, RemembersAdaptersByIdentityWhereverTheyArePlugged) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.selected) + " after " + c.previous + " with " + c.list);
-        std::optional<std::set<std::string>> previous;
-        if (std::string(c.previous) != "-") {
-            previous.emplace();
-            for (const SerialPortInfo& info : linked(c.previous)) {
-                previous->insert(info.identity());
-            }
-        }
         const auto list = linked(c.list);
-        const auto chosen = PortSelection::choose(list, named(c.selected), previous);
+        const auto chosen =
+            PortSelection::choose(list, named(c.selected), seen(c.previous, linked));
         EXPECT_EQ(chosen, *c.chosen ? std::optional(named(c.chosen)) : std::nullopt);
         const SerialPortInfo* found = PortSelection::find(list, named(c.selected));
         EXPECT_EQ(found ? found->path : "", *c.found ? named(c.found) : "");
@@ -156,15 +153,8 @@ TEST(PortSelection, VirtualPortComesLastAndIsChosenOnlyWithoutChoiceAndAdapter) 
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.selected) + " after " + c.previous + " with " + c.list +
                      (c.offer ? "" : " (not offered)"));
-        std::optional<std::set<std::string>> previous;
-        if (std::string(c.previous) != "-") {
-            previous.emplace();
-            for (const SerialPortInfo& info : ports(c.previous)) {
-                previous->insert(info.path);
-            }
-        }
-        const auto chosen =
-            PortSelection::choose(ports(c.list), withPrefix(c.selected), previous, c.offer);
+        const auto chosen = PortSelection::choose(ports(c.list), withPrefix(c.selected),
+                                                  seen(c.previous, ports), c.offer);
         EXPECT_EQ(chosen, *c.chosen ? std::optional(withPrefix(c.chosen)) : std::nullopt);
     }
 

@@ -2,6 +2,7 @@
 #include "Corvana/model/ProjectFile.h"
 #include "Corvana/model/ServerModel.h"
 
+#include "FakeDialogs.h"
 #include "TestEnvironment.h"
 
 #include "tests/support/StoreBuilders.h"
@@ -9,26 +10,9 @@
 #include <cmath>
 #include <functional>
 #include <string>
+#include <tuple>
 
 namespace {
-
-// Saves to and opens whatever the test sets; never asks about saving.
-class FileDialogs : public ModelDialogs {
-public:
-    std::optional<QString> chooseSaveLocation(FileKind, const QString&) override {
-        ++saveDialogs;
-        return saveLocation;
-    }
-    std::optional<QString> chooseOpenLocation(FileKind) override { return openLocation; }
-    SaveChoice askSaveCurrentProject() override {
-        ++saveQuestions;
-        return SaveChoice::dontSave;
-    }
-    ImportChoice askImport(const QString&, const QString&) override { return ImportChoice::add; }
-
-    std::optional<QString> saveLocation, openLocation;
-    int saveDialogs = 0, saveQuestions = 0;
-};
 
 FaultRule slowBytes() {
     return FaultRulePresets::rule(FaultRulePresets::Preset::slowBytes, 1);
@@ -52,84 +36,76 @@ protected:
     const Datapoint& first() const { return model->datapoints().front(); }
 
     TestEnvironment environment;
-    FileDialogs dialogs;
+    FakeDialogs dialogs;
     std::unique_ptr<ServerModel> model;
 };
 
 TEST_F(UndoAndProjectFileTest, EveryKindOfChangeUndoesAndRedoesExactly) {
-    const auto twoRules = [](ServerModel& m) {
+    using Model = ServerModel;
+    const auto twoRules = [](Model& m) {
         m.insertFaultRule(1, FaultRulePresets::rule(FaultRulePresets::Preset::wrongUnit, 1));
         m.insertFaultRule(1, FaultRulePresets::rule(FaultRulePresets::Preset::lateReply, 1));
     };
-    const auto unitWithPoints = [&] {
-        model->addUnit();
-        model->addDatapoint();
-        model->setSelectedUnitID(1);
+    const auto unitWithPoints = [](Model& m) {
+        m.addUnit();
+        m.addDatapoint();
+        m.setSelectedUnitID(1);
     };
+    const auto id = [](const Model& m, std::size_t i) { return m.datapoints()[i].id; };
+    constexpr auto HR = RegisterTable::holdingRegister;
     const struct {
         const char* name;
-        std::function<void(ServerModel&)> prepare; // not part of the step
-        std::function<void(ServerModel&)> change;
+        std::function<void(Model&)> prepare; // not part of the step
+        std::function<void(Model&)> change;
     } steps[] = {
-        {"add datapoint", {}, [](ServerModel& m) { m.addDatapoint(); }},
+        {"add datapoint", {}, [](Model& m) { m.addDatapoint(); }},
         {"duplicate",
          {},
-         [](ServerModel& m) {
-             m.duplicateDatapoints({m.datapoints()[0].id, m.datapoints()[2].id});
+         [&](Model& m) {
+             m.duplicateDatapoints({id(m, 0), id(m, 2)});
          }},
         {"delete",
          {},
-         [](ServerModel& m) {
-             m.deleteDatapoints({m.datapoints()[1].id, m.datapoints()[4].id});
+         [&](Model& m) {
+             m.deleteDatapoints({id(m, 1), id(m, 4)});
          }},
         {"field edit",
          {},
-         [](ServerModel& m) {
+         [](Model& m) {
              Datapoint p = m.datapoints()[2];
-             p.name = "Renamed";
-             p.address = 300;
-             p.dataType = DataType::int32;
+             std::tie(p.name, p.address, p.dataType) = std::tuple("Renamed", 300, DataType::int32);
              m.updateDatapoint(p);
          }},
-        {"value", {}, [](ServerModel& m) { m.setValue(m.datapoints()[0].id, 1234); }},
-        {"table",
-         {},
-         [](ServerModel& m) { m.setTable(m.datapoints()[0].id, RegisterTable::coil); }},
+        {"value", {}, [&](Model& m) { m.setValue(id(m, 0), 1234); }},
+        {"table", {}, [&](Model& m) { m.setTable(id(m, 0), RegisterTable::coil); }},
         {"unit field",
          {},
-         [](ServerModel& m) {
+         [](Model& m) {
              ServerUnit u = m.units()[0];
              u.fault = ServerUnit::Fault::noResponse;
              m.updateUnit(u);
          }},
-        {"add unit", {}, [](ServerModel& m) { m.addUnit(); }},
-        {"delete unit", [&](ServerModel&) { unitWithPoints(); },
-         [](ServerModel& m) { m.deleteUnit(1); }},
-        {"renumber unit", {}, [](ServerModel& m) { m.changeUnitAddress(1, 40); }},
+        {"add unit", {}, [](Model& m) { m.addUnit(); }},
+        {"delete unit", unitWithPoints, [](Model& m) { m.deleteUnit(1); }},
+        {"renumber unit", {}, [](Model& m) { m.changeUnitAddress(1, 40); }},
         {"import add",
          {},
-         [](ServerModel& m) {
-             m.mergeImportedDatapoints({point(9, RegisterTable::holdingRegister, 5, 42)}, false);
-         }},
+         [&](Model& m) { m.mergeImportedDatapoints({point(9, HR, 5, 42)}, false); }},
         {"import replace",
          {},
-         [](ServerModel& m) {
-             m.mergeImportedDatapoints({point(1, RegisterTable::coil, 0, 1)}, true);
-         }},
-        {"add fault rule", {}, [](ServerModel& m) { m.insertFaultRule(1, slowBytes()); }},
-        {"insert fault rule", twoRules,
-         [](ServerModel& m) { m.insertFaultRule(1, slowBytes(), 0); }},
-        {"duplicate fault rule", twoRules, [](ServerModel& m) { m.duplicateFaultRule(1, 1); }},
-        {"remove fault rule", twoRules, [](ServerModel& m) { m.removeFaultRule(1, 0); }},
-        {"move fault rule", twoRules, [](ServerModel& m) { m.moveFaultRule(1, 1, -1); }},
+         [](Model& m) { m.mergeImportedDatapoints({point(1, RegisterTable::coil, 0, 1)}, true); }},
+        {"add fault rule", {}, [](Model& m) { m.insertFaultRule(1, slowBytes()); }},
+        {"insert fault rule", twoRules, [](Model& m) { m.insertFaultRule(1, slowBytes(), 0); }},
+        {"duplicate fault rule", twoRules, [](Model& m) { m.duplicateFaultRule(1, 1); }},
+        {"remove fault rule", twoRules, [](Model& m) { m.removeFaultRule(1, 0); }},
+        {"move fault rule", twoRules, [](Model& m) { m.moveFaultRule(1, 1, -1); }},
         {"replace fault rule", twoRules,
-         [](ServerModel& m) {
+         [](Model& m) {
              FaultRule rule = m.units()[0].faultRules[1];
-             rule.schedule.kind = FaultRule::Schedule::Kind::everyNth;
-             rule.schedule.n = 7;
+             rule.schedule = {.kind = FaultRule::Schedule::Kind::everyNth, .n = 7};
              m.replaceFaultRule(1, 1, rule);
          }},
-        {"switch fault rule", twoRules, [](ServerModel& m) { m.setFaultRuleEnabled(1, 0, false); }},
+        {"switch fault rule", twoRules, [](Model& m) { m.setFaultRuleEnabled(1, 0, false); }},
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.name);
@@ -206,7 +182,7 @@ TEST_F(UndoAndProjectFileTest, SaveAndOpenBindTheWorkToItsFile) {
     // Save with no file yet is Save As.
     dialogs.saveLocation = boiler;
     ASSERT_TRUE(model->saveProject());
-    EXPECT_EQ(dialogs.saveDialogs, 1);
+    EXPECT_EQ(dialogs.questions, 1);
     EXPECT_EQ(model->projectPath(), boiler);
     EXPECT_FALSE(model->isModified());
 
@@ -219,7 +195,7 @@ TEST_F(UndoAndProjectFileTest, SaveAndOpenBindTheWorkToItsFile) {
     // Save writes to the file without asking where.
     dialogs.saveLocation = other;
     ASSERT_TRUE(model->saveProject());
-    EXPECT_EQ(dialogs.saveDialogs, 1);
+    EXPECT_EQ(dialogs.questions, 1);
     EXPECT_FALSE(QFile::exists(other));
     EXPECT_FALSE(model->isModified());
     const auto saved = ProjectFile::read(boiler);
@@ -230,18 +206,19 @@ TEST_F(UndoAndProjectFileTest, SaveAndOpenBindTheWorkToItsFile) {
     ASSERT_TRUE(model->saveProjectAs());
     EXPECT_EQ(model->projectPath(), other);
 
-    // Opening binds to the opened file; nothing is asked while the work is all in its file.
+    // Opening binds to the opened file; nothing but where is asked while the work is all in its
+    // file.
     model->newProject();
     EXPECT_EQ(model->projectPath(), "");
     dialogs.openLocation = boiler;
-    const int questions = dialogs.saveQuestions;
+    const int questions = dialogs.questions;
     model->openProject();
     EXPECT_EQ(model->projectPath(), boiler);
     EXPECT_EQ(model->currentProject(), *saved);
     EXPECT_FALSE(model->isModified());
     dialogs.openLocation = other;
     model->openProject();
-    EXPECT_EQ(dialogs.saveQuestions, questions);
+    EXPECT_EQ(dialogs.questions, questions + 2); // the two files to open
     EXPECT_EQ(model->projectPath(), other);
 
     // The line settings belong to the file too.

@@ -21,10 +21,8 @@ protected:
         model->setOffersVirtualPort(true);
         model->init();
         model->setShowTimestamps(false);
-        SerialConfiguration serial;
-        serial.baudRate = 115200;
-        serial.parity = Parity::none; // pseudo-terminals take no parity
-        model->setSerial(serial);
+        model->setSerial(
+            {.baudRate = 115200, .parity = Parity::none}); // pseudo-terminals: no parity
         return *model;
     }
     bool startAndWait() {

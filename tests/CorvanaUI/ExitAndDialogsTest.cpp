@@ -11,8 +11,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include <functional>
-
 namespace {
 
 // Answers the next message box, once it is up, by clicking the button with `text`, or by

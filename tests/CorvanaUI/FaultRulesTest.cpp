@@ -12,7 +12,6 @@
 #include <nlohmann/json.hpp>
 
 #include <QAbstractItemModelTester>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
@@ -25,8 +24,8 @@
 #include <QSpinBox>
 #include <QTableView>
 #include <QTest>
-#include <QToolButton>
 
+#include <map>
 #include <set>
 
 namespace {
@@ -182,6 +181,20 @@ std::set<std::string> shownFields(const FaultRuleDialog& dialog,
     return shown;
 }
 
+// Puts `value` into the dialog's field `name`: a text, a number, or a picker's item data.
+void enter(const FaultRuleDialog& dialog, const char* name, const QVariant& value) {
+    auto* field = dialog.findChild<QWidget*>(name);
+    if (auto* line = qobject_cast<QLineEdit*>(field)) {
+        line->setText(value.toString());
+    } else if (auto* number = qobject_cast<QDoubleSpinBox*>(field)) {
+        number->setValue(value.toDouble());
+    } else if (auto* picker = qobject_cast<QComboBox*>(field)) {
+        picker->setCurrentIndex(picker->findData(value));
+    } else {
+        ADD_FAILURE() << "no field " << name;
+    }
+}
+
 TEST_F(FaultRulesTest, EditorShowsOnlyTheFieldsOfTheChosenKinds) {
     FaultRuleDialog dialog(FaultRulePresets::emptyRule(), 1);
     auto* schedules = dialog.findChild<QComboBox*>("scheduleKindPicker");
@@ -209,37 +222,25 @@ TEST_F(FaultRulesTest, EditorShowsOnlyTheFieldsOfTheChosenKinds) {
     }
 
     auto* effects = dialog.findChild<QComboBox*>("effectKindPicker");
-    const auto field = [](EffectKind kind) -> std::set<std::string> {
-        switch (kind) {
-        case EffectKind::noResponse:
-            return {"effectDropRequestToggle"};
-        case EffectKind::exception:
-            return {"effectExceptionField"};
-        case EffectKind::wrongFunction:
-            return {"effectFunctionField"};
-        case EffectKind::delay:
-            return {"effectDelayField"};
-        case EffectKind::byteDelay:
-            return {"effectByteGapField"};
-        case EffectKind::truncate:
-        case EffectKind::extraBytes:
-        case EffectKind::noise:
-            return {"effectBytesField"};
-        case EffectKind::wrongUnit:
-            return {"effectUnitField"};
-        case EffectKind::fewerValues:
-            return {"effectCountField"};
-        default:
-            return {};
-        }
-    };
+    // The one field of each effect that has one.
+    const std::map<EffectKind::Value, std::string> fields = {
+        {EffectKind::noResponse, "effectDropRequestToggle"},
+        {EffectKind::exception, "effectExceptionField"},
+        {EffectKind::wrongFunction, "effectFunctionField"},
+        {EffectKind::delay, "effectDelayField"},
+        {EffectKind::byteDelay, "effectByteGapField"},
+        {EffectKind::truncate, "effectBytesField"},
+        {EffectKind::extraBytes, "effectBytesField"},
+        {EffectKind::noise, "effectBytesField"},
+        {EffectKind::wrongUnit, "effectUnitField"},
+        {EffectKind::fewerValues, "effectCountField"}};
     for (const EffectKind kind : EffectKind::allCases()) {
         effects->setCurrentIndex(effects->findData(int{kind.value}));
         EXPECT_EQ(
             shownFields(dialog, {"effectDropRequestToggle", "effectExceptionField",
                                  "effectFunctionField", "effectDelayField", "effectByteGapField",
                                  "effectBytesField", "effectUnitField", "effectCountField"}),
-            field(kind))
+            fields.contains(kind) ? std::set{fields.at(kind)} : std::set<std::string>{})
             << kind.rawValue();
         const auto rule = dialog.editedRule();
         ASSERT_TRUE(rule);
@@ -255,45 +256,35 @@ TEST_F(FaultRulesTest, EditorRefusesBadValuesAndSaysWhy) {
     const FaultRule start = FaultRulePresets::rule(Preset::busyPeriodically, 1);
     const struct {
         const char* name;
-        std::function<void(FaultRuleDialog&)> enter;
+        std::vector<std::pair<const char*, QVariant>> entries;
         const char* message; // empty: accepted
     } cases[] = {
-        {"the preset", [](FaultRuleDialog&) {}, ""},
+        {"the preset", {}, ""},
         {"function codes",
-         [](FaultRuleDialog& d) { d.findChild<QLineEdit*>("ruleFunctionsField")->setText("3, x"); },
+         {{"ruleFunctionsField", "3, x"}},
          "'3, x' is not a list of function codes between 1 and 255."},
         {"an address",
-         [](FaultRuleDialog& d) {
-             d.findChild<QLineEdit*>("ruleAddressToField")->setText("70000");
-         },
+         {{"ruleAddressToField", "70000"}},
          "'70000' is not a whole number between 0 and 65535."},
         {"addresses reversed",
-         [](FaultRuleDialog& d) {
-             d.findChild<QLineEdit*>("ruleAddressFromField")->setText("10");
-             d.findChild<QLineEdit*>("ruleAddressToField")->setText("9");
-         },
+         {{"ruleAddressFromField", "10"}, {"ruleAddressToField", "9"}},
          "The first number must not be above the second."},
         {"quantities reversed",
-         [](FaultRuleDialog& d) {
-             d.findChild<QLineEdit*>("ruleQuantityFromField")->setText("10");
-             d.findChild<QLineEdit*>("ruleQuantityToField")->setText("2");
-         },
+         {{"ruleQuantityFromField", "10"}, {"ruleQuantityToField", "2"}},
          "The first number must not be above the second."},
         {"on longer than the period",
-         [](FaultRuleDialog& d) { d.findChild<QDoubleSpinBox*>("scheduleOnField")->setValue(40); },
+         {{"scheduleOnField", 40}},
          "The time on must be above 0 and not longer than the period."},
         {"an empty window",
-         [](FaultRuleDialog& d) {
-             auto* kind = d.findChild<QComboBox*>("scheduleKindPicker");
-             kind->setCurrentIndex(kind->findData(int{ScheduleKind::window}));
-             d.findChild<QDoubleSpinBox*>("scheduleFromField")->setValue(60);
-         },
+         {{"scheduleKindPicker", int{ScheduleKind::window}}, {"scheduleFromField", 60}},
          "The window must end after it starts."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         FaultRuleDialog dialog(start, 1);
-        c.enter(dialog);
+        for (const auto& [field, value] : c.entries) {
+            enter(dialog, field, value);
+        }
         auto* message = dialog.findChild<QLabel*>("ruleMessage");
         auto* ok = dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
         const bool refused = std::string_view(c.message) != "";
@@ -313,13 +304,13 @@ TEST_F(FaultRulesTest, EditorSummaryFollowsTheFields) {
     FaultRuleDialog dialog(FaultRulePresets::emptyRule(), 1);
     auto* summary = dialog.findChild<QLabel*>("ruleSummary");
     EXPECT_EQ(summary->text(), "Every request: no response");
-    dialog.findChild<QLineEdit*>("ruleFunctionsField")->setText("3");
-    dialog.findChild<QLineEdit*>("ruleAddressFromField")->setText("100");
-    dialog.findChild<QLineEdit*>("ruleAddressToField")->setText("120");
-    auto* schedules = dialog.findChild<QComboBox*>("scheduleKindPicker");
-    schedules->setCurrentIndex(schedules->findData(int{ScheduleKind::everyNth}));
-    auto* effects = dialog.findChild<QComboBox*>("effectKindPicker");
-    effects->setCurrentIndex(effects->findData(int{EffectKind::badCRC}));
+    for (const auto& [field, value] : {std::pair<const char*, QVariant>{"ruleFunctionsField", "3"},
+                                       {"ruleAddressFromField", "100"},
+                                       {"ruleAddressToField", "120"},
+                                       {"scheduleKindPicker", int{ScheduleKind::everyNth}},
+                                       {"effectKindPicker", int{EffectKind::badCRC}}}) {
+        enter(dialog, field, value);
+    }
     EXPECT_EQ(summary->text(), "Every 5th read of holding registers 100–120: bad CRC");
 }
 

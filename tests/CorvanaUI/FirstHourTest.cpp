@@ -10,11 +10,8 @@
 #include "Localization/L10n.h"
 #include "ModbusSerial/VirtualPortPair.h"
 
-#include <QAbstractButton>
 #include <QAction>
-#include <QComboBox>
 #include <QFrame>
-#include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 
@@ -212,10 +209,7 @@ TEST_F(FirstHourTest, AnOutOfRangeImportShowsTheSameValueInTheTableTheProjectAnd
     EXPECT_EQ(model->currentProject().datapoints.back().value, 65535);
 
     VirtualPortPair pair;
-    SerialConfiguration serial;
-    serial.baudRate = 115200;
-    serial.parity = Parity::none; // pseudo-terminals take no parity
-    model->setSerial(serial);
+    model->setSerial({.baudRate = 115200, .parity = Parity::none}); // pseudo-terminals: no parity
     model->setSelectedPath(QString::fromStdString(pair.serverPath()));
     model->start();
     ASSERT_TRUE(processEventsUntil([&] { return model->state() == ServerState::running; }));

@@ -65,10 +65,7 @@ TEST_F(MasterReportViewTest, TheMasterToggleTakesTheLogsPlaceAndShowsThePane) {
 
 TEST_F(MasterReportViewTest, TablesShowWhatALibmodbusMasterDidAndExportAsCSV) {
     VirtualPortPair pair;
-    SerialConfiguration serial;
-    serial.baudRate = 115200;
-    serial.parity = Parity::none; // pseudo-terminals take no parity
-    model->setSerial(serial);
+    model->setSerial({.baudRate = 115200, .parity = Parity::none}); // pseudo-terminals: no parity
     model->setSelectedPath(QString::fromStdString(pair.serverPath()));
     model->start();
     ASSERT_TRUE(processEventsUntil([&] { return model->state() == ServerState::running; }));

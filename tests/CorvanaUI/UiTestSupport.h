@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tests/CorvanaModel/FakeDialogs.h"
 #include "tests/CorvanaModel/TestEnvironment.h"
 
 #include "Corvana/model/ServerModel.h"
@@ -14,33 +15,6 @@
 
 // Port lists arrive only when a test hands them to onChange, as the udev scanner would.
 using FakeScanner = NoScanner;
-
-// Scripted answers to the model's questions; every question is counted.
-class FakeDialogs : public ModelDialogs {
-public:
-    std::optional<QString> chooseSaveLocation(FileKind, const QString&) override {
-        ++questions;
-        return saveLocation;
-    }
-    std::optional<QString> chooseOpenLocation(FileKind) override {
-        ++questions;
-        return openLocation;
-    }
-    SaveChoice askSaveCurrentProject() override {
-        ++questions;
-        return saveChoice;
-    }
-    ImportChoice askImport(const QString&, const QString&) override {
-        ++questions;
-        return importChoice;
-    }
-
-    std::optional<QString> saveLocation;
-    std::optional<QString> openLocation;
-    SaveChoice saveChoice = SaveChoice::dontSave;
-    ImportChoice importChoice = ImportChoice::add;
-    int questions = 0;
-};
 
 // A USB adapter (with a vendor id) at path.
 inline SerialPortInfo usbPort(std::string path) {

@@ -105,14 +105,14 @@ TEST_F(UnitViewsTest, ListModelFollowsEveryKindOfUnitChange) {
 TEST_F(UnitViewsTest, RowsShowAddressNameAndDatapointCount) {
     model->updateUnit(makeUnit(12, {}, false));
     const UnitListModel list(*model);
-    struct Case {
+    const struct {
         int unit;
         QString title;
         QString subtitle;
         bool disabled;
-    };
-    for (const Case& c : {Case{5, "Unit 5", "Boiler · 3 datapoints", false},
-                          Case{12, "Unit 12", "1 datapoint", true}}) {
+    } cases[] = {{5, "Unit 5", "Boiler · 3 datapoints", false},
+                 {12, "Unit 12", "1 datapoint", true}};
+    for (const auto& c : cases) {
         const QModelIndex row = list.indexOfUnit(static_cast<std::uint8_t>(c.unit));
         ASSERT_TRUE(row.isValid()) << c.unit;
         EXPECT_EQ(row.data(Qt::DisplayRole).toString(), c.title);
@@ -129,20 +129,14 @@ TEST_F(UnitViewsTest, AddressEntryAppliesOnlyFreeValidAddressesWhenCommitted) {
     auto* message = bar.findChild<QWidget*>("unitIDMessage");
     auto* messageText = bar.findChild<QLabel*>("unitIDMessageText");
     ASSERT_TRUE(field && message && messageText);
-    struct Case {
+    const struct {
         QString typed;
         bool invalid;
         int selected; // where unit 5 and its three datapoints are after Enter
-    };
-    for (const Case& c : {Case{"12", true, 5},
-                          {"0", true, 5},
-                          {"248", true, 5},
-                          {"300", true, 5},
-                          {"abc", true, 5},
-                          {"+", true, 5},
-                          {"+5", false, 5},
-                          {" 5 ", false, 5},
-                          {"13", false, 13}}) {
+    } cases[] = {{"12", true, 5},  {"0", true, 5},    {"248", true, 5},
+                 {"300", true, 5}, {"abc", true, 5},  {"+", true, 5},
+                 {"+5", false, 5}, {" 5 ", false, 5}, {"13", false, 13}};
+    for (const auto& c : cases) {
         const std::string typed = c.typed.toStdString();
         field->selectAll();
         field->insert(c.typed); // one edit, as a paste would be

@@ -79,13 +79,10 @@ protected:
         start(ports.serverPath());
         master = connectRTUMaster(ports.masterPath());
         ASSERT_TRUE(master);
-        modbus_set_slave(master.get(), 1);
         modbus_set_response_timeout(master.get(), 0,
                                     std::chrono::microseconds(masterTimeout).count());
         modbus_set_byte_timeout(master.get(), 0, std::chrono::microseconds(byteTimeout).count());
     }
-    void TearDown() override { FaultRuleEngineTest::TearDown(); }
-
     // Reads what is still on its way: the pair's relay thread may hand on the tail of a burst
     // after the engine reported it sent. Done when the line stayed quiet for a while.
     void drainLine() {

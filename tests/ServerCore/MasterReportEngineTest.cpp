@@ -23,14 +23,11 @@ constexpr auto masterTimeout = 100ms; // the master's wait for an answer before 
 
 // A rule that leaves the first `n` reads of holding register `address` unanswered.
 FaultRule dropFirst(int n, int address) {
-    FaultRule rule;
-    rule.name = "drop";
-    rule.match.functions = {0x03};
-    rule.match.addressFrom = address;
-    rule.match.addressTo = address;
-    rule.schedule = {.kind = FaultRule::Schedule::Kind::firstN, .n = n};
-    rule.effect = {.kind = Kind::noResponse};
-    return rule;
+    return FaultRule{"drop",
+                     true,
+                     {.functions = {0x03}, .addressFrom = address, .addressTo = address},
+                     {.kind = FaultRule::Schedule::Kind::firstN, .n = n},
+                     {.kind = Kind::noResponse}};
 }
 
 // Unit 1 with holding registers 0–9 and unit 2 that always answers exception 06; the engine on

@@ -2,52 +2,23 @@
 
 #include "ModbusCore/RTUFrame.h"
 #include "ModbusSerial/VirtualPortPair.h"
+#include "tests/support/EngineEvents.h"
 #include "tests/support/PseudoTerminal.h"
 #include "tests/support/RTUMaster.h"
 #include "tests/support/StoreBuilders.h"
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
-
 namespace {
 
 using namespace std::chrono_literals;
 using Fault = ServerUnit::Fault;
 
-// A guard against hangs on a loaded machine, never a measurement.
-constexpr auto patience = 5s;
 const SerialConfiguration fastLine{.baudRate = 115200, .parity = Parity::none};
 
 Bytes rtu(std::uint8_t unit, const Bytes& pdu) {
     return RTUFrame::build(unit, pdu);
 }
-
-// Counts the engine's events, so that each frame is sent only after the last one was handled.
-class EventCount {
-public:
-    ServerEngine::EventHandler handler() {
-        return [this](ServerEvent) {
-            std::lock_guard guard(mutex_);
-            ++count_;
-            changed_.notify_all();
-        };
-    }
-    void waitFor(std::size_t n) {
-        std::unique_lock guard(mutex_);
-        changed_.wait_for(guard, patience, [&] { return count_ >= n; });
-    }
-    std::size_t count() {
-        std::lock_guard guard(mutex_);
-        return count_;
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::size_t count_ = 0;
-};
 
 // Unit 1 normal with holding registers 0–9, unit 3 always answering exception 06.
 class SerialLineEngineTest : public testing::Test {
@@ -70,16 +41,16 @@ protected:
 
     // Sends a frame and waits for the events it causes; gives the answer.
     Bytes exchange(const Bytes& frame, std::size_t newEvents, std::size_t answerLength = 0) {
-        const std::size_t before = events.count();
+        const std::size_t before = events.events().size();
         pty.send(frame);
         const Bytes answer = answerLength ? pty.receive(answerLength) : Bytes{};
         events.waitFor(before + newEvents);
         return answer;
     }
 
-    PseudoTerminal pty{patience};
+    PseudoTerminal pty{eventPatience};
     std::shared_ptr<RegisterStore> store = std::make_shared<RegisterStore>();
-    EventCount events; // outlives the engine, whose thread calls it
+    EventLog events; // outlives the engine, whose thread calls it
     std::unique_ptr<ServerEngine> engine;
 };
 
@@ -136,8 +107,8 @@ protected:
         start(ports.serverPath());
         master = connectRTUMaster(ports.masterPath());
         ASSERT_TRUE(master);
-        modbus_set_response_timeout(master.get(), static_cast<std::uint32_t>(patience / 1s), 0);
-        modbus_set_slave(master.get(), 1);
+        modbus_set_response_timeout(master.get(), static_cast<std::uint32_t>(eventPatience / 1s),
+                                    0);
     }
     void TearDown() override { engine.reset(); }
 
@@ -145,7 +116,7 @@ protected:
     Bytes raw(const Bytes& pdu, std::chrono::milliseconds wait = 2000ms) {
         Bytes request{1};
         request.insert(request.end(), pdu.begin(), pdu.end());
-        const std::size_t before = events.count();
+        const std::size_t before = events.events().size();
         EXPECT_GT(modbus_send_raw_request(master.get(), request.data(), int(request.size())), 0);
         Bytes answer;
         std::array<std::uint8_t, 300> buffer{};

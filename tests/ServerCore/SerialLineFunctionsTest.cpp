@@ -6,6 +6,7 @@
 
 #include <sstream>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -31,14 +32,11 @@ class SerialLineFunctionsTest : public testing::Test {
 protected:
     void SetUp() override {
         ServerUnit one = unit(1);
-        one.identity.exceptionStatus = 0x6D;
-        one.identity.serverID = Bytes{0x42, 0x43};
-        one.identity.runIndicator = true;
-        one.identity.additionalData = "AB";
-        one.identity.vendorName = "Company identification";
-        one.identity.productCode = "Product code XX";
-        one.identity.revision = "V2.11";
-        one.identity.productName = "";
+        UnitIdentity& id = one.identity;
+        std::tie(id.exceptionStatus, id.serverID, id.runIndicator, id.additionalData) =
+            std::tuple(0x6D, Bytes{0x42, 0x43}, true, "AB");
+        std::tie(id.vendorName, id.productCode, id.revision, id.productName) =
+            std::tuple("Company identification", "Product code XX", "V2.11", "");
         ServerUnit two = unit(2, Policy::zero);
         two.name = "Boiler";
         ServerUnit three = unit(3, Policy::zero);
@@ -91,15 +89,10 @@ TEST_F(SerialLineFunctionsTest, AnswersTheStandardsExamples) {
 
 TEST_F(SerialLineFunctionsTest, DiagnosticCountersAnswerTheirSubFunctions) {
     change(1, [](UnitDiagnostics& d) {
-        d.diagnosticRegister = 0x0001;
-        d.busMessages = 11;
-        d.busCommunicationErrors = 12;
-        d.busExceptionErrors = 13;
-        d.serverMessages = 14;
-        d.serverNoResponses = 15;
-        d.serverNAKs = 16;
-        d.serverBusy = 17;
-        d.busCharacterOverruns = 18;
+        std::tie(d.diagnosticRegister, d.busMessages, d.busCommunicationErrors,
+                 d.busExceptionErrors, d.serverMessages, d.serverNoResponses, d.serverNAKs,
+                 d.serverBusy, d.busCharacterOverruns) =
+            std::tuple(0x0001, 11, 12, 13, 14, 15, 16, 17, 18);
     });
     const std::pair<const char*, const char*> cases[] = {
         {"08 00 02 00 00", "08 00 02 00 01"}, {"08 00 0B 00 00", "08 00 0B 00 0B"},
