@@ -171,6 +171,7 @@ QString freedesktopIconName(std::string_view symbolName) {
         {"plus.square.on.square", "edit-copy"},
         {"doc.on.doc", "edit-copy"},
         {"terminal", "utilities-terminal"},
+        {"network", "network-wired"},
         {"document.new", "document-new"},
         {"folder", "document-open"},
     }};
