@@ -1,6 +1,7 @@
 #include "Localization/ControlTexts.h"
 #include "Localization/FaultTexts.h"
 #include "Localization/L10n.h"
+#include "Localization/NetworkViewTexts.h"
 #include "Localization/ReportTexts.h"
 
 #include <gtest/gtest.h>
@@ -513,6 +514,32 @@ const TextFunction allTexts[] = {
     [] { return L10n::Report::pollItemsLeftOut(7, 1024); },
     [] { return L10n::Report::writeFailed("/tmp/r.json", "No space left on device"); },
     [] { return L10n::Report::folderNotWritable("/tmp/r.json"); },
+    [] { return L10n::NetworkView::network(); },
+    [] { return L10n::NetworkView::networkHint(); },
+    [] { return L10n::NetworkView::tcp(); },
+    [] { return L10n::NetworkView::rtuOverTCP(); },
+    [] { return L10n::NetworkView::tcpShort(); },
+    [] { return L10n::NetworkView::rtuOverTCPShort(); },
+    [] { return L10n::NetworkView::tcpHint(); },
+    [] { return L10n::NetworkView::rtuOverTCPHint(); },
+    [] { return L10n::NetworkView::port(); },
+    [] { return L10n::NetworkView::reachableFrom(); },
+    [] { return L10n::NetworkView::thisComputer(); },
+    [] { return L10n::NetworkView::allNetworks(); },
+    [] { return L10n::NetworkView::maxClients(); },
+    [] { return L10n::NetworkView::idleTimeout(); },
+    [] { return L10n::NetworkView::never(); },
+    [] { return L10n::NetworkView::secondsSuffix(); },
+    [] { return L10n::NetworkView::gateway(); },
+    [] { return L10n::NetworkView::gatewayHint(); },
+    [] { return L10n::NetworkView::footer(); },
+    [] { return L10n::NetworkView::privilegedPort(); },
+    [] { return L10n::NetworkView::allNetworksWarning(); },
+    [] { return L10n::NetworkView::samePort(); },
+    [] { return L10n::NetworkView::listener("Modbus TCP", 1502); },
+    [] { return L10n::NetworkView::clients("Modbus TCP 1502", 1); },
+    [] { return L10n::NetworkView::clients("Modbus TCP 1502", 3); },
+    [] { return L10n::NetworkView::emptyLog("127.0.0.1:1502"); },
 };
 
 std::set<std::string> placeholders(const std::string& text) {
@@ -567,7 +594,8 @@ TEST_P(CatalogTest, EveryKeyTheCodeAsksForHasAText) {
 TEST_P(CatalogTest, CountsChooseSingularForExactlyOne) {
     const L10n::ScopedLanguage scope(GetParam());
     const auto& texts = L10n::texts(GetParam());
-    for (const std::string key : {"Import.found", "Units.datapointCount", "Faults.ruleCount"}) {
+    for (const std::string key :
+         {"Import.found", "Units.datapointCount", "Faults.ruleCount", "NetworkView.clients"}) {
         EXPECT_NE(texts.at(key + ".one"), texts.at(key + ".other")) << key;
     }
     EXPECT_NE(L10n::Import::found(1).find('1'), std::string::npos);
@@ -615,6 +643,7 @@ TEST_P(CatalogTest, ShortcutsReadTheSameInEveryLanguage) {
     EXPECT_NE(L10n::Footer::saveHint().find("(Ctrl+Alt+S)"), std::string::npos);
     EXPECT_NE(L10n::Footer::clearHint().find("(Ctrl+K)"), std::string::npos);
     EXPECT_NE(L10n::Log::toggleHint().find("(Ctrl+L)"), std::string::npos);
+    EXPECT_NE(L10n::NetworkView::emptyLog("127.0.0.1:1502").find("(Ctrl+R)"), std::string::npos);
 }
 
 // The desktop's form of a shortcut comes from the user interface ("Strg+R" in German).
@@ -649,6 +678,9 @@ TEST(Catalog, EnglishTextsWithValues) {
         std::string actual;
         std::string expected;
     } cases[] = {
+        {L10n::NetworkView::clients(L10n::NetworkView::listener("Modbus TCP", 1502), 1),
+         "Modbus TCP 1502: 1 client"},
+        {L10n::NetworkView::clients("RTU over TCP 1503", 2), "RTU over TCP 1503: 2 clients"},
         {L10n::Import::found(1), "1 datapoint found"},
         {L10n::Import::found(0), "0 datapoints found"},
         {L10n::Units::datapointCount(1), "1 datapoint"},
