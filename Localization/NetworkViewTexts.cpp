@@ -18,8 +18,6 @@ using Catalogue::text;
 
 NETWORK_VIEW_TEXT(network)
 NETWORK_VIEW_TEXT(networkHint)
-NETWORK_VIEW_TEXT(tcp)
-NETWORK_VIEW_TEXT(rtuOverTCP)
 NETWORK_VIEW_TEXT(tcpShort)
 NETWORK_VIEW_TEXT(rtuOverTCPShort)
 NETWORK_VIEW_TEXT(tcpHint)

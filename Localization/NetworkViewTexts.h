@@ -10,9 +10,7 @@ namespace L10n::NetworkView {
 
 std::string network();
 std::string networkHint();
-std::string tcp();
-std::string rtuOverTCP();
-// The button's short forms of the two names.
+// The button's short forms of the listeners' names (the full ones are the transports').
 std::string tcpShort();
 std::string rtuOverTCPShort();
 std::string tcpHint();

@@ -58,6 +58,7 @@ void ServerModel::init() {
     preferences_.read();
     ServerProject project = loadProject();
     serial_ = project.serial;
+    network_ = project.network;
     units_ = std::move(project.units);
     datapoints_ = std::move(project.datapoints);
     selectedUnitID_ = firstUnitID();
@@ -70,6 +71,7 @@ void ServerModel::init() {
     emit autoscrollChanged();
     emit allowControlChanged();
     emit serialChanged();
+    emit networkChanged();
     emit unitsChanged();
     emit datapointsChanged();
     emit selectedUnitIDChanged();

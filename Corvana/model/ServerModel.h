@@ -26,6 +26,8 @@
 
 #include <nlohmann/json_fwd.hpp>
 
+#include <array>
+
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -51,6 +53,8 @@
 // editing rules in DatapointEditing, UnitEditing, FaultRuleEditing and Overlaps. ServerModel.cpp
 // holds the server side, ServerModelEditing.cpp the document side, ServerModelFaultRules.cpp the
 // fault rules.
+enum class Transport : std::uint8_t;
+
 class ServerModel : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool logIsEmpty READ logIsEmpty NOTIFY logIsEmptyChanged)
@@ -89,6 +93,9 @@ public:
     const std::optional<QString>& errorMessage() const { return errorMessage_; }
     QString selectedPath() const { return preferences_.port(); }
     const SerialConfiguration& serial() const { return serial_; }
+    const NetworkConfiguration& network() const { return network_; }
+    // Clients connected to the transport's listener now; 0 while stopped (ServerModelNetwork.cpp).
+    std::size_t clientCount(Transport transport) const;
     const std::vector<ServerUnit>& units() const { return units_; }
     const std::vector<Datapoint>& datapoints() const { return datapoints_; }
     std::optional<std::uint8_t> selectedUnitID() const { return selectedUnitID_; }
@@ -114,6 +121,7 @@ public:
     void reportError(const std::string& message);
     void setSelectedPath(const QString& path);
     void setSerial(const SerialConfiguration& serial);
+    void setNetwork(const NetworkConfiguration& network);
     void setUnits(std::vector<ServerUnit> units);
     void setDatapoints(std::vector<Datapoint> datapoints);
     void setSelectedUnitID(std::optional<std::uint8_t> unitID);
@@ -266,6 +274,8 @@ signals:
     void errorMessageChanged();
     void selectedPathChanged();
     void serialChanged();
+    void networkChanged();
+    void clientsChanged(); // a client count
     void unitsChanged();
     void datapointsChanged();
     void selectedUnitIDChanged();
@@ -331,11 +341,13 @@ private:
     std::unordered_set<UUID> conflicts_;
     std::optional<QString> errorMessage_;
     SerialConfiguration serial_;
+    NetworkConfiguration network_;
     std::vector<ServerUnit> units_;
     std::vector<Datapoint> datapoints_;
     std::optional<std::int64_t> faultSeed_; // the project's, kept for saving
     std::optional<std::uint8_t> selectedUnitID_;
-    Preferences preferences_; // the port and the log options
+    Preferences preferences_;              // the port and the log options
+    std::array<std::size_t, 3> clients_{}; // by transport, from the listeners' events
 
     // Private state.
     LogBuffer logBuffer_;

@@ -212,7 +212,8 @@ TEST_F(NetworkSectionTest, TitleAndEmptyLogNameTheListeners) {
     network.tcp.enabled = true;
     network.rtuOverTCP.enabled = true;
     model->setNetwork(network);
-    EXPECT_EQ(window.windowTitle(), "Modbus TCP 1502, RTU over TCP 1503 — Stopped");
+    EXPECT_EQ(window.windowTitle(),
+              "Modbus TCP 127.0.0.1:1502, RTU over TCP 127.0.0.1:1503 — Stopped");
     EXPECT_EQ(title->text(), "Ready to start");
     EXPECT_EQ(message->text(),
               "Set up the units and their datapoints and click Start (Ctrl+R). The master then "
@@ -223,10 +224,11 @@ TEST_F(NetworkSectionTest, TitleAndEmptyLogNameTheListeners) {
     PseudoTerminal pty;
     model->setSelectedPath(QString::fromStdString(pty.path()));
     EXPECT_EQ(window.windowTitle(),
-              model->portLabel() + ", Modbus TCP 1502, RTU over TCP 1503 — Stopped");
+              model->portLabel() +
+                  ", Modbus TCP 127.0.0.1:1502, RTU over TCP 127.0.0.1:1503 — Stopped");
     network.rtuOverTCP.enabled = false;
     model->setNetwork(network);
-    EXPECT_EQ(window.windowTitle(), model->portLabel() + ", Modbus TCP 1502 — Stopped");
+    EXPECT_EQ(window.windowTitle(), model->portLabel() + ", Modbus TCP 127.0.0.1:1502 — Stopped");
 }
 
 } // namespace

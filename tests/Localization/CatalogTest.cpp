@@ -1,6 +1,7 @@
 #include "Localization/ControlTexts.h"
 #include "Localization/FaultTexts.h"
 #include "Localization/L10n.h"
+#include "Localization/NetworkTexts.h"
 #include "Localization/NetworkViewTexts.h"
 #include "Localization/ReportTexts.h"
 
@@ -516,8 +517,6 @@ const TextFunction allTexts[] = {
     [] { return L10n::Report::folderNotWritable("/tmp/r.json"); },
     [] { return L10n::NetworkView::network(); },
     [] { return L10n::NetworkView::networkHint(); },
-    [] { return L10n::NetworkView::tcp(); },
-    [] { return L10n::NetworkView::rtuOverTCP(); },
     [] { return L10n::NetworkView::tcpShort(); },
     [] { return L10n::NetworkView::rtuOverTCPShort(); },
     [] { return L10n::NetworkView::tcpHint(); },
@@ -540,6 +539,38 @@ const TextFunction allTexts[] = {
     [] { return L10n::NetworkView::clients("Modbus TCP 1502", 1); },
     [] { return L10n::NetworkView::clients("Modbus TCP 1502", 3); },
     [] { return L10n::NetworkView::emptyLog("127.0.0.1:1502"); },
+    [] { return L10n::Network::transportName(0); },
+    [] { return L10n::Network::transportName(1); },
+    [] { return L10n::Network::transportName(2); },
+    [] { return L10n::Network::served("Modbus TCP", "127.0.0.1:1502"); },
+    [] { return L10n::Network::clientConnected(); },
+    [] { return L10n::Network::clientsConnected(1); },
+    [] { return L10n::Network::clientsConnected(2); },
+    [] { return L10n::Network::clientRefused(1); },
+    [] { return L10n::Network::clientRefused(32); },
+    [] { return L10n::Network::clientClosed(1, ""); },
+    [] { return L10n::Network::clientClosed(2, "Connection reset by peer"); },
+    [] { return L10n::Network::clientClosed(3, ""); },
+    [] { return L10n::Network::clientClosed(4, "protocol ID 1 instead of 0"); },
+    [] { return L10n::Network::clientClosed(5, ""); },
+    [] { return L10n::Network::unfinishedRequest(1); },
+    [] { return L10n::Network::unfinishedRequest(5); },
+    [] { return L10n::Network::streamFault(0, 1); },
+    [] { return L10n::Network::streamFault(1, 300); },
+    [] { return L10n::Network::streamFault(2, 3); },
+    [] { return L10n::Network::streamFault(3, 0x55); },
+    [] { return L10n::Network::streamFault(4, 10); },
+    [] { return L10n::Network::invalidAddress("localhost"); },
+    [] { return L10n::Network::addressNotLocal("10.9.8.7"); },
+    [] { return L10n::Network::privilegedPort(502, 1502); },
+    [] { return L10n::Network::addressInUse("127.0.0.1", 1502); },
+    [] { return L10n::Network::listenFailed("127.0.0.1:1502", "Too many open files"); },
+    [] { return L10n::Network::tcpOption(); },
+    [] { return L10n::Network::rtuOverTCPOption(); },
+    [] { return L10n::Network::maxClientsOption(); },
+    [] { return L10n::Network::serveNetwork(); },
+    [] { return L10n::Network::invalidListener("--tcp", "host:1502"); },
+    [] { return L10n::Network::invalidMaxClients("0"); },
 };
 
 std::set<std::string> placeholders(const std::string& text) {
@@ -665,6 +696,11 @@ TEST(Catalog, FrenchPutsASpaceBeforeColonAndQuestionMark) {
             if (text[i] != ':' && text[i] != '?') {
                 continue;
             }
+            // Inside a token (HOST:PORT, 0.0.0.0:1502, ::1) a colon is no punctuation.
+            if (text[i] == ':' && i + 1 < text.size() && text[i + 1] != ' ' &&
+                text.compare(i + 1, 2, "\u00A0") != 0) {
+                continue;
+            }
             const bool space = i > 0 && text[i - 1] == ' ';
             const bool noBreakSpace = i >= 2 && text.compare(i - 2, 2, "\u00A0") == 0;
             EXPECT_TRUE(space || noBreakSpace) << key << ": " << text;
@@ -715,6 +751,11 @@ TEST(Catalog, EnglishTextsWithValues) {
         {L10n::Units::faultName(2), "Always exception"},
         {L10n::Help::start(), "Start the server: the units begin to answer (Ctrl+R)"},
         {L10n::Board::usbSerial("CH340"), "USB serial (CH340)"},
+        {L10n::Network::streamFault(2, 0x10), "CRC error in a request (FC 10)"},
+        {L10n::Network::clientClosed(4, L10n::Network::streamFault(1, 300)),
+         "Closed: MBAP length 300 outside 2–254"},
+        {L10n::Network::clientRefused(32),
+         "Client refused: 32 clients are connected already, the most allowed"},
         // An inserted value is not scanned for placeholders again.
         {L10n::Errors::invalidNumber("{text}"), "invalid number '{text}'"},
     };

@@ -18,10 +18,12 @@ namespace NetworkListeners {
 struct Listener {
     Transport transport;
     ListenerConfiguration NetworkConfiguration::*configuration;
-    std::string (*name)();
     std::string (*shortName)();
     std::string (*hint)();
     const char* objectPrefix; // "tcp": tcpSwitch, tcpPort, …
+
+    // "Modbus TCP", as the log names the transport.
+    std::string name() const;
 };
 
 const std::array<Listener, 2>& all();
@@ -31,7 +33,10 @@ inline constexpr const char* allNetworks = "0.0.0.0";
 
 // Whether only programs on this computer can reach an address bound to host.
 bool isLocalOnly(const std::string& host);
-// "Modbus TCP 1502" for each enabled listener, in the order of all().
+// "127.0.0.1:1502", "[::1]:1502": the address a listener binds.
+QString bindAddress(const ListenerConfiguration& configuration);
+// "Modbus TCP 127.0.0.1:1502" for each enabled listener, in the order of all(), as the log's
+// started line names them.
 QStringList enabledNames(const NetworkConfiguration& network);
 // "127.0.0.1:1502 (Modbus TCP)" for each enabled listener: where a master connects. An address
 // for all networks is named by this computer's host name.
