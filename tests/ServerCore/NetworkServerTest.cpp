@@ -222,6 +222,26 @@ TEST_F(NetworkServerTest, BadHeaderClosesOnlyThatClient) {
                                   .from({Transport::tcp, {}}));
 }
 
+// One client over the limit is let in and closed at once; the log says so and by whom.
+TEST_F(NetworkServerTest, RefusesTheClientOverTheLimit) {
+    NetworkServer server({.port = 0, .maxClients = 1}, store, log.handler());
+    server.start();
+    TCPClient first(server.port());
+    log.waitFor<ServerEvent::ClientConnected>();
+    TCPClient second(server.port());
+    EXPECT_TRUE(second.closedByListener());
+    const Events events = log.waitFor<ServerEvent::ClientRefused>();
+    const auto refused = std::find_if(events.begin(), events.end(), [](const ServerEvent& e) {
+        return e.is<ServerEvent::ClientRefused>();
+    });
+    ASSERT_NE(refused, events.end());
+    EXPECT_EQ(refused->as<ServerEvent::ClientRefused>()->maxClients, 1U);
+    EXPECT_EQ(refused->origin.client.rfind("127.0.0.1:", 0), 0U);
+    ASSERT_TRUE(first.send(MBAPFrame::build(1, 1, readTwo)));
+    EXPECT_EQ(receiveMBAP(first), MBAPFrame::build(1, 1, twoRegisters(1)));
+    EXPECT_EQ(server.clientCount(), 1U);
+}
+
 // A port another listener holds is refused with its reason and nothing started.
 TEST_F(NetworkServerTest, RefusesAPortInUse) {
     NetworkServer& first = start();
@@ -248,8 +268,13 @@ TEST_F(NetworkServerTest, FaultRulesShapeRepliesPerTransport) {
     log.waitFor<ServerEvent::FaultFired>();
     ASSERT_TRUE(quick.send(MBAPFrame::build(2, 2, readTwo)));
     EXPECT_EQ(receiveMBAP(quick), MBAPFrame::build(2, 2, twoRegisters(2))); // CRC rule: intact
-    EXPECT_TRUE(log.events().back().is<ServerEvent::Response>());
-    EXPECT_EQ(log.events().back().as<ServerEvent::Response>()->corruptedCRC, false);
+    const Events soFar = log.events();
+    const auto answer = std::find_if(soFar.rbegin(), soFar.rend(), [](const ServerEvent& e) {
+        return e.is<ServerEvent::Response>();
+    });
+    ASSERT_NE(answer, soFar.rend());
+    EXPECT_EQ(answer->as<ServerEvent::Response>()->unit, 2);
+    EXPECT_FALSE(answer->as<ServerEvent::Response>()->corruptedCRC);
     std::uint8_t byte = 0;
     EXPECT_EQ(::recv(slow.descriptor(), &byte, 1, MSG_DONTWAIT), -1); // still held back
     EXPECT_EQ(receiveMBAP(slow), MBAPFrame::build(1, 1, twoRegisters(1)));
