@@ -1,14 +1,25 @@
 #include "ServerCore/NetworkServer.h"
 
+#include "ServerCore/RequestHandling.h"
 #include "ServerCore/TCPListener.h"
+
+namespace {
+
+Transport transportOf(TCPFraming framing) {
+    return framing == TCPFraming::tcp ? Transport::tcp : Transport::rtuOverTCP;
+}
+
+} // namespace
 
 struct NetworkServer::Handling {
     Handling(const NetworkSettings& settings, std::shared_ptr<RegisterStore> store,
              EventHandler onEvent, std::shared_ptr<SerialClock> clock)
-        : transport(settings.framing == TCPFraming::tcp ? Transport::tcp : Transport::rtuOverTCP)
-        , store(std::move(store))
-        , onEvent(std::move(onEvent))
+        : transport(transportOf(settings.framing))
         , clock(clock ? std::move(clock) : SerialClock::system())
+        , handling(
+              std::move(store),
+              {.transport = transport, .lowestUnitAnswersAll = true, .gateway = settings.gateway},
+              std::move(onEvent), this->clock)
         , listener(
               TCPListenerSettings{.framing = settings.framing,
                                   .host = settings.host,
@@ -19,18 +30,41 @@ struct NetworkServer::Handling {
               [this](TCPEvent event) { happened(std::move(event)); }) {}
 
     const Transport transport;
-    const std::shared_ptr<RegisterStore> store;
-    const EventHandler onEvent;
     const std::shared_ptr<SerialClock> clock;
-    TCPListener listener;
+    RequestHandling handling; // the listener thread's own
+    TCPListener listener;     // last: stopped first, while the rest is still there
 
-    void emit(ServerEvent event, std::string client = {}) const {
-        if (onEvent) {
-            onEvent(std::move(event).from({transport, std::move(client)}));
-        }
+    void emit(ServerEvent event, const std::string& client = {}) const {
+        handling.emit(std::move(event), client);
     }
 
-    TCPReply handle(const TCPRequest&) { return {}; }
+    // On the listener's thread; the reply's chunks are timed from the request's arrival.
+    TCPReply handle(const TCPRequest& request) {
+        const auto now = clock->now();
+        handling.countOnBus(true);
+        auto answer = handling.handle({.unit = request.frame.unit,
+                                       .pdu = request.frame.pdu,
+                                       .frame = request.frame.bytes,
+                                       .header = request.frame.header,
+                                       .arrival = {.first = now, .last = now, .gaps = 0},
+                                       .client = request.origin});
+        handling.report().expire(now);
+        if (!answer) {
+            return {};
+        }
+        TCPReply reply;
+        reply.chunks.reserve(answer->plan.chunks.size());
+        for (const ReplyPlan::Chunk& chunk : answer->plan.chunks) {
+            reply.chunks.push_back({chunk.bytes, chunk.after});
+        }
+        reply.done = [this, answer = std::move(*answer),
+                      client = request.origin](bool sent) mutable {
+            if (sent) {
+                handling.sent(std::move(answer), clock->now(), client);
+            }
+        };
+        return reply;
+    }
 
     void happened(TCPEvent event) {
         switch (event.kind) {
@@ -45,6 +79,11 @@ struct NetworkServer::Handling {
                  std::move(event.origin));
             break;
         case TCPEvent::Kind::closed:
+            if (event.fault) {
+                // Bytes that are no request count as a communication error, as on the line.
+                handling.report().garbage(event.fault->bytes);
+                handling.countOnBus(false);
+            }
             emit(ServerEvent::clientClosed(event.reason, event.code, event.unfinishedBytes,
                                            std::move(event.fault), listener.clientCount()),
                  std::move(event.origin));
@@ -64,7 +103,13 @@ NetworkServer::~NetworkServer() {
 }
 
 void NetworkServer::start() {
+    if (handling_->listener.port() != 0) {
+        return;
+    }
+    // Before the thread exists: it reads the start time.
+    handling_->handling.start(handling_->clock->now());
     handling_->listener.start();
+    handling_->handling.store()->resetDiagnostics(); // counters run from the start
 }
 
 void NetworkServer::stop() {

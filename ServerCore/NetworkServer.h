@@ -45,7 +45,8 @@ public:
 
     // Binds on the calling thread, so that a refused port reaches the user at once, and starts
     // the thread, which emits listening first. Throws TCPListenerError with nothing started. Does
-    // nothing on a server that was started before.
+    // nothing on a server that was started before. Like the serial engine's start it begins the
+    // units' diagnostics afresh, so the transports of one run are to be started together.
     void start();
     // Closes the port and every connection; replies still waiting are dropped. Emits nothing.
     void stop();
