@@ -73,23 +73,23 @@ TEST_F(NetworkSectionTest, EveryControlWritesOneChangeAndFollowsTheModel) {
         bool privileged, open, samePort;
     } steps[] = {
         {"switch on", [&] { child<QGroupBox>("tcpSwitch")->setChecked(true); },
-         [](NetworkConfiguration& n) { n.tcp.enabled = true; }, "TCP 1502", false, false, false},
+         [](NetworkConfiguration& n) { n.tcp.enabled = true; }, "TCP", false, false, false},
         {"port", [&] { child<QSpinBox>("tcpPort")->setValue(502); },
-         [](NetworkConfiguration& n) { n.tcp.port = 502; }, "TCP 502", true, false, false},
+         [](NetworkConfiguration& n) { n.tcp.port = 502; }, "TCP", true, false, false},
         {"bind", [&] { child<QComboBox>("tcpBind")->setCurrentIndex(1); },
-         [](NetworkConfiguration& n) { n.tcp.bind = "0.0.0.0"; }, "TCP 502", true, true, false},
+         [](NetworkConfiguration& n) { n.tcp.bind = "0.0.0.0"; }, "TCP", true, true, false},
         {"max clients", [&] { child<QSpinBox>("tcpMaxClients")->setValue(4); },
-         [](NetworkConfiguration& n) { n.tcp.maxClients = 4; }, "TCP 502", true, true, false},
+         [](NetworkConfiguration& n) { n.tcp.maxClients = 4; }, "TCP", true, true, false},
         {"idle", [&] { child<QSpinBox>("tcpIdle")->setValue(30); },
-         [](NetworkConfiguration& n) { n.tcp.idleSeconds = 30; }, "TCP 502", true, true, false},
+         [](NetworkConfiguration& n) { n.tcp.idleSeconds = 30; }, "TCP", true, true, false},
         {"gateway", [&] { child<QCheckBox>("tcpGateway")->setChecked(true); },
-         [](NetworkConfiguration& n) { n.tcp.gateway = true; }, "TCP 502", true, true, false},
+         [](NetworkConfiguration& n) { n.tcp.gateway = true; }, "TCP", true, true, false},
         {"second listener", [&] { child<QGroupBox>("rtuOverTCPSwitch")->setChecked(true); },
-         [](NetworkConfiguration& n) { n.rtuOverTCP.enabled = true; }, "TCP 502 · RTU/TCP 1503",
-         true, true, false},
+         [](NetworkConfiguration& n) { n.rtuOverTCP.enabled = true; }, "TCP · RTU/TCP", true, true,
+         false},
         {"same port", [&] { child<QSpinBox>("rtuOverTCPPort")->setValue(502); },
-         [](NetworkConfiguration& n) { n.rtuOverTCP.port = 502; }, "TCP 502 · RTU/TCP 502", true,
-         true, true},
+         [](NetworkConfiguration& n) { n.rtuOverTCP.port = 502; }, "TCP · RTU/TCP", true, true,
+         true},
     };
     std::vector<NetworkConfiguration> states{start};
     for (const auto& s : steps) {
@@ -148,7 +148,7 @@ TEST_F(NetworkSectionTest, AListenerAloneStartsLocksTheSectionAndCountsClients) 
     EXPECT_TRUE(start->isEnabled());
 
     auto* clients = child<QLabel>("networkClients");
-    const QString name = "Modbus TCP " + QString::number(port);
+    const QString name = "TCP " + QString::number(port);
     const QString stopToChange = "Stop the server to change this";
     bar.networkButton()->showPopover(); // open while the server starts: it must follow
     const struct {

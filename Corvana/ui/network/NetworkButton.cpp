@@ -54,13 +54,12 @@ void NetworkButton::updateText() {
     const NetworkConfiguration& network = model_.network();
     QStringList enabled;
     for (const NetworkListeners::Listener& listener : NetworkListeners::all()) {
-        const ListenerConfiguration& configuration = network.*listener.configuration;
-        if (configuration.enabled) {
-            enabled << Ui::text(
-                L10n::NetworkView::listener(listener.shortName(), configuration.port));
+        if ((network.*listener.configuration).enabled) {
+            enabled << Ui::text(listener.shortName());
         }
     }
-    // Off, the button says what it opens; on, what is served.
+    // Off, the button says what it opens; on, what is served. The ports are in the title and,
+    // while serving, beside the status dot; the toolbar has no room for more.
     setText(enabled.isEmpty() ? Ui::text(L10n::NetworkView::network())
                               : enabled.join(QStringLiteral(" \u00B7 ")));
 }

@@ -7,7 +7,7 @@ class QFrame;
 class ServerModel;
 
 // The toolbar's Network button beside the serial settings: it names the enabled listeners
-// ("TCP 1502 · RTU/TCP 1503") and opens the network popover under itself.
+// ("TCP · RTU/TCP") and opens the network popover under itself.
 class NetworkButton : public QToolButton {
     Q_OBJECT
 

@@ -13,6 +13,8 @@ NetworkClientsLabel::NetworkClientsLabel(ServerModel& model, QWidget* parent)
     , model_(model) {
     setObjectName(QStringLiteral("networkClients"));
     setTextFormat(Qt::PlainText);
+    // Kept whole; the master's end beside it gives way instead.
+    setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
     // Secondary text that follows the theme by itself.
     setForegroundRole(QPalette::PlaceholderText);
     connect(&model_, &ServerModel::clientsChanged, this, &NetworkClientsLabel::updateCounts);
@@ -29,7 +31,7 @@ void NetworkClientsLabel::updateCounts() {
             const ListenerConfiguration& configuration = network.*listener.configuration;
             if (configuration.enabled) {
                 const std::string name =
-                    L10n::NetworkView::listener(listener.name(), configuration.port);
+                    L10n::NetworkView::listener(listener.shortName(), configuration.port);
                 const auto count = static_cast<int>(model_.clientCount(listener.transport));
                 counts << Ui::text(L10n::NetworkView::clients(name, count));
             }

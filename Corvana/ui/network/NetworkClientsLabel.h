@@ -5,7 +5,7 @@
 class ServerModel;
 
 // Beside the status dot while the server runs: the clients connected to each enabled
-// listener ("Modbus TCP 1502: 2 clients"). Hidden while stopped or without a listener.
+// listener ("TCP 1502: 2 clients"). Hidden while stopped or without a listener.
 class NetworkClientsLabel : public QLabel {
     Q_OBJECT
 

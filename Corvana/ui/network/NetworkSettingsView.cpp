@@ -19,10 +19,11 @@
 #include <QVBoxLayout>
 
 #include <string>
+#include <utility>
 
 namespace {
 
-constexpr int formWidth = 580;
+constexpr int formWidth = 680;
 constexpr int highestPort = 65535;
 constexpr int firstUnprivilegedPort = 1024;
 constexpr int mostClients = 1000;
@@ -88,12 +89,13 @@ QGroupBox* NetworkSettingsView::buildListener(std::size_t index) {
                               Ui::text(L10n::NetworkView::port()));
     c.bind = new QComboBox;
     c.bind->setObjectName(prefix + QStringLiteral("Bind"));
-    c.bind->addItem(Ui::text(L10n::NetworkView::thisComputer()) + QStringLiteral(" (") +
-                        QLatin1String(NetworkListeners::loopback) + QLatin1Char(')'),
-                    QLatin1String(NetworkListeners::loopback));
-    c.bind->addItem(Ui::text(L10n::NetworkView::allNetworks()) + QStringLiteral(" (") +
-                        QLatin1String(NetworkListeners::allNetworks) + QLatin1Char(')'),
-                    QLatin1String(NetworkListeners::allNetworks));
+    // The address itself is in the tooltip; the names say what they mean.
+    for (const auto& [name, address] :
+         {std::pair{L10n::NetworkView::thisComputer(), NetworkListeners::loopback},
+          std::pair{L10n::NetworkView::allNetworks(), NetworkListeners::allNetworks}}) {
+        c.bind->addItem(Ui::text(name), QLatin1String(address));
+        c.bind->setItemData(c.bind->count() - 1, QLatin1String(address), Qt::ToolTipRole);
+    }
     c.maxClients = spinBox(prefix + QStringLiteral("MaxClients"), 1, mostClients);
     c.idle = spinBox(prefix + QStringLiteral("Idle"), 0, longestIdleSeconds);
     c.idle->setSpecialValueText(Ui::text(L10n::NetworkView::never()));
@@ -104,8 +106,11 @@ QGroupBox* NetworkSettingsView::buildListener(std::size_t index) {
 
     c.hint = note("", listener.hint());
     c.hint->setObjectName(prefix + QStringLiteral("Hint"));
-    auto* form = new QFormLayout(c.box);
-    form->addRow(c.hint);
+    // Above the form rather than in it: a wrapped row of a form gets too little height.
+    auto* column = new QVBoxLayout(c.box);
+    column->addWidget(c.hint);
+    auto* form = new QFormLayout;
+    column->addLayout(form);
     form->addRow(Ui::text(L10n::NetworkView::port()), c.port);
     form->addRow(Ui::text(L10n::NetworkView::reachableFrom()), c.bind);
     form->addRow(Ui::text(L10n::NetworkView::maxClients()), c.maxClients);

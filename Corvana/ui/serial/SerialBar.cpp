@@ -76,6 +76,8 @@ SerialBar::SerialBar(ServerModel& model, QWidget* parent)
 
     masterEnd_->setObjectName(QStringLiteral("masterEnd"));
     masterEnd_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A long path is cut off rather than widening the window; the copy button has it whole.
+    masterEnd_->setMinimumWidth(1);
     masterEnd_->setToolTip(Ui::text(L10n::VirtualPort::masterEndHint()));
     copyMasterPath_->setObjectName(QStringLiteral("copyMasterPath"));
     copyMasterPath_->setIcon(Ui::symbol("doc.on.doc"));
