@@ -227,31 +227,6 @@ std::optional<LogLine> withOrigin(std::optional<LogLine> line, const ServerEvent
 std::optional<LogLine> lineFor(const ServerEvent& event, const LogLines::Options& options,
                                const QString& selectedPath, const SerialConfiguration& serial,
                                const std::vector<ServerUnit>& units,
-                               const std::vector<std::string>& listeners);
-
-} // namespace
-
-namespace LogLines {
-
-bool isExceptionPDU(ByteView pdu) {
-    return pdu.size() >= 2 && (pdu[0] & Modbus::exceptionFlag) != 0;
-}
-
-std::optional<LogLine> forEvent(const ServerEvent& event, const Options& options,
-                                const QString& selectedPath, const SerialConfiguration& serial,
-                                const std::vector<ServerUnit>& units,
-                                const std::vector<std::string>& listeners) {
-    return withOrigin(lineFor(event, options, selectedPath, serial, units, listeners),
-                      event.origin);
-}
-
-} // namespace LogLines
-
-namespace {
-
-std::optional<LogLine> lineFor(const ServerEvent& event, const LogLines::Options& options,
-                               const QString& selectedPath, const SerialConfiguration& serial,
-                               const std::vector<ServerUnit>& units,
                                const std::vector<std::string>& listeners) {
     if (const auto* request = event.as<ServerEvent::Request>()) {
         return requestLine(*request, options);
@@ -300,6 +275,18 @@ std::optional<LogLine> lineFor(const ServerEvent& event, const LogLines::Options
 } // namespace
 
 namespace LogLines {
+
+bool isExceptionPDU(ByteView pdu) {
+    return pdu.size() >= 2 && (pdu[0] & Modbus::exceptionFlag) != 0;
+}
+
+std::optional<LogLine> forEvent(const ServerEvent& event, const Options& options,
+                                const QString& selectedPath, const SerialConfiguration& serial,
+                                const std::vector<ServerUnit>& units,
+                                const std::vector<std::string>& listeners) {
+    return withOrigin(lineFor(event, options, selectedPath, serial, units, listeners),
+                      event.origin);
+}
 
 LogLine serverStopped() {
     return systemLine(L10n::Log::serverStopped());

@@ -52,8 +52,8 @@
 // errorMessage. The concerns live in classes of their own: Preferences, PortSelection,
 // ServerSession (the engines and their EventRelay), ServerStatistics, ProjectCommands (files); the
 // editing rules in DatapointEditing, UnitEditing, FaultRuleEditing and Overlaps. ServerModel.cpp
-// holds the server side, ServerModelEditing.cpp the document side, ServerModelFaultRules.cpp the
-// fault rules.
+// holds the server side, ServerModelNetwork.cpp starting it with the listeners,
+// ServerModelEditing.cpp the document side, ServerModelFaultRules.cpp the fault rules.
 class ServerModel : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool logIsEmpty READ logIsEmpty NOTIFY logIsEmptyChanged)
