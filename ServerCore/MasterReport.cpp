@@ -168,8 +168,14 @@ void MasterReport::request(ByteView frame, const Arrival& arrival, Addressee add
     if (frame.size() < Modbus::minFrameLength) {
         return;
     }
-    const std::uint8_t unit = frame[0];
-    const ByteView pdu = frame.subspan(1, frame.size() - 1 - Modbus::crcLength);
+    request(frame[0], frame.subspan(1, frame.size() - 1 - Modbus::crcLength), arrival, addressee);
+}
+
+void MasterReport::request(std::uint8_t unit, ByteView pdu, const Arrival& arrival,
+                           Addressee addressee) {
+    if (pdu.empty()) {
+        return;
+    }
     const FaultRules::RequestShape shape = FaultRules::shapeOf(pdu);
 
     std::lock_guard guard(lock_);
@@ -201,7 +207,7 @@ void MasterReport::request(ByteView frame, const Arrival& arrival, Addressee add
     served.currentFailed = false;
     if (served.inSequence) {
         const Duration since = arrival.first - served.failedAt;
-        if (std::ranges::equal(frame, served.previous) && since <= retryWindow) {
+        if (std::ranges::equal(pdu, served.previous) && since <= retryWindow) {
             served.currentIsRetry = true;
             ++served.retriesSoFar;
             ++served.retries;
@@ -211,7 +217,7 @@ void MasterReport::request(ByteView frame, const Arrival& arrival, Addressee add
             --state.inSequence;
         }
     }
-    served.previous.assign(frame.begin(), frame.end());
+    served.previous.assign(pdu.begin(), pdu.end());
     served.previousEnd = arrival.last;
 
     const std::uint64_t key = pollKey(unit, shape);

@@ -134,6 +134,8 @@ public:
 
     // A request frame (CRC checked) arrived.
     void request(ByteView frame, const Arrival& arrival, Addressee addressee);
+    // The same, for a request however it was framed.
+    void request(std::uint8_t unit, ByteView pdu, const Arrival& arrival, Addressee addressee);
     // What became of the served request reported last for the unit.
     void answered(std::uint8_t unit, std::uint8_t function, std::optional<int> exceptionCode,
                   Shaping shaping);

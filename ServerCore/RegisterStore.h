@@ -7,6 +7,7 @@
 #include "ServerCore/FaultRules.h"
 #include "ServerCore/MasterReport.h"
 #include "ServerCore/ServerUnit.h"
+#include "ServerCore/Transport.h"
 #include "ServerCore/UnitDiagnostics.h"
 #include "ServerCore/UnitIdentity.h"
 
@@ -250,9 +251,12 @@ public:
     // A copy of one unit's memory, for diagnostics and tests.
     std::optional<Memory> memory(std::uint8_t unit) const;
 
-    // How the master behaves, fed by the engine and read by the application; it has a lock of
-    // its own and outlives configure and resetDiagnostics (the application resets it at start).
-    MasterReport& masterReport() const { return masterReport_; }
+    // How the masters behave, one report per transport, fed by the engine and the listeners and
+    // read by the application; each has a lock of its own and outlives configure and
+    // resetDiagnostics (the application resets them at start).
+    MasterReport& masterReport(Transport transport = Transport::serial) const {
+        return masterReports_[static_cast<std::size_t>(transport)];
+    }
 
 private:
     void reseed(); // under the lock
@@ -261,5 +265,5 @@ private:
     std::unordered_map<std::uint8_t, Memory> units_;
     std::optional<std::uint64_t> faultSeed_; // none: a random one at every reset
     FaultRules::Random faultRandom_{std::random_device{}()};
-    mutable MasterReport masterReport_;
+    mutable std::array<MasterReport, 3> masterReports_; // indexed by Transport
 };

@@ -1,5 +1,6 @@
 #include "ServerCore/ReplyPlan.h"
 
+#include "ModbusCore/MBAPFrame.h"
 #include "ModbusCore/ModbusCodes.h"
 #include "ModbusCore/RTUFrame.h"
 
@@ -101,6 +102,14 @@ Bytes ReplyPlan::burst() const {
     return all;
 }
 
+Bytes ReplyPlan::frame(Transport transport, std::uint8_t unit, std::uint16_t transactionID,
+                       ByteView pdu) {
+    if (transport == Transport::tcp) {
+        return MBAPFrame::build(transactionID, unit, pdu);
+    }
+    return RTUFrame::build(unit, pdu);
+}
+
 ReplyPlan ReplyPlan::make(const Reply& reply, const FaultRule::Effect* effect,
                           std::uint64_t random) {
     ReplyPlan plan;
@@ -108,8 +117,12 @@ ReplyPlan ReplyPlan::make(const Reply& reply, const FaultRule::Effect* effect,
     const auto single = [&](Bytes frame, std::chrono::nanoseconds extra = {}) {
         plan.chunks.push_back({std::move(frame), reply.unitDelay + extra, true});
     };
+    const bool mbap = reply.transport == Transport::tcp;
+    const auto build = [&](std::uint8_t unit, ByteView pdu) {
+        return frame(reply.transport, unit, reply.transactionID, pdu);
+    };
     if (!effect) {
-        single(RTUFrame::build(reply.unit, plan.pdu));
+        single(build(reply.unit, plan.pdu));
         return plan;
     }
     ByteSource source(random);
@@ -121,21 +134,23 @@ ReplyPlan ReplyPlan::make(const Reply& reply, const FaultRule::Effect* effect,
         const std::uint8_t fc = plan.pdu.empty() ? 0 : plan.pdu[0] & ~Modbus::exceptionFlag;
         plan.pdu = {static_cast<std::uint8_t>(fc | Modbus::exceptionFlag),
                     static_cast<std::uint8_t>(effect->code)};
-        single(RTUFrame::build(reply.unit, plan.pdu));
+        single(build(reply.unit, plan.pdu));
         break;
     }
     case Kind::badCRC: {
-        Bytes frame = RTUFrame::build(reply.unit, plan.pdu);
-        frame.back() ^= badCRCMask;
-        plan.corruptedCRC = true;
+        Bytes frame = build(reply.unit, plan.pdu);
+        if (!mbap) {
+            frame.back() ^= badCRCMask;
+            plan.corruptedCRC = true;
+        }
         single(std::move(frame));
         break;
     }
     case Kind::delay:
-        single(RTUFrame::build(reply.unit, plan.pdu), milliseconds(effect->ms));
+        single(build(reply.unit, plan.pdu), milliseconds(effect->ms));
         break;
     case Kind::byteDelay: {
-        const Bytes frame = RTUFrame::build(reply.unit, plan.pdu);
+        const Bytes frame = build(reply.unit, plan.pdu);
         for (std::size_t i = 0; i < frame.size(); ++i) {
             if (i == 0) {
                 single({frame[0]});
@@ -146,7 +161,7 @@ ReplyPlan ReplyPlan::make(const Reply& reply, const FaultRule::Effect* effect,
         break;
     }
     case Kind::truncate: {
-        Bytes frame = RTUFrame::build(reply.unit, plan.pdu);
+        Bytes frame = build(reply.unit, plan.pdu);
         const auto dropped = std::min(frame.size(), static_cast<std::size_t>(effect->bytes));
         frame.resize(frame.size() - dropped);
         if (!frame.empty()) {
@@ -155,51 +170,55 @@ ReplyPlan ReplyPlan::make(const Reply& reply, const FaultRule::Effect* effect,
         break;
     }
     case Kind::wrongUnit:
-        single(RTUFrame::build(static_cast<std::uint8_t>(effect->unitID), plan.pdu));
+        single(build(static_cast<std::uint8_t>(effect->unitID), plan.pdu));
         break;
     case Kind::wrongFunction:
         if (!plan.pdu.empty()) {
             plan.pdu[0] = static_cast<std::uint8_t>(effect->code);
         }
-        single(RTUFrame::build(reply.unit, plan.pdu));
+        single(build(reply.unit, plan.pdu));
         break;
     case Kind::fewerValues:
         plan.pdu = withFewerValues(std::move(plan.pdu), effect->count, reply.requestQuantity);
-        single(RTUFrame::build(reply.unit, plan.pdu));
+        single(build(reply.unit, plan.pdu));
         break;
     case Kind::extraBytes: {
-        Bytes frame = RTUFrame::build(reply.unit, plan.pdu);
+        Bytes frame = build(reply.unit, plan.pdu);
         const Bytes extra = source.bytes(effect->bytes);
         frame.insert(frame.end(), extra.begin(), extra.end());
         single(std::move(frame));
         break;
     }
     case Kind::duplicate: {
-        Bytes frame = RTUFrame::build(reply.unit, plan.pdu);
+        Bytes frame = build(reply.unit, plan.pdu);
         single(frame);
         plan.chunks.push_back({std::move(frame), {}, true}); // the link keeps t3.5 between
         break;
     }
     case Kind::staleReply:
         // Before the unit's first reply there is nothing older to send: this one goes out.
-        if (reply.previousFrame.size() >= Modbus::minFrameLength) {
+        if (mbap && reply.previousFrame.size() > MBAPFrame::headerSize) {
+            plan.pdu.assign(reply.previousFrame.begin() + MBAPFrame::headerSize,
+                            reply.previousFrame.end());
+            single(Bytes(reply.previousFrame.begin(), reply.previousFrame.end()));
+        } else if (!mbap && reply.previousFrame.size() >= Modbus::minFrameLength) {
             plan.pdu.assign(reply.previousFrame.begin() + 1,
                             reply.previousFrame.end() - Modbus::crcLength);
             single(Bytes(reply.previousFrame.begin(), reply.previousFrame.end()));
         } else {
-            single(RTUFrame::build(reply.unit, plan.pdu));
+            single(build(reply.unit, plan.pdu));
         }
         break;
     case Kind::noise:
         single(source.bytes(effect->bytes));
-        plan.chunks.push_back({RTUFrame::build(reply.unit, plan.pdu), {}, true});
+        plan.chunks.push_back({build(reply.unit, plan.pdu), {}, true});
         break;
     case Kind::early:
-        plan.chunks.push_back({RTUFrame::build(reply.unit, plan.pdu), reply.unitDelay, false});
+        plan.chunks.push_back({build(reply.unit, plan.pdu), reply.unitDelay, false});
         break;
     case Kind::corruptData:
         plan.pdu = withFlippedBit(std::move(plan.pdu), source);
-        single(RTUFrame::build(reply.unit, plan.pdu));
+        single(build(reply.unit, plan.pdu));
         break;
     }
     return plan;

@@ -7,7 +7,7 @@
 #include "ServerCore/ArrivalTimes.h"
 #include "ServerCore/PendingReplies.h"
 #include "ServerCore/ReplyPlan.h"
-#include "ServerCore/RequestProcessor.h"
+#include "ServerCore/RequestHandling.h"
 
 #include <pthread.h>
 #include <sched.h>
@@ -54,7 +54,7 @@ struct ServerEngine::Shared {
         , allowsTestDevice(allowsTestDevice)
         , onEvent(std::move(onEvent))
         , clock(clock ? std::move(clock) : SerialClock::system())
-        , processor{this->store} {}
+        , handling(this->store, {}, this->onEvent, this->clock) {}
 
     const std::string path;
     const SerialConfiguration configuration;
@@ -62,8 +62,8 @@ struct ServerEngine::Shared {
     const bool allowsTestDevice;
     const EventHandler onEvent;
     const std::shared_ptr<SerialClock> clock;
-    const RequestProcessor processor;
-    MasterReport& report{store->masterReport()};
+    RequestHandling handling; // the engine thread's own
+    MasterReport& report{handling.report()};
 
     std::mutex lock; // guards running only; never held while doing anything else
     bool running = false;
@@ -73,9 +73,7 @@ struct ServerEngine::Shared {
     bool wasStarted = false; // touched by the starting thread only
 
     // The engine thread's own.
-    SerialClock::TimePoint startedAt{};
     PendingReplies pending;
-    std::array<Bytes, 256> previousReplies; // per unit, for stale replies
 
     bool isRunning() {
         std::lock_guard guard(lock);
@@ -106,7 +104,7 @@ struct ServerEngine::Shared {
     void run(SerialLink& link) {
         pthread_setname_np(pthread_self(), "Corvana");
         makeTimely();
-        startedAt = clock->now();
+        handling.start(clock->now());
         emit(ServerEvent::started());
 
         FrameSplitter splitter;
@@ -171,27 +169,10 @@ struct ServerEngine::Shared {
                 return false;
             }
             if (auto done = pending.sent(*reply, clock->now())) {
-                report.sent(done->unit, clock->now());
-                store->updateDiagnostics(done->unit, [&done](UnitDiagnostics& d) {
-                    d.answered(done->plan.pdu);
-                    return true;
-                });
-                emit(ServerEvent::response(done->unit, std::move(done->plan.pdu),
-                                           done->plan.burst(), done->plan.corruptedCRC));
+                handling.sent({done->unit, done->unit, std::move(done->plan)}, clock->now());
             }
         }
         return true;
-    }
-
-    // Every unit hears every frame on the line, whoever it is for.
-    void countOnBus(bool good) const {
-        store->updateEveryDiagnostics([good](UnitDiagnostics& d, const ServerUnit::Behaviour&) {
-            if (good) {
-                d.busMessage();
-            } else {
-                d.communicationError();
-            }
-        });
     }
 
     void handle(FrameSplitter::Frame frame, const MasterReport::Arrival& arrival,
@@ -199,168 +180,43 @@ struct ServerEngine::Shared {
         switch (frame.kind) {
         case FrameSplitter::Frame::Kind::garbage:
             report.garbage(frame.bytes);
-            countOnBus(false);
+            handling.countOnBus(false);
             emit(ServerEvent::garbage(std::move(frame.bytes)));
             break;
         case FrameSplitter::Frame::Kind::response:
-            countOnBus(true);
+            handling.countOnBus(true);
             emit(ServerEvent::busResponse(std::move(frame.bytes)));
             break;
         case FrameSplitter::Frame::Kind::request:
             if (frame.bytes.size() < Modbus::minFrameLength) {
                 report.garbage(frame.bytes);
-                countOnBus(false);
+                handling.countOnBus(false);
                 emit(ServerEvent::garbage(std::move(frame.bytes)));
             } else {
-                countOnBus(true);
+                handling.countOnBus(true);
                 handleRequest(std::move(frame.bytes), arrival, link);
             }
             break;
         }
     }
 
-    void stayedSilent(std::uint8_t unit, std::uint8_t function, bool listenOnly,
-                      bool busy = false) const {
-        report.silent(unit, function,
-                      listenOnly ? MasterReport::Silence::listenOnly
-                      : busy     ? MasterReport::Silence::busy
-                                 : MasterReport::Silence::fault);
-        store->updateDiagnostics(unit, [](UnitDiagnostics& d) {
-            d.stayedSilent();
-            return true;
-        });
-        emit(ServerEvent::silent(unit, listenOnly, busy));
-    }
-
-    // The exception code the master gets, unless a fault makes the answer unreadable.
-    static std::optional<int> exceptionCode(ByteView answer, const FaultRule::Effect* effect) {
-        if (effect && effect->kind == FaultRule::Effect::Kind::exception) {
-            return effect->code;
-        }
-        if (const auto code = ExceptionPDU::code(answer)) {
-            return *code;
-        }
-        return std::nullopt;
-    }
-
-    static MasterReport::Shaping shapingOf(const FaultRule::Effect* effect) {
-        using Kind = FaultRule::Effect::Kind;
-        if (!effect || effect->kind == Kind::exception) {
-            return MasterReport::Shaping::none;
-        }
-        return effect->kind == Kind::delay ? MasterReport::Shaping::delayed
-                                           : MasterReport::Shaping::damaged;
-    }
-
-    double secondsSinceStart() const {
-        return std::chrono::duration<double>(clock->now() - startedAt).count();
-    }
-
     void handleRequest(Bytes frame, const MasterReport::Arrival& arrival, SerialLink& link) {
         const std::uint8_t unit = frame[0];
-        Bytes pdu(frame.begin() + 1, frame.end() - 2);
-        const std::uint8_t function = pdu[0];
-
-        if (unit == Modbus::broadcastAddress) {
-            // Every enabled unit hears a broadcast and never answers it.
-            store->updateEveryDiagnostics([](UnitDiagnostics& d, const ServerUnit::Behaviour& b) {
-                if (b.enabled) {
-                    d.heard(true);
-                    d.stayedSilent();
-                }
-            });
-            report.request(frame, arrival, MasterReport::Addressee::broadcast);
-            auto result = processor.process(pdu, unit);
-            emit(ServerEvent::broadcast(std::move(pdu), std::move(frame)));
-            if (!result.writes.empty()) {
-                emit(ServerEvent::wrote(std::move(result.writes)));
-            }
-            return; // a broadcast is never answered
-        }
-
-        const auto behaviour = store->behaviour(unit);
-        if (!behaviour || !behaviour->enabled) {
-            report.request(frame, arrival, MasterReport::Addressee::otherUnit);
-            emit(ServerEvent::otherUnit(unit, std::move(frame)));
-            return;
-        }
-        report.request(frame, arrival, MasterReport::Addressee::served);
-        emit(ServerEvent::request(unit, pdu, std::move(frame)));
-        const bool listening = store
-                                   ->updateDiagnostics(unit,
-                                                       [](UnitDiagnostics& d) {
-                                                           d.heard(false);
-                                                           return d.listenOnly;
-                                                       })
-                                   .value_or(false);
+        Bytes pdu(frame.begin() + 1, frame.end() - Modbus::crcLength);
         // A unit still sending a reply, or waiting to, is busy like a real one: it neither
         // executes nor answers what arrives meanwhile (a master's retry shows in the log).
-        if (pending.isBusy(unit)) {
-            stayedSilent(unit, function, false, true);
-            return;
+        const bool busy = pending.isBusy(unit);
+        auto answer = handling.handle({.unit = unit,
+                                       .pdu = std::move(pdu),
+                                       .frame = std::move(frame),
+                                       .header = std::nullopt,
+                                       .arrival = arrival,
+                                       .client = {}},
+                                      busy);
+        if (answer) {
+            pending.add(unit, std::move(answer->plan), clock->now());
+            sendDue(link); // an undelayed reply goes out at once, as soon as the frame gap allows
         }
-
-        const FaultRules::RequestShape shape = FaultRules::shapeOf(pdu);
-        std::optional<RegisterStore::FiredFault> fired;
-        if (!listening) {
-            fired = store->fireFaultRule(unit, shape, secondsSinceStart());
-        }
-        if (fired) {
-            emit(ServerEvent::faultFired(unit, fired->index, fired->name, fired->effect));
-        }
-        const bool dropped = fired && fired->effect.kind == FaultRule::Effect::Kind::noResponse;
-        if (dropped && fired->effect.dropRequest) {
-            stayedSilent(unit, function, false); // as if the request never arrived
-            return;
-        }
-
-        Bytes answer;
-        // A fired rule takes the place of the unit's own fault for this request.
-        const ServerUnit::Fault fault =
-            listening || fired ? ServerUnit::Fault(ServerUnit::Fault::none) : behaviour->fault;
-        switch (fault) {
-        case ServerUnit::Fault::noResponse:
-            stayedSilent(unit, function, false);
-            return;
-        case ServerUnit::Fault::exception:
-            answer = ExceptionPDU::make(pdu[0], behaviour->exceptionCode);
-            break;
-        case ServerUnit::Fault::none:
-        case ServerUnit::Fault::badCRC: {
-            auto result = processor.process(pdu, unit);
-            if (!result.writes.empty()) {
-                emit(ServerEvent::wrote(std::move(result.writes))); // before the delay
-            }
-            if (!result.response) {
-                stayedSilent(unit, function, true); // listen-only mode, or just entered it
-                return;
-            }
-            answer = std::move(*result.response);
-            break;
-        }
-        }
-
-        static const FaultRule::Effect damagedCRC{.kind = FaultRule::Effect::Kind::badCRC};
-        const FaultRule::Effect* effect = fired                                ? &fired->effect
-                                          : fault == ServerUnit::Fault::badCRC ? &damagedCRC
-                                                                               : nullptr;
-        Bytes& previous = previousReplies[unit];
-        ReplyPlan plan = ReplyPlan::make({unit, answer, shape.quantity, previous,
-                                          std::chrono::ceil<std::chrono::nanoseconds>(
-                                              std::chrono::duration<double>(behaviour->delay))},
-                                         effect, fired ? fired->random : 0);
-        if (effect) {
-            previous = RTUFrame::build(unit, answer);
-        } else {
-            previous = plan.chunks.front().bytes; // reuses the buffer of the unit's last reply
-        }
-        if (plan.chunks.empty()) {
-            stayedSilent(unit, function, false);
-            return;
-        }
-        report.answered(unit, function, exceptionCode(answer, effect), shapingOf(effect));
-        pending.add(unit, std::move(plan), clock->now());
-        sendDue(link); // an undelayed reply goes out at once, as soon as the frame gap allows
     }
 };
 

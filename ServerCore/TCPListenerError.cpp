@@ -1,5 +1,6 @@
 #include "ServerCore/TCPListenerError.h"
 
+#include "Localization/NetworkTexts.h"
 #include "ModbusSerial/SerialLinkError.h"
 
 #include <cerrno>
@@ -8,6 +9,8 @@ namespace {
 
 // Ports below this one are reserved to privileged programs on Linux.
 constexpr std::uint16_t firstUnprivilegedPort = 1024;
+// 502 becomes 1502, the port such tools commonly take instead.
+constexpr int privilegedSuggestionOffset = 1000;
 
 std::string endpoint(const std::string& host, std::uint16_t port) {
     const bool ipv6 = host.find(':') != std::string::npos;
@@ -16,24 +19,18 @@ std::string endpoint(const std::string& host, std::uint16_t port) {
 
 std::string messageFor(TCPListenerError::Case kind, const std::string& host, std::uint16_t port,
                        int code) {
-    const std::string where = endpoint(host, port);
+    namespace N = L10n::Network;
     switch (kind) {
     case TCPListenerError::invalidAddress:
-        return "“" + host +
-               "” is not an IP address. Use 127.0.0.1 for this computer only or 0.0.0.0 for all "
-               "networks.";
+        return N::invalidAddress(host);
     case TCPListenerError::addressNotLocal:
-        return "The address " + host + " does not belong to this computer.";
+        return N::addressNotLocal(host);
     case TCPListenerError::privilegedPort:
-        return "Port " + std::to_string(port) +
-               " is below 1024 and needs administrator rights. Choose a port from 1024 up, such "
-               "as " +
-               std::to_string(port + 1000) + ".";
+        return N::privilegedPort(port, port + privilegedSuggestionOffset);
     case TCPListenerError::addressInUse:
-        return "Port " + std::to_string(port) + " on " + host +
-               " is already in use by another program.";
+        return N::addressInUse(host, port);
     case TCPListenerError::failed:
-        return "Cannot listen on " + where + ": " + SerialLinkError::systemText(code) + ".";
+        return N::listenFailed(endpoint(host, port), SerialLinkError::systemText(code));
     }
     return {};
 }

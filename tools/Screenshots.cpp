@@ -136,6 +136,39 @@ private:
     std::thread thread_;
 };
 
+// A Modbus TCP master on this computer: reads the example's registers in a loop.
+class TCPMaster {
+public:
+    explicit TCPMaster(int port)
+        : thread_([this, port] { run(port); }) {}
+    ~TCPMaster() {
+        stop_ = true;
+        thread_.join();
+    }
+
+private:
+    void run(int port) {
+        modbus_t* bus = modbus_new_tcp("127.0.0.1", port);
+        if (bus == nullptr || modbus_connect(bus) != 0) {
+            std::fprintf(stderr, "TCP master cannot connect to port %d\n", port);
+            modbus_free(bus);
+            return;
+        }
+        modbus_set_slave(bus, 1);
+        std::uint16_t registers[8];
+        while (!stop_) {
+            modbus_read_input_registers(bus, 0, 5, registers);
+            modbus_read_registers(bus, 0, 2, registers);
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        }
+        modbus_close(bus);
+        modbus_free(bus);
+    }
+
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
 // A dark desktop theme, as Fusion would take it from a dark platform theme.
 QPalette darkPalette() {
     QPalette palette;
@@ -335,6 +368,29 @@ int main(int argc, char** argv) {
             popup->close();
         }
     }
+
+    // Both listeners on, their popover, then served beside the virtual port with a Modbus TCP
+    // master connected.
+    NetworkConfiguration network;
+    network.tcp.enabled = true;
+    network.rtuOverTCP.enabled = true;
+    model.setNetwork(network);
+    if (auto* networkButton = child<QAbstractButton>(&window, "networkButton")) {
+        networkButton->click();
+        wait(300);
+        save(&window, out.filePath("network-popover.png"), QApplication::activePopupWidget());
+        if (QWidget* popup = QApplication::activePopupWidget()) {
+            popup->close();
+        }
+    }
+    model.start();
+    {
+        TCPMaster master(network.tcp.port);
+        wait(3000);
+        save(&window, out.filePath("main-network-running.png"));
+        std::printf("title: %s\n", qPrintable(window.windowTitle()));
+    }
+    model.stop();
 
     return 0;
 }

@@ -15,7 +15,8 @@ struct OptionRow {
     std::string_view name;      // "--baud"
     std::string_view shortName; // "-h", or empty
     // "N", "FILE": a value is required, attached ("--baud=9600") or as the next argument;
-    // "[LINK]": the value may be left out, so only a next argument that is no option is taken;
+    // "[LINK]": the value may be left out, so only a next argument that is no option is taken
+    // ("[HOST:]PORT", bracketed only in part, is required);
     // empty: a switch, which takes no value.
     std::string_view valueName;
     std::string (*description)();
@@ -80,7 +81,7 @@ parseOptions(std::span<const OptionRow<Options>> rows, const std::vector<std::st
             return fail(unknownOption(argument));
         }
         std::string value;
-        if (row->valueName.starts_with('[')) {
+        if (row->valueName.starts_with('[') && row->valueName.ends_with(']')) {
             if (attached) {
                 value = *attached;
             } else if (i + 1 < arguments.size() && !arguments[i + 1].starts_with('-')) {

@@ -65,7 +65,8 @@ OutputPump::Sink sinkFor(std::ostream& out) {
 }
 
 // Fails with the "Cannot read" or "No datapoints found" message; otherwise the model holds a
-// fresh project (current line settings) with the file's datapoints and the units they need.
+// fresh project (current line and network settings) with the file's datapoints and the units they
+// need.
 bool loadCSV(ServerModel& model, const std::string& path, std::ostream& err) {
     auto read = ServerModel::readDatapointsFile(QString::fromStdString(path));
     if (const auto* message = std::get_if<std::string>(&read)) {
@@ -81,9 +82,31 @@ bool loadCSV(ServerModel& model, const std::string& path, std::ostream& err) {
     }
     ServerProject fresh;
     fresh.serial = model.serial();
+    fresh.network = model.network();
     model.applyProject(fresh);
     model.mergeImportedDatapoints(std::move(result.datapoints), true);
     return true;
+}
+
+// The command line's listeners take the place of the project's of the same transport (keeping
+// its idle time and gateway setting); --max-clients applies to every listener served.
+NetworkConfiguration networkFor(NetworkConfiguration network,
+                                const ServeOptions::Options& options) {
+    const auto take = [](ListenerConfiguration& listener,
+                         const std::optional<ServeOptions::Endpoint>& endpoint) {
+        if (endpoint) {
+            listener.enabled = true;
+            listener.bind = endpoint->host;
+            listener.port = endpoint->port;
+        }
+    };
+    take(network.tcp, options.tcp);
+    take(network.rtuOverTCP, options.rtuOverTCP);
+    if (options.maxClients) {
+        network.tcp.maxClients = *options.maxClients;
+        network.rtuOverTCP.maxClients = *options.maxClients;
+    }
+    return network;
 }
 
 // A night's run must not end with nowhere to put its report: the folder is checked up front.
@@ -183,6 +206,7 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
         serial.stopBits = options->frame->stopBits;
     }
     model.setSerial(serial);
+    model.setNetwork(networkFor(model.network(), *options));
 
     if (options->virtualPort) {
         try {
@@ -199,8 +223,10 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
         model.setSelectedPath(QString::fromStdString(virtualPair->serverPath()));
     } else if (options->portPath) {
         model.setSelectedPath(QString::fromStdString(*options->portPath));
+    } else if (options->tcp || options->rtuOverTCP) {
+        model.setSelectedPath({}); // listeners given without a port: the network only
     }
-    if (model.selectedPath().isEmpty()) {
+    if (model.selectedPath().isEmpty() && !model.network().any()) {
         err << L10n::Errors::selectPortFirst() << '\n';
         return CommandLine::exitFailure;
     }

@@ -2,9 +2,11 @@
 
 #include "Corvana/cli/OptionTable.h"
 #include "Corvana/model/ControlProtocol.h"
+#include "Corvana/model/NetworkConfiguration.h"
 
 #include "Localization/ControlTexts.h"
 #include "Localization/L10n.h"
+#include "Localization/NetworkTexts.h"
 #include "Localization/ReportTexts.h"
 
 #include <array>
@@ -15,6 +17,17 @@
 
 namespace ServeOptions {
 namespace {
+
+// A decimal number from minimum to maximum, nothing else around it.
+std::optional<int> parseWholeNumber(std::string_view text, int minimum, int maximum) {
+    int number = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+        number < minimum || number > maximum) {
+        return std::nullopt;
+    }
+    return number;
+}
 
 using Row = OptionRow<Options>;
 using Result = std::optional<std::string>;
@@ -40,6 +53,20 @@ Result storeFrame(Options& options, const std::string& value) {
     return options.frame ? Result() : L10n::Cli::invalidFrame(value);
 }
 
+Result storeTCP(Options& options, const std::string& value) {
+    options.tcp = parseEndpoint(value);
+    return options.tcp ? Result() : L10n::Network::invalidListener("--tcp", value);
+}
+Result storeRTUOverTCP(Options& options, const std::string& value) {
+    options.rtuOverTCP = parseEndpoint(value);
+    return options.rtuOverTCP ? Result() : L10n::Network::invalidListener("--rtu-over-tcp", value);
+}
+Result storeMaxClients(Options& options, const std::string& value) {
+    options.maxClients = parseWholeNumber(value, ListenerConfiguration::minClients,
+                                          ListenerConfiguration::maxClientsLimit);
+    return options.maxClients ? Result() : L10n::Network::invalidMaxClients(value);
+}
+
 // In the order of the help text.
 constexpr std::array rows{
     Row{"--project", "", "FILE", L10n::Cli::projectOption,
@@ -57,6 +84,9 @@ constexpr std::array rows{
         setFlag<Options, &Options::busTraffic, true>},
     Row{"--exit-on-loss", "", "", L10n::Cli::exitOnLossOption,
         setFlag<Options, &Options::exitOnLoss>},
+    Row{"--tcp", "", "[HOST:]PORT", L10n::Network::tcpOption, storeTCP},
+    Row{"--rtu-over-tcp", "", "[HOST:]PORT", L10n::Network::rtuOverTCPOption, storeRTUOverTCP},
+    Row{"--max-clients", "", "N", L10n::Network::maxClientsOption, storeMaxClients},
     Row{"--report", "", "FILE", L10n::Report::serveOption,
         storeText<Options, &Options::reportPath>},
     Row{"--control", "", "[PATH]",
@@ -71,7 +101,7 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 2> conflicts
     {"--port", "--virtual"},
 }};
 
-constexpr std::size_t helpColumn = 24;
+constexpr std::size_t helpColumn = 30;
 
 } // namespace
 
@@ -82,6 +112,29 @@ std::optional<int> parseBaudRate(std::string_view text) {
         return std::nullopt;
     }
     return rate;
+}
+
+std::optional<Endpoint> parseEndpoint(std::string_view text) {
+    Endpoint endpoint;
+    std::string_view port = text;
+    if (text.starts_with('[')) {
+        const auto close = text.find("]:");
+        if (close == std::string_view::npos) {
+            return std::nullopt;
+        }
+        endpoint.host = std::string(text.substr(1, close - 1));
+        port = text.substr(close + 2);
+    } else if (const auto colon = text.rfind(':'); colon != std::string_view::npos) {
+        endpoint.host = std::string(text.substr(0, colon));
+        port = text.substr(colon + 1);
+    }
+    const auto number =
+        parseWholeNumber(port, ListenerConfiguration::minPort, ListenerConfiguration::maxPort);
+    if (!number || !isIPAddress(endpoint.host)) {
+        return std::nullopt;
+    }
+    endpoint.port = *number;
+    return endpoint;
 }
 
 std::optional<SerialConfiguration> parseFrame(std::string_view text) {
@@ -131,7 +184,8 @@ std::optional<Options> parse(const std::vector<std::string>& arguments, std::ost
 
 std::string helpText() {
     return L10n::Cli::serveUsage() + "\n" + L10n::Cli::serveDescription() + "\n" +
-           L10n::Cli::serveDefaults() + "\n\n" + optionHelp<Options>(rows, helpColumn);
+           L10n::Cli::serveDefaults() + "\n" + L10n::Network::serveNetwork() + "\n\n" +
+           optionHelp<Options>(rows, helpColumn);
 }
 
 } // namespace ServeOptions

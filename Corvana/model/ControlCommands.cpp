@@ -20,6 +20,12 @@ namespace {
 
 constexpr std::string_view stateNames[] = {"stopped", "running", "serialLost"};
 
+nlohmann::json statisticsJSON(const ServerStatistics& statistics) {
+    return {{"requests", statistics.requests},     {"responses", statistics.responses},
+            {"exceptions", statistics.exceptions}, {"otherUnits", statistics.otherUnits},
+            {"errors", statistics.errors},         {"faults", statistics.faults}};
+}
+
 // The unit's settings as the project file holds them; its rules are listed by "rules".
 nlohmann::json unitSettings(const ServerUnit& unit) {
     nlohmann::json json = unit.toJSON();
@@ -78,7 +84,6 @@ ControlCommands::Outcome ControlCommands::execute(const nlohmann::json& request)
 }
 
 nlohmann::json ControlCommands::status() const {
-    const ServerStatistics& statistics = model_.statistics();
     nlohmann::json units = nlohmann::json::array();
     for (const ServerUnit& unit : model_.units()) {
         nlohmann::json settings = unitSettings(unit);
@@ -87,19 +92,26 @@ nlohmann::json ControlCommands::status() const {
                           [&](const Datapoint& point) { return point.unitID == unit.unitID; });
         units.push_back(std::move(settings));
     }
+    nlohmann::json listeners = nlohmann::json::array();
+    for (const ServerSession::Listener& listener : model_.listeners()) {
+        listeners.push_back({{"transport", std::string(rawValue(listener.transport))},
+                             {"address", listener.address},
+                             {"clients", model_.clientCount(listener.transport)}});
+    }
+    nlohmann::json transports = nlohmann::json::object();
+    for (const Transport transport : {Transport::serial, Transport::tcp, Transport::rtuOverTCP}) {
+        transports[std::string(rawValue(transport))] = statisticsJSON(model_.statistics(transport));
+    }
     return {
         {"state", stateNames[static_cast<std::size_t>(model_.state())]},
         {"port", model_.selectedPath().toStdString()},
         {"serial", model_.serial().toJSON()},
+        {"network", model_.network().toJSON()},
+        {"listeners", std::move(listeners)},
         {"projectFile", model_.projectPath().toStdString()},
         {"units", std::move(units)},
-        {"statistics",
-         {{"requests", statistics.requests},
-          {"responses", statistics.responses},
-          {"exceptions", statistics.exceptions},
-          {"otherUnits", statistics.otherUnits},
-          {"errors", statistics.errors},
-          {"faults", statistics.faults}}},
+        {"statistics", statisticsJSON(model_.statistics())},
+        {"transports", std::move(transports)},
     };
 }
 

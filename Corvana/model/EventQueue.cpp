@@ -10,7 +10,10 @@ EventQueue::EventQueue(std::size_t capacity)
 
 bool EventQueue::push(ServerEvent event) {
     const std::lock_guard guard(lock_);
-    const bool keep = event.is<ServerEvent::Started>() || event.is<ServerEvent::SerialLost>();
+    // Client counts come from connect and close, so those are kept like start and loss.
+    const bool keep = event.is<ServerEvent::Started>() || event.is<ServerEvent::SerialLost>() ||
+                      event.is<ServerEvent::ClientConnected>() ||
+                      event.is<ServerEvent::ClientClosed>();
     if (events_.size() >= capacity_ && !keep) {
         countDropped(event);
     } else {
@@ -39,6 +42,10 @@ EventQueue::Batch EventQueue::take(std::size_t maxEvents) {
 }
 
 void EventQueue::countDropped(const ServerEvent& event) {
+    const auto transport = static_cast<std::size_t>(event.origin.transport);
+    if (transport < dropped_.byTransport.size()) {
+        dropped_.byTransport[transport].count(event);
+    }
     if (const auto* response = event.as<ServerEvent::Response>()) {
         ++dropped_.counts.responses;
         if (LogLines::isExceptionPDU(response->pdu)) {

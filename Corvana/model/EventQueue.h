@@ -4,6 +4,7 @@
 
 #include "ServerCore/ServerEvent.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -13,15 +14,17 @@
 // The events of one engine run on their way to the main thread, bounded: a master flooding the
 // line must not grow the queue without end. Beyond the capacity, events that only count and log
 // are left out, with their counts kept; a left-out write only flags that the live values must
-// be read again. Start and loss of the port are always kept, in order.
+// be read again. Start and loss of the port and clients connecting and leaving are always kept,
+// in order.
 class EventQueue {
 public:
     struct Dropped {
-        ServerStatistics counts;      // what the left-out events would have counted
-        std::uint64_t lines = 0;      // log lines they would have written
-        std::uint64_t busTraffic = 0; // lines only shown with the bus traffic
-        std::uint64_t garbage = 0;    // stretches of invalid data among them
-        bool writes = false;          // a write was among them: read every live value again
+        ServerStatistics counts;                     // what the left-out events would have counted
+        std::array<ServerStatistics, 3> byTransport; // the same by Transport
+        std::uint64_t lines = 0;                     // log lines they would have written
+        std::uint64_t busTraffic = 0;                // lines only shown with the bus traffic
+        std::uint64_t garbage = 0;                   // stretches of invalid data among them
+        bool writes = false; // a write was among them: read every live value again
 
         bool any() const { return lines > 0 || busTraffic > 0 || writes; }
     };

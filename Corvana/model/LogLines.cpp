@@ -1,8 +1,10 @@
 #include "Corvana/model/LogLines.h"
 
 #include "Localization/L10n.h"
+#include "Localization/NetworkTexts.h"
 #include "ModbusCore/ModbusCodes.h"
 #include "ModbusCore/TextForms.h"
+#include "ModbusSerial/SerialLinkError.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -155,7 +157,8 @@ LogLine garbageLine(const ServerEvent::Garbage& event) {
 }
 
 LogLine startedLine(const QString& selectedPath, const SerialConfiguration& serial,
-                    const std::vector<ServerUnit>& units) {
+                    const std::vector<ServerUnit>& units,
+                    const std::vector<std::string>& listeners) {
     std::string addresses;
     for (const ServerUnit& unit : units) {
         if (!unit.enabled) {
@@ -166,21 +169,65 @@ LogLine startedLine(const QString& selectedPath, const SerialConfiguration& seri
         }
         addresses += std::to_string(unit.unitID);
     }
-    const std::string port = concat({selectedPath.toStdString(), " @ ", serial.summary()});
-    return systemLine(L10n::Log::serverStarted(port, addresses));
+    std::string served = selectedPath.isEmpty()
+                             ? std::string()
+                             : concat({selectedPath.toStdString(), " @ ", serial.summary()});
+    for (const std::string& listener : listeners) {
+        served += concat({served.empty() ? "" : ", ", listener});
+    }
+    return systemLine(L10n::Log::serverStarted(served, addresses));
 }
 
-} // namespace
-
-namespace LogLines {
-
-bool isExceptionPDU(ByteView pdu) {
-    return pdu.size() >= 2 && (pdu[0] & Modbus::exceptionFlag) != 0;
+std::string closedText(const ServerEvent::ClientClosed& event) {
+    std::string detail;
+    if (event.reason == TCPEvent::Reason::connectionLost) {
+        detail = SerialLinkError::systemText(event.code);
+    } else if (event.fault) {
+        detail = L10n::Network::streamFault(static_cast<std::size_t>(event.fault->reason),
+                                            event.fault->value);
+    }
+    std::string text = L10n::Network::clientClosed(static_cast<std::size_t>(event.reason), detail);
+    if (event.unfinishedBytes > 0) {
+        text += concat({" · ", L10n::Network::unfinishedRequest(event.unfinishedBytes)});
+    }
+    return concat({text, " · ", L10n::Network::clientsConnected(event.clients)});
 }
 
-std::optional<LogLine> forEvent(const ServerEvent& event, const Options& options,
-                                const QString& selectedPath, const SerialConfiguration& serial,
-                                const std::vector<ServerUnit>& units) {
+// The lines of a listener's clients; nullopt for other events.
+std::optional<LogLine> clientLine(const ServerEvent& event) {
+    if (const auto* connected = event.as<ServerEvent::ClientConnected>()) {
+        return oneSegment(Kind::meta,
+                          concat({L10n::Network::clientConnected(), " · ",
+                                  L10n::Network::clientsConnected(connected->clients)}));
+    }
+    if (const auto* refused = event.as<ServerEvent::ClientRefused>()) {
+        return oneSegment(Kind::warning, L10n::Network::clientRefused(refused->maxClients));
+    }
+    if (const auto* closed = event.as<ServerEvent::ClientClosed>()) {
+        const bool trouble = closed->reason != TCPEvent::Reason::clientClosed &&
+                             closed->reason != TCPEvent::Reason::idle;
+        return oneSegment(trouble ? Kind::warning : Kind::meta, closedText(*closed));
+    }
+    return std::nullopt;
+}
+
+// The serial line's lines as they always were: the transport and client go first only for the
+// network's.
+std::optional<LogLine> withOrigin(std::optional<LogLine> line, const ServerEvent::Origin& origin) {
+    if (!line || origin.client.empty()) {
+        return line;
+    }
+    const std::string transport =
+        L10n::Network::transportName(static_cast<std::size_t>(origin.transport));
+    line->prepend(LogSegment{Kind::meta,
+                             q(concat({L10n::Network::served(transport, origin.client), " · "}))});
+    return line;
+}
+
+std::optional<LogLine> lineFor(const ServerEvent& event, const LogLines::Options& options,
+                               const QString& selectedPath, const SerialConfiguration& serial,
+                               const std::vector<ServerUnit>& units,
+                               const std::vector<std::string>& listeners) {
     if (const auto* request = event.as<ServerEvent::Request>()) {
         return requestLine(*request, options);
     }
@@ -220,9 +267,25 @@ std::optional<LogLine> forEvent(const ServerEvent& event, const Options& options
         return oneSegment(Kind::error, L10n::Log::portGone(lost->path));
     }
     if (event.is<ServerEvent::Started>()) {
-        return startedLine(selectedPath, serial, units);
+        return startedLine(selectedPath, serial, units, listeners);
     }
-    return std::nullopt; // wrote: one line per datapoint, see forWrite
+    return clientLine(event); // wrote: one line per datapoint, see forWrite
+}
+
+} // namespace
+
+namespace LogLines {
+
+bool isExceptionPDU(ByteView pdu) {
+    return pdu.size() >= 2 && (pdu[0] & Modbus::exceptionFlag) != 0;
+}
+
+std::optional<LogLine> forEvent(const ServerEvent& event, const Options& options,
+                                const QString& selectedPath, const SerialConfiguration& serial,
+                                const std::vector<ServerUnit>& units,
+                                const std::vector<std::string>& listeners) {
+    return withOrigin(lineFor(event, options, selectedPath, serial, units, listeners),
+                      event.origin);
 }
 
 LogLine serverStopped() {

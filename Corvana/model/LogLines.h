@@ -26,11 +26,15 @@ struct Options {
 };
 
 // The line of one engine event, or nullopt when the event writes none (`wrote`, whose lines come
-// from forWrite per datapoint, and bus traffic while it is hidden). selectedPath and serial
-// describe the port in the started line; units gives the enabled addresses in their order.
+// from forWrite per datapoint, bus traffic while it is hidden, and a listener's start, which the
+// started line names). selectedPath and serial describe the port in the started line (an empty
+// path: no serial port), followed by the listeners ("Modbus TCP 127.0.0.1:1502"); units gives the
+// enabled addresses in their order. A network client's lines begin with its transport and
+// address; the serial line's stay as they were.
 std::optional<LogLine> forEvent(const ServerEvent& event, const Options& options,
                                 const QString& selectedPath, const SerialConfiguration& serial,
-                                const std::vector<ServerUnit>& units);
+                                const std::vector<ServerUnit>& units,
+                                const std::vector<std::string>& listeners = {});
 
 // "--- Server stopped ---", one system segment.
 LogLine serverStopped();

@@ -52,7 +52,8 @@ void ProjectCommands::newProject() {
     }
     ServerUnit unit;
     unit.unitID = 1;
-    model_.applyProject(ServerProject{1, model_.serial(), {unit}, {}});
+    // The connection settings carry over, as they belong to the bench rather than the device.
+    model_.applyProject(ServerProject{1, model_.serial(), {unit}, {}, {}, model_.network()});
     model_.setProjectFile({}, {});
 }
 

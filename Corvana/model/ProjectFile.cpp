@@ -98,6 +98,10 @@ QByteArray encode(const ServerProject& project) {
     if (project.seed) {
         root["seed"] = *project.seed;
     }
+    // Only when changed, so projects that never served the network keep their bytes.
+    if (project.network != NetworkConfiguration{}) {
+        root["network"] = project.network.toJSON();
+    }
     const std::string text = root.dump(4, ' ', false, json::error_handler_t::replace) + "\n";
     return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -122,6 +126,10 @@ std::optional<ServerProject> decode(const QByteArray& bytes, QString* errorDescr
         project.seed =
             JSONFields::optionalInteger(root, "seed", std::numeric_limits<std::int64_t>::min(),
                                         std::numeric_limits<std::int64_t>::max());
+        if (const auto network = root.find("network");
+            network != root.end() && !network->is_null()) {
+            project.network = NetworkConfiguration::fromJSON(*network);
+        }
         return project;
     } catch (const std::exception& error) {
         // Parse errors, DecodingError and anything else: the whole file is refused.

@@ -22,9 +22,9 @@ inline constexpr qint64 maxFileBytes = 64 * 1024 * 1024;
 QByteArray encode(const ServerProject& project);
 
 // All of "version" (an integer, its value ignored), "serial", "units" and "datapoints" are
-// required, and every record must decode; otherwise nothing is returned and, when
-// errorDescription is given, it receives a short English reason for the log or a terminal.
-// Units and datapoints keep the file's order.
+// required, "seed" and "network" optional, and every record must decode; otherwise nothing is
+// returned and, when errorDescription is given, it receives a short English reason for the log or a
+// terminal. Units and datapoints keep the file's order.
 std::optional<ServerProject> decode(const QByteArray& bytes, QString* errorDescription = nullptr);
 
 // The bytes of a regular file (symlinks followed) of at most maxBytes; a FIFO, a device or a

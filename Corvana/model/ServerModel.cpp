@@ -58,6 +58,7 @@ void ServerModel::init() {
     preferences_.read();
     ServerProject project = loadProject();
     serial_ = project.serial;
+    network_ = project.network;
     units_ = std::move(project.units);
     datapoints_ = std::move(project.datapoints);
     selectedUnitID_ = firstUnitID();
@@ -70,6 +71,7 @@ void ServerModel::init() {
     emit autoscrollChanged();
     emit allowControlChanged();
     emit serialChanged();
+    emit networkChanged();
     emit unitsChanged();
     emit datapointsChanged();
     emit selectedUnitIDChanged();
@@ -197,54 +199,16 @@ void ServerModel::setLogIsEmpty(bool empty) {
     }
 }
 
-bool ServerModel::canStart() const {
-    return !selectedPath().isEmpty() && !units_.empty();
-}
-
-void ServerModel::start() {
-    if (isServing()) {
-        return;
-    }
-    if (selectedPath().isEmpty()) {
-        reportError(L10n::Errors::selectPortFirst());
-        return;
-    }
-    if (units_.empty()) {
-        reportError(L10n::Log::addUnitFirst());
-        return;
-    }
-    store_->configure(units_, datapoints_, true);
-    rebuildLiveValues();
-    if (isVirtualSelected() && !openVirtualPort(true)) {
-        return;
-    }
-    resetMasterReport(); // a reopen after a lost port carries on with the same report
-    const std::string node = nodeToOpen();
-    try {
-        session_.start(node, serial_);
-    } catch (const SerialLinkError& error) {
-        reportError(error.message());
-        return;
-    } catch (const std::exception& error) {
-        reportError(error.what());
-        return;
-    }
-    const SerialPortInfo* port = PortSelection::find(ports_, selectedPath().toStdString());
-    servedIdentity_ = port ? port->identity() : selectedPath().toStdString();
-    servedNode_ = node;
-    setStatistics({});
-    noiseCount_ = 0;
-    noiseHintDismissed_ = false;
-    setShowNoiseHint(false);
-    startSimulation();
-}
-
 void ServerModel::stop() {
     if (!isServing()) {
         return;
     }
     session_.stop();
     setState(ServerState::stopped);
+    if (clients_ != decltype(clients_){}) {
+        clients_ = {};
+        emit clientsChanged();
+    }
     setShowNoiseHint(false);
     stopSimulation();
     appendLog(LogLines::serverStopped());
@@ -253,7 +217,7 @@ void ServerModel::stop() {
 void ServerModel::clearLog() {
     logBuffer_.clear();
     setLogIsEmpty(true);
-    setStatistics({});
+    resetTraffic();
 }
 
 void ServerModel::dismissNoiseHint() {
@@ -302,6 +266,7 @@ void ServerModel::appendLog(const LogLine& line) {
 
 void ServerModel::handleEvent(const ServerEvent& event) {
     if (statistics_.count(event)) {
+        transportStatistics_[static_cast<std::size_t>(event.origin.transport)].count(event);
         emit statisticsChanged();
     }
     if (const auto* wrote = event.as<ServerEvent::Wrote>()) {
@@ -311,14 +276,18 @@ void ServerModel::handleEvent(const ServerEvent& event) {
     if (event.is<ServerEvent::Garbage>()) {
         ++noiseCount_;
     } else if (event.is<ServerEvent::SerialLost>()) {
-        session_.stop(); // its thread has ended already
+        session_.stopSerial(); // its thread has ended already; listeners keep serving
         setState(ServerState::serialLost);
     } else if (event.is<ServerEvent::Started>()) {
         setState(ServerState::running);
+    } else {
+        handleClientEvent(event);
     }
 
     const LogLines::Options options{showRawFrames(), showBusTraffic()};
-    if (const auto line = LogLines::forEvent(event, options, portForLog(), serial_, units_)) {
+    const QString port = session_.hasSerialEngine() ? portForLog() : QString();
+    if (const auto line =
+            LogLines::forEvent(event, options, port, serial_, units_, servedListeners())) {
         appendLog(*line);
     }
     if (event.is<ServerEvent::Garbage>() && noiseCount_ >= noiseHintThreshold &&
@@ -334,6 +303,16 @@ void ServerModel::handleDropped(const EventQueue::Dropped& dropped) {
     statistics_.otherUnits += dropped.counts.otherUnits;
     statistics_.errors += dropped.counts.errors;
     statistics_.faults += dropped.counts.faults;
+    for (std::size_t transport = 0; transport < transportStatistics_.size(); ++transport) {
+        ServerStatistics& counts = transportStatistics_[transport];
+        const ServerStatistics& left = dropped.byTransport[transport];
+        counts.requests += left.requests;
+        counts.responses += left.responses;
+        counts.exceptions += left.exceptions;
+        counts.otherUnits += left.otherUnits;
+        counts.errors += left.errors;
+        counts.faults += left.faults;
+    }
     emit statisticsChanged();
     noiseCount_ += static_cast<int>(std::min<std::uint64_t>(dropped.garbage, noiseHintThreshold));
     if (noiseCount_ >= noiseHintThreshold && !noiseHintDismissed_) {
@@ -402,11 +381,11 @@ void ServerModel::portsChanged(const std::vector<SerialPortInfo>& list) {
 }
 
 void ServerModel::reopen(const std::string& node) {
-    if (state_ != ServerState::serialLost || session_.hasEngine()) {
+    if (state_ != ServerState::serialLost || session_.hasSerialEngine()) {
         return;
     }
     try {
-        session_.start(node, serial_);
+        session_.restartSerial(node, serial_);
     } catch (const std::exception&) {
         return; // the next port list with the path tries again
     }

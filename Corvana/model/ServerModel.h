@@ -23,8 +23,11 @@
 #include "ServerCore/RegisterStore.h"
 #include "ServerCore/ServerEvent.h"
 #include "ServerCore/ServerUnit.h"
+#include "ServerCore/Transport.h"
 
 #include <nlohmann/json_fwd.hpp>
+
+#include <array>
 
 #include <QObject>
 #include <QString>
@@ -49,8 +52,8 @@
 // errorMessage. The concerns live in classes of their own: Preferences, PortSelection,
 // ServerSession (the engines and their EventRelay), ServerStatistics, ProjectCommands (files); the
 // editing rules in DatapointEditing, UnitEditing, FaultRuleEditing and Overlaps. ServerModel.cpp
-// holds the server side, ServerModelEditing.cpp the document side, ServerModelFaultRules.cpp the
-// fault rules.
+// holds the server side, ServerModelNetwork.cpp starting it with the listeners,
+// ServerModelEditing.cpp the document side, ServerModelFaultRules.cpp the fault rules.
 class ServerModel : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool logIsEmpty READ logIsEmpty NOTIFY logIsEmptyChanged)
@@ -81,7 +84,11 @@ public:
     // Published state.
     const std::vector<SerialPortInfo>& ports() const { return ports_; }
     ServerState state() const { return state_; }
+    // Traffic of all transports together, and of one.
     const ServerStatistics& statistics() const { return statistics_; }
+    const ServerStatistics& statistics(Transport transport) const {
+        return transportStatistics_[static_cast<std::size_t>(transport)];
+    }
     bool logIsEmpty() const { return logIsEmpty_; }
     bool showNoiseHint() const { return showNoiseHint_; }
     const LiveValues& liveValues() const { return liveValues_; }
@@ -89,6 +96,13 @@ public:
     const std::optional<QString>& errorMessage() const { return errorMessage_; }
     QString selectedPath() const { return preferences_.port(); }
     const SerialConfiguration& serial() const { return serial_; }
+    const NetworkConfiguration& network() const { return network_; }
+    // Clients connected to the transport's listener now; 0 while stopped (ServerModelNetwork.cpp).
+    std::size_t clientCount(Transport transport) const;
+    // The listeners serving now, with their bound addresses; empty while stopped.
+    std::vector<ServerSession::Listener> listeners() const { return session_.listeners(); }
+    // "Modbus TCP 127.0.0.1:1502" for each listener serving now, as the started line names them.
+    std::vector<std::string> servedListeners() const;
     const std::vector<ServerUnit>& units() const { return units_; }
     const std::vector<Datapoint>& datapoints() const { return datapoints_; }
     std::optional<std::uint8_t> selectedUnitID() const { return selectedUnitID_; }
@@ -114,6 +128,7 @@ public:
     void reportError(const std::string& message);
     void setSelectedPath(const QString& path);
     void setSerial(const SerialConfiguration& serial);
+    void setNetwork(const NetworkConfiguration& network);
     void setUnits(std::vector<ServerUnit> units);
     void setDatapoints(std::vector<Datapoint> datapoints);
     void setSelectedUnitID(std::optional<std::uint8_t> unitID);
@@ -126,7 +141,7 @@ public:
     LogBuffer& logBuffer() { return logBuffer_; }
     const LogBuffer& logBuffer() const { return logBuffer_; }
 
-    // Server control.
+    // Server control (ServerModelNetwork.cpp): the selected port and the enabled listeners.
     bool canStart() const;
     void start();
     void stop();
@@ -144,10 +159,12 @@ public:
     const VirtualPort& virtualPort() const { return virtualPort_; }
 
     // How the master behaves since the server was started or the report last reset; kept after
-    // a stop until the next start. The JSON is the report file's form (keys in the README).
+    // a stop until the next start. The JSON is the report file's form (keys in the README): the
+    // serial line's report, with "network" holding the report of each listener that served.
     nlohmann::json masterReport() const;
     MasterReport::Summary masterReportSummary() const { return store_->masterReport().summary(); }
-    void resetMasterReport() { store_->masterReport().reset(); }
+    // Every transport's.
+    void resetMasterReport();
     void exportMasterReport() { commands_.exportMasterReport(); }
     // Writes masterReport() to path atomically; false with the system's reason when it cannot.
     bool writeMasterReport(const QString& path, QString* reason) const;
@@ -266,6 +283,8 @@ signals:
     void errorMessageChanged();
     void selectedPathChanged();
     void serialChanged();
+    void networkChanged();
+    void clientsChanged(); // a client count
     void unitsChanged();
     void datapointsChanged();
     void selectedUnitIDChanged();
@@ -286,6 +305,12 @@ private:
     std::optional<std::uint8_t> firstUnitID() const;
     void setState(ServerState state);
     void setStatistics(const ServerStatistics& statistics);
+    // Forgets the counts of every transport, and the clients.
+    void resetTraffic();
+    // What the session is to serve: the enabled listeners.
+    std::vector<NetworkSettings> listenerSettings() const;
+    // Counts a listener's client events; true when it was one.
+    bool handleClientEvent(const ServerEvent& event);
     void setShowNoiseHint(bool on);
     void setLiveValues(LiveValues values);
     void setConflicts(std::unordered_set<UUID> conflicts);
@@ -331,11 +356,15 @@ private:
     std::unordered_set<UUID> conflicts_;
     std::optional<QString> errorMessage_;
     SerialConfiguration serial_;
+    NetworkConfiguration network_;
     std::vector<ServerUnit> units_;
     std::vector<Datapoint> datapoints_;
     std::optional<std::int64_t> faultSeed_; // the project's, kept for saving
     std::optional<std::uint8_t> selectedUnitID_;
-    Preferences preferences_; // the port and the log options
+    Preferences preferences_;              // the port and the log options
+    std::array<std::size_t, 3> clients_{}; // by transport, from the listeners' events
+    std::array<ServerStatistics, 3> transportStatistics_;
+    std::vector<Transport> reportedTransports_; // the listeners of the last start
 
     // Private state.
     LogBuffer logBuffer_;

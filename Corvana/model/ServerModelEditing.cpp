@@ -295,7 +295,7 @@ void ServerModel::applicationWillEnd() {
 }
 
 ServerProject ServerModel::currentProject() const {
-    return ServerProject{1, serial_, units_, datapoints_, faultSeed_};
+    return ServerProject{1, serial_, units_, datapoints_, faultSeed_, network_};
 }
 
 void ServerModel::applyProject(const ServerProject& project) {
@@ -304,6 +304,8 @@ void ServerModel::applyProject(const ServerProject& project) {
     }
     serial_ = project.serial;
     emit serialChanged();
+    network_ = project.network;
+    emit networkChanged();
     refresh();
     std::vector<ServerUnit> units = project.units;
     UnitEditing::sortByAddress(units);

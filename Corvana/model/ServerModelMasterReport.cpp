@@ -4,7 +4,20 @@
 #include <nlohmann/json.hpp>
 
 nlohmann::json ServerModel::masterReport() const {
-    return store_->masterReport().toJSON();
+    nlohmann::json report = store_->masterReport().toJSON();
+    // The serial line's report stays at the top, as before; each listener of the last start
+    // adds its own under its transport's name.
+    for (const Transport transport : reportedTransports_) {
+        report["network"][std::string(rawValue(transport))] =
+            store_->masterReport(transport).toJSON();
+    }
+    return report;
+}
+
+void ServerModel::resetMasterReport() {
+    for (const Transport transport : {Transport::serial, Transport::tcp, Transport::rtuOverTCP}) {
+        store_->masterReport(transport).reset();
+    }
 }
 
 bool ServerModel::writeMasterReport(const QString& path, QString* reason) const {

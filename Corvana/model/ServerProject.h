@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Corvana/model/NetworkConfiguration.h"
+
 #include "ModbusCore/Datapoint.h"
 #include "ModbusSerial/SerialConfiguration.h"
 #include "ServerCore/ServerUnit.h"
@@ -8,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-// Everything the user edits: line settings, units and the datapoints of all units.
+// Everything the user edits: line and network settings, units and the datapoints of all units.
 struct ServerProject {
     int version = 1;
     SerialConfiguration serial;
@@ -16,6 +18,7 @@ struct ServerProject {
     std::vector<Datapoint> datapoints;
     // Seeds the fault rules' generator, so a run can be repeated; none: a new one every run.
     std::optional<std::int64_t> seed = {};
+    NetworkConfiguration network = {};
 
     bool operator==(const ServerProject&) const = default;
 

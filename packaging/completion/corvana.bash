@@ -98,6 +98,15 @@ _corvana() {
     --frame)
         COMPREPLY=($(compgen -W '8N1 8E1 8O1 8N2 8E2 8O2 7N1 7E1 7O1 7N2 7E2 7O2' -- "$cur"))
         return ;;
+    --tcp | --rtu-over-tcp)
+        # [HOST:]PORT: the usual ports, on this computer only or on all networks.
+        local port=1502
+        [[ $prev == --rtu-over-tcp ]] && port=1503
+        COMPREPLY=($(compgen -W "$port 127.0.0.1:$port 0.0.0.0:$port" -- "$cur"))
+        return ;;
+    --max-clients)
+        COMPREPLY=($(compgen -W '1 4 32 100' -- "$cur"))
+        return ;;
     --virtual | --control)
         # An optional path: offer files, or the options when the user goes on with one.
         if [[ $cur != -* ]]; then
@@ -107,7 +116,8 @@ _corvana() {
     esac
 
     COMPREPLY=($(compgen -W '--project --csv --port --virtual --baud --frame --no-timestamps
-        --raw-frames --bus-traffic --exit-on-loss --report --control --help' -- "$cur"))
+        --raw-frames --bus-traffic --exit-on-loss --tcp --rtu-over-tcp --max-clients --report
+        --control --help' -- "$cur"))
 } &&
     complete -F _corvana corvana
 

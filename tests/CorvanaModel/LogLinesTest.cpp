@@ -120,11 +120,61 @@ TEST(LogLines, EveryEventRendersItsLine) {
          one(Kind::error, "✕ Invalid data (40 bytes) · " + hex32 + " …")},
         {"serial lost", ServerEvent::serialLost("/dev/ttyUSB3"), plain,
          one(Kind::error, "Serial port /dev/ttyUSB3 is gone; waiting for it to return")},
+        {"a network request names its client first",
+         ServerEvent::request(1, readPDU, {}).from({Transport::tcp, "127.0.0.1:50312"}), plain,
+         LogLine{seg(Kind::meta, "Modbus TCP 127.0.0.1:50312 · ")} +
+             framed(Kind::request, "→ ", "Unit 1 · FC 03", readHR, "00 0A 00 02")},
+        {"a listener bound: named by the started line",
+         ServerEvent::listening("127.0.0.1:1502").from({Transport::tcp, {}}), plain, std::nullopt},
+        {"client connected",
+         ServerEvent::clientConnected(2).from({Transport::rtuOverTCP, "[::1]:4000"}), plain,
+         LogLine{seg(Kind::meta, "RTU over TCP [::1]:4000 · "),
+                 seg(Kind::meta, "Client connected · 2 clients now")}},
+        {"client refused", ServerEvent::clientRefused(1).from({Transport::tcp, "10.0.0.9:7"}),
+         plain,
+         LogLine{seg(Kind::meta, "Modbus TCP 10.0.0.9:7 · "),
+                 seg(Kind::warning,
+                     "Client refused: 1 client is connected already, the most allowed")}},
+        {"closed by the client mid-frame",
+         ServerEvent::clientClosed(TCPEvent::Reason::clientClosed, 0, 3, std::nullopt, 0)
+             .from({Transport::tcp, "127.0.0.1:9"}),
+         plain,
+         LogLine{seg(Kind::meta, "Modbus TCP 127.0.0.1:9 · "),
+                 seg(Kind::meta, "Disconnected by the client · 3 bytes of an unfinished request "
+                                 "dropped · 0 clients now")}},
+        {"closed for a bad MBAP header",
+         ServerEvent::clientClosed(
+             TCPEvent::Reason::badFrame, 0, 0,
+             TCPStreamSplitter::Fault{TCPStreamSplitter::Fault::Reason::protocolID, 7, {}}, 1)
+             .from({Transport::tcp, "127.0.0.1:9"}),
+         plain,
+         LogLine{seg(Kind::meta, "Modbus TCP 127.0.0.1:9 · "),
+                 seg(Kind::warning, "Closed: protocol ID 7 instead of 0 · 1 client now")}},
+        {"closed when idle",
+         ServerEvent::clientClosed(TCPEvent::Reason::idle, 0, 0, std::nullopt, 0)
+             .from({Transport::tcp, "127.0.0.1:9"}),
+         plain,
+         LogLine{seg(Kind::meta, "Modbus TCP 127.0.0.1:9 · "),
+                 seg(Kind::meta, "Closed: nothing received for the idle time · 0 clients now")}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(LogLines::forEvent(c.event, c.options, "/dev/ttyS1", {}, {}), c.expected)
             << c.what;
     }
+    // The started line names the serial port, then each listener; without a port the listeners.
+    ServerUnit unitTwo;
+    unitTwo.unitID = 2;
+    EXPECT_EQ(LogLines::forEvent(ServerEvent::started(), plain, "/dev/ttyS1",
+                                 {9600, 8, Parity::even, 1}, {unitTwo},
+                                 {"Modbus TCP 127.0.0.1:1502"}),
+              one(Kind::system,
+                  "--- Server started on /dev/ttyS1 @ 9600 8E1, Modbus TCP 127.0.0.1:1502 · units "
+                  "2 ---"));
+    EXPECT_EQ(LogLines::forEvent(ServerEvent::started().from({Transport::tcp, {}}), plain, "", {},
+                                 {unitTwo},
+                                 {"Modbus TCP 127.0.0.1:1502", "RTU over TCP 0.0.0.0:1503"}),
+              one(Kind::system, "--- Server started on Modbus TCP 127.0.0.1:1502, RTU over TCP "
+                                "0.0.0.0:1503 · units 2 ---"));
     EXPECT_EQ(LogLines::serverStopped(), one(Kind::system, "--- Server stopped ---"));
     EXPECT_EQ(LogLines::portBack(), one(Kind::system, "--- Serial port open again ---"));
     EXPECT_EQ(LogLines::timestampText(QTime(9, 30, 5, 7)), QStringLiteral("09:30:05.007  "));

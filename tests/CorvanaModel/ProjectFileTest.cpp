@@ -94,6 +94,35 @@ TEST(ProjectFile, FaultRulesAndSeedOnlyWhereSet) {
     EXPECT_NE(bytes.toStdString().find("\"seed\": -12345678901234"), std::string::npos);
 }
 
+// The network settings are written only when they differ from the default, whole, and a file
+// naming only some keys takes the defaults for the rest.
+TEST(ProjectFile, NetworkOnlyWhenChangedAndPartialObjectsTakeTheDefaults) {
+    EXPECT_EQ(ProjectFile::encode(sample()).toStdString().find("\"network\""), std::string::npos);
+
+    ServerProject project = sample();
+    project.network.tcp = {.enabled = true,
+                           .port = 15020,
+                           .bind = "0.0.0.0",
+                           .maxClients = 5,
+                           .idleSeconds = 60,
+                           .gateway = true};
+    project.network.rtuOverTCP.bind = "::1";
+    const QByteArray bytes = ProjectFile::encode(project);
+    EXPECT_EQ(ProjectFile::decode(bytes), project);
+    EXPECT_NE(bytes.toStdString().find("\"rtuOverTCP\": {\n            \"bind\": \"::1\",\n"
+                                       "            \"enabled\": false,"),
+              std::string::npos)
+        << bytes.toStdString();
+
+    json partial = json::parse(ProjectFile::encode(sample()).toStdString());
+    partial["network"] = json::parse(R"({"rtuOverTCP": {"enabled": true}})");
+    const auto read = ProjectFile::decode(QByteArray::fromStdString(partial.dump()));
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->network.tcp, ListenerConfiguration{});
+    EXPECT_EQ(read->network.rtuOverTCP, (ListenerConfiguration{.enabled = true, .port = 1503}));
+    EXPECT_TRUE(read->network.any());
+}
+
 TEST(ProjectFile, AnyBadPartRejectsTheWholeFile) {
     const json good = json::parse(ProjectFile::encode(sample()).toStdString());
     ASSERT_TRUE(ProjectFile::decode(QByteArray::fromStdString(good.dump())));
@@ -125,6 +154,18 @@ TEST(ProjectFile, AnyBadPartRejectsTheWholeFile) {
              j["units"][0]["faultRules"] = json::parse(R"([{"effect": {"kind": "badCRC"},
                  "schedule": {"kind": "probability", "probability": 2}}])");
          }},
+        {"network an array", [](json& j) { j["network"] = json::array(); }},
+        {"listener a number", [](json& j) { j["network"]["tcp"] = 502; }},
+        {"port 0", [](json& j) { j["network"]["tcp"]["port"] = 0; }},
+        {"port 65536", [](json& j) { j["network"]["rtuOverTCP"]["port"] = 65536; }},
+        {"port a text", [](json& j) { j["network"]["tcp"]["port"] = "1502"; }},
+        {"no clients", [](json& j) { j["network"]["tcp"]["maxClients"] = 0; }},
+        {"1001 clients", [](json& j) { j["network"]["tcp"]["maxClients"] = 1001; }},
+        {"negative idle time", [](json& j) { j["network"]["tcp"]["idleSeconds"] = -1; }},
+        {"enabled a text", [](json& j) { j["network"]["tcp"]["enabled"] = "yes"; }},
+        {"gateway a number", [](json& j) { j["network"]["tcp"]["gateway"] = 1; }},
+        {"bind a host name", [](json& j) { j["network"]["tcp"]["bind"] = "localhost"; }},
+        {"bind with a port", [](json& j) { j["network"]["tcp"]["bind"] = "127.0.0.1:502"; }},
     };
     for (const auto& c : cases) {
         json changed = good;

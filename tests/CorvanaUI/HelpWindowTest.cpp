@@ -41,13 +41,13 @@ TEST_F(HelpWindowTest, SearchListsTheMatchingTopicsLive) {
         std::vector<std::string> ids;
     };
     const std::vector<Case> cases = {
-        {"crc", {"units", "faults", "log", "master"}},
+        {"crc", {"units", "faults", "log", "master", "network"}},
         {"   ",
-         {"start", "units", "faults", "datapoints", "simulation", "csv", "log", "master",
+         {"start", "units", "faults", "datapoints", "simulation", "csv", "log", "master", "network",
           "troubleshooting", "scripts", "shortcuts"}},
         {"8N2", {"troubleshooting"}},
         {"",
-         {"start", "units", "faults", "datapoints", "simulation", "csv", "log", "master",
+         {"start", "units", "faults", "datapoints", "simulation", "csv", "log", "master", "network",
           "troubleshooting", "scripts", "shortcuts"}},
     };
     for (const auto& c : cases) {

@@ -1,6 +1,8 @@
 #include "Localization/ControlTexts.h"
 #include "Localization/FaultTexts.h"
 #include "Localization/L10n.h"
+#include "Localization/NetworkTexts.h"
+#include "Localization/NetworkViewTexts.h"
 #include "Localization/ReportTexts.h"
 
 #include <gtest/gtest.h>
@@ -513,6 +515,62 @@ const TextFunction allTexts[] = {
     [] { return L10n::Report::pollItemsLeftOut(7, 1024); },
     [] { return L10n::Report::writeFailed("/tmp/r.json", "No space left on device"); },
     [] { return L10n::Report::folderNotWritable("/tmp/r.json"); },
+    [] { return L10n::NetworkView::network(); },
+    [] { return L10n::NetworkView::networkHint(); },
+    [] { return L10n::NetworkView::tcpShort(); },
+    [] { return L10n::NetworkView::rtuOverTCPShort(); },
+    [] { return L10n::NetworkView::tcpHint(); },
+    [] { return L10n::NetworkView::rtuOverTCPHint(); },
+    [] { return L10n::NetworkView::port(); },
+    [] { return L10n::NetworkView::reachableFrom(); },
+    [] { return L10n::NetworkView::thisComputer(); },
+    [] { return L10n::NetworkView::allNetworks(); },
+    [] { return L10n::NetworkView::maxClients(); },
+    [] { return L10n::NetworkView::idleTimeout(); },
+    [] { return L10n::NetworkView::never(); },
+    [] { return L10n::NetworkView::secondsSuffix(); },
+    [] { return L10n::NetworkView::gateway(); },
+    [] { return L10n::NetworkView::gatewayHint(); },
+    [] { return L10n::NetworkView::footer(); },
+    [] { return L10n::NetworkView::privilegedPort(); },
+    [] { return L10n::NetworkView::allNetworksWarning(); },
+    [] { return L10n::NetworkView::samePort(); },
+    [] { return L10n::NetworkView::listener("Modbus TCP", 1502); },
+    [] { return L10n::NetworkView::clients("Modbus TCP 1502", 1); },
+    [] { return L10n::NetworkView::clients("Modbus TCP 1502", 3); },
+    [] { return L10n::NetworkView::emptyLog("127.0.0.1:1502"); },
+    [] { return L10n::Network::transportName(0); },
+    [] { return L10n::Network::transportName(1); },
+    [] { return L10n::Network::transportName(2); },
+    [] { return L10n::Network::served("Modbus TCP", "127.0.0.1:1502"); },
+    [] { return L10n::Network::clientConnected(); },
+    [] { return L10n::Network::clientsConnected(1); },
+    [] { return L10n::Network::clientsConnected(2); },
+    [] { return L10n::Network::clientRefused(1); },
+    [] { return L10n::Network::clientRefused(32); },
+    [] { return L10n::Network::clientClosed(1, ""); },
+    [] { return L10n::Network::clientClosed(2, "Connection reset by peer"); },
+    [] { return L10n::Network::clientClosed(3, ""); },
+    [] { return L10n::Network::clientClosed(4, "protocol ID 1 instead of 0"); },
+    [] { return L10n::Network::clientClosed(5, ""); },
+    [] { return L10n::Network::unfinishedRequest(1); },
+    [] { return L10n::Network::unfinishedRequest(5); },
+    [] { return L10n::Network::streamFault(0, 1); },
+    [] { return L10n::Network::streamFault(1, 300); },
+    [] { return L10n::Network::streamFault(2, 3); },
+    [] { return L10n::Network::streamFault(3, 0x55); },
+    [] { return L10n::Network::streamFault(4, 10); },
+    [] { return L10n::Network::invalidAddress("localhost"); },
+    [] { return L10n::Network::addressNotLocal("10.9.8.7"); },
+    [] { return L10n::Network::privilegedPort(502, 1502); },
+    [] { return L10n::Network::addressInUse("127.0.0.1", 1502); },
+    [] { return L10n::Network::listenFailed("127.0.0.1:1502", "Too many open files"); },
+    [] { return L10n::Network::tcpOption(); },
+    [] { return L10n::Network::rtuOverTCPOption(); },
+    [] { return L10n::Network::maxClientsOption(); },
+    [] { return L10n::Network::serveNetwork(); },
+    [] { return L10n::Network::invalidListener("--tcp", "host:1502"); },
+    [] { return L10n::Network::invalidMaxClients("0"); },
 };
 
 std::set<std::string> placeholders(const std::string& text) {
@@ -567,7 +625,8 @@ TEST_P(CatalogTest, EveryKeyTheCodeAsksForHasAText) {
 TEST_P(CatalogTest, CountsChooseSingularForExactlyOne) {
     const L10n::ScopedLanguage scope(GetParam());
     const auto& texts = L10n::texts(GetParam());
-    for (const std::string key : {"Import.found", "Units.datapointCount", "Faults.ruleCount"}) {
+    for (const std::string key :
+         {"Import.found", "Units.datapointCount", "Faults.ruleCount", "NetworkView.clients"}) {
         EXPECT_NE(texts.at(key + ".one"), texts.at(key + ".other")) << key;
     }
     EXPECT_NE(L10n::Import::found(1).find('1'), std::string::npos);
@@ -615,6 +674,7 @@ TEST_P(CatalogTest, ShortcutsReadTheSameInEveryLanguage) {
     EXPECT_NE(L10n::Footer::saveHint().find("(Ctrl+Alt+S)"), std::string::npos);
     EXPECT_NE(L10n::Footer::clearHint().find("(Ctrl+K)"), std::string::npos);
     EXPECT_NE(L10n::Log::toggleHint().find("(Ctrl+L)"), std::string::npos);
+    EXPECT_NE(L10n::NetworkView::emptyLog("127.0.0.1:1502").find("(Ctrl+R)"), std::string::npos);
 }
 
 // The desktop's form of a shortcut comes from the user interface ("Strg+R" in German).
@@ -636,6 +696,11 @@ TEST(Catalog, FrenchPutsASpaceBeforeColonAndQuestionMark) {
             if (text[i] != ':' && text[i] != '?') {
                 continue;
             }
+            // Inside a token (HOST:PORT, 0.0.0.0:1502, ::1) a colon is no punctuation.
+            if (text[i] == ':' && i + 1 < text.size() && text[i + 1] != ' ' &&
+                text.compare(i + 1, 2, "\u00A0") != 0) {
+                continue;
+            }
             const bool space = i > 0 && text[i - 1] == ' ';
             const bool noBreakSpace = i >= 2 && text.compare(i - 2, 2, "\u00A0") == 0;
             EXPECT_TRUE(space || noBreakSpace) << key << ": " << text;
@@ -649,6 +714,9 @@ TEST(Catalog, EnglishTextsWithValues) {
         std::string actual;
         std::string expected;
     } cases[] = {
+        {L10n::NetworkView::clients(L10n::NetworkView::listener("Modbus TCP", 1502), 1),
+         "Modbus TCP 1502: 1 client"},
+        {L10n::NetworkView::clients("RTU over TCP 1503", 2), "RTU over TCP 1503: 2 clients"},
         {L10n::Import::found(1), "1 datapoint found"},
         {L10n::Import::found(0), "0 datapoints found"},
         {L10n::Units::datapointCount(1), "1 datapoint"},
@@ -683,6 +751,11 @@ TEST(Catalog, EnglishTextsWithValues) {
         {L10n::Units::faultName(2), "Always exception"},
         {L10n::Help::start(), "Start the server: the units begin to answer (Ctrl+R)"},
         {L10n::Board::usbSerial("CH340"), "USB serial (CH340)"},
+        {L10n::Network::streamFault(2, 0x10), "CRC error in a request (FC 10)"},
+        {L10n::Network::clientClosed(4, L10n::Network::streamFault(1, 300)),
+         "Closed: MBAP length 300 outside 2–254"},
+        {L10n::Network::clientRefused(32),
+         "Client refused: 32 clients are connected already, the most allowed"},
         // An inserted value is not scanned for placeholders again.
         {L10n::Errors::invalidNumber("{text}"), "invalid number '{text}'"},
     };

@@ -62,19 +62,19 @@ std::size_t count(std::string_view text, std::string_view piece) {
 
 // MARK: - Content
 
-TEST(HelpContent, EnglishHasTheTenTopicsWithTheirSymbols) {
+TEST(HelpContent, EnglishHasItsTopicsWithTheirSymbols) {
     const auto topics = HelpTopic::all(Language::en);
     EXPECT_THAT(idsOf(topics),
                 ElementsAre("start", "units", "faults", "datapoints", "simulation", "csv", "log",
-                            "master", "troubleshooting", "scripts", "shortcuts"));
+                            "master", "network", "troubleshooting", "scripts", "shortcuts"));
     std::vector<std::string> symbols;
     for (const auto& topic : topics) {
         symbols.push_back(topic.symbol);
     }
     EXPECT_THAT(symbols, ElementsAre("play.circle", "cpu", "exclamationmark.triangle", "tablecells",
                                      "waveform.path", "doc.text", "text.alignleft",
-                                     "chart.line.uptrend.xyaxis", "wrench.and.screwdriver",
-                                     "terminal", "keyboard"));
+                                     "chart.line.uptrend.xyaxis", "network",
+                                     "wrench.and.screwdriver", "terminal", "keyboard"));
     ASSERT_FALSE(topics.empty());
     EXPECT_EQ(topics[0].title, "Getting started");
     EXPECT_EQ(topics[2].title, "Fault rules");
@@ -188,31 +188,33 @@ TEST_P(HelpSearchTest, ListsTheTopicsThatContainTheText) {
     EXPECT_THAT(idsOf(found), ElementsAreArray(expected)) << "search '" << search << "'";
 }
 
-const std::vector<std::string> allIDs{"start",           "units",   "faults",   "datapoints",
-                                      "simulation",      "csv",     "log",      "master",
-                                      "troubleshooting", "scripts", "shortcuts"};
+const std::vector<std::string> allIDs{
+    "start", "units",  "faults",  "datapoints",      "simulation", "csv",
+    "log",   "master", "network", "troubleshooting", "scripts",    "shortcuts"};
 
 INSTANTIATE_TEST_SUITE_P(
     Topics, HelpSearchTest,
     ::testing::Values(
-        SearchCase{Language::en, "crc", {"units", "faults", "log", "master"}},
+        SearchCase{Language::en, "crc", {"units", "faults", "log", "master", "network"}},
         SearchCase{Language::en, "8N2", {"troubleshooting"}}, // only in a bullet
-        SearchCase{Language::en, " \t crc\t ", {"units", "faults", "log", "master"}},
+        SearchCase{Language::en, " \t crc\t ", {"units", "faults", "log", "master", "network"}},
         SearchCase{Language::en, "   ", allIDs}, SearchCase{Language::en, "", allIDs},
         SearchCase{Language::en, "xylophone", {}},
         SearchCase{Language::en, "CTRL+SHIFT+D", {"shortcuts"}},            // a table key
         SearchCase{Language::en, "the traffic with the master", {"start"}}, // a caption
-        SearchCase{Language::de, "CRC", {"units", "faults", "log", "master"}},
+        SearchCase{Language::de, "CRC", {"units", "faults", "log", "master", "network"}},
         SearchCase{Language::de, "8n2", {"troubleshooting"}},
         SearchCase{Language::de, "\t", allIDs}, SearchCase{Language::de, "Xylophon", {}},
         SearchCase{Language::de, "GLEICHMÄSSIG", {"simulation"}},
         SearchCase{Language::de, "gleichmässig", {"simulation"}},
         SearchCase{Language::de, "Gleichmäßig", {"simulation"}},
-        SearchCase{Language::de, "STÖRUNGEN", {"units"}},
-        SearchCase{Language::de, "ÜBLICH", {"faults", "datapoints"}},
+        SearchCase{Language::de, "STÖRUNGEN", {"units", "network"}},
+        SearchCase{Language::de, "ÜBLICH", {"faults", "datapoints", "network"}},
         SearchCase{Language::de, "SCHLIESSEN", {"start", "troubleshooting", "shortcuts"}},
         SearchCase{Language::fr, "ÉCHELLE", {"datapoints"}},
-        SearchCase{Language::es, "AÑADIR", {"faults", "shortcuts"}}));
+        SearchCase{Language::es, "AÑADIR", {"faults", "shortcuts"}},
+        SearchCase{Language::en, "mbpoll -m tcp", {"network"}},
+        SearchCase{Language::fr, "PASSERELLE", {"network"}}));
 
 TEST(HelpSearch, SearchableTextJoinsEveryBlockTextWithSingleSpaces) {
     const HelpTopic topic{"t",

@@ -1,5 +1,6 @@
 #include "ServerCore/ReplyPlan.h"
 
+#include "ModbusCore/MBAPFrame.h"
 #include "ModbusCore/RTUFrame.h"
 
 #include <gtest/gtest.h>
@@ -110,6 +111,57 @@ TEST(ReplyPlan, StaleReplyBeforeAnyOtherSendsThisOne) {
     const FaultRule::Effect stale{.kind = Kind::staleReply};
     const ReplyPlan made = ReplyPlan::make({7, writeEcho, 1, {}, {}}, &stale);
     EXPECT_EQ(made.chunks, (Chunks{{frame(writeEcho), 0ns, true}}));
+}
+
+// On Modbus TCP the effects act on the MBAP frame with the request's transaction ID; there is no
+// CRC to damage, and a stale reply is the previous MBAP frame, its old transaction ID and all.
+TEST(ReplyPlan, ModbusTCPShapesTheMBAPFrame) {
+    const auto mbap = [](const Bytes& pdu, std::uint8_t unit = 7, std::uint16_t id = 0x1234) {
+        return MBAPFrame::build(id, unit, pdu);
+    };
+    const Bytes previous = mbap(previousReply, 7, 0x1111);
+    const auto onTCP = [&](Kind kind, FaultRule::Effect effect = {}) {
+        effect.kind = kind;
+        return ReplyPlan::make({.unit = 7,
+                                .pdu = threeRegisters,
+                                .requestQuantity = 3,
+                                .previousFrame = previous,
+                                .unitDelay = {},
+                                .transport = Transport::tcp,
+                                .transactionID = 0x1234},
+                               &effect, 99);
+    };
+    Bytes cut = mbap(threeRegisters);
+    cut.resize(cut.size() - 3);
+    const std::tuple<const char*, ReplyPlan, Chunks, Bytes> cases[] = {
+        {"bad CRC", onTCP(Kind::badCRC), {{mbap(threeRegisters), 0ns, true}}, threeRegisters},
+        {"truncate", onTCP(Kind::truncate, {.bytes = 3}), {{cut, 0ns, true}}, threeRegisters},
+        {"wrong unit",
+         onTCP(Kind::wrongUnit, {.unitID = 9}),
+         {{mbap(threeRegisters, 9), 0ns, true}},
+         threeRegisters},
+        {"stale reply", onTCP(Kind::staleReply), {{previous, 0ns, true}}, previousReply},
+        {"duplicate",
+         onTCP(Kind::duplicate),
+         {{mbap(threeRegisters), 0ns, true}, {mbap(threeRegisters), 0ns, true}},
+         threeRegisters},
+    };
+    for (const auto& [name, made, chunks, pdu] : cases) {
+        EXPECT_EQ(made.chunks, chunks) << name;
+        EXPECT_EQ(made.pdu, pdu) << name;
+        EXPECT_FALSE(made.corruptedCRC) << name;
+    }
+    // RTU over TCP carries the serial line's bytes.
+    const FaultRule::Effect damage{.kind = Kind::badCRC};
+    EXPECT_EQ(ReplyPlan::make({.unit = 7,
+                               .pdu = threeRegisters,
+                               .requestQuantity = 3,
+                               .previousFrame = {},
+                               .unitDelay = {},
+                               .transport = Transport::rtuOverTCP,
+                               .transactionID = 0},
+                              &damage),
+              plan(Kind::badCRC));
 }
 
 // Random parts: the frame stays intact around them, and the same number gives the same bytes.

@@ -4,6 +4,7 @@
 #include "ModbusCore/MBAPFrame.h"
 #include "ModbusCore/RTUFrame.h"
 #include "ModbusSerial/FileDescriptor.h"
+#include "tests/support/TCPClient.h"
 
 #include <gtest/gtest.h>
 #include <modbus.h>
@@ -62,65 +63,7 @@ private:
     std::vector<TCPEvent> events_;
 };
 
-// A master's end of one connection, blocking with patience as the limit of every wait.
-class Client {
-public:
-    explicit Client(std::uint16_t port)
-        : socket_(::socket(AF_INET, SOCK_STREAM, 0)) {
-        const timeval limit{.tv_sec = patience / 1s, .tv_usec = 0};
-        setsockopt(socket_.get(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-        setsockopt(socket_.get(), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connected_ =
-            ::connect(socket_.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    }
-
-    bool connected() const { return connected_; }
-
-    // False once the listener has closed the connection.
-    bool send(const Bytes& bytes) {
-        return ::send(socket_.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
-               static_cast<ssize_t>(bytes.size());
-    }
-
-    // Exactly `count` bytes, or what came before the connection ended or patience ran out.
-    Bytes receive(std::size_t count) {
-        Bytes bytes(count);
-        std::size_t have = 0;
-        while (have < count) {
-            const ssize_t n = ::recv(socket_.get(), bytes.data() + have, count - have, 0);
-            if (n <= 0) {
-                break;
-            }
-            have += static_cast<std::size_t>(n);
-        }
-        bytes.resize(have);
-        return bytes;
-    }
-
-    // Whether the listener ends the connection (an end of stream or a reset) within patience.
-    bool closedByListener() {
-        std::uint8_t byte = 0;
-        for (;;) {
-            const ssize_t n = ::recv(socket_.get(), &byte, 1, 0);
-            if (n == 0 || (n < 0 && errno == ECONNRESET)) {
-                return true;
-            }
-            if (n < 0) {
-                return false; // time-out
-            }
-        }
-    }
-
-    void close() { socket_.reset(); }
-
-private:
-    FileDescriptor socket_;
-    bool connected_ = false;
-};
+using Client = TCPClient;
 
 const Bytes readPDU{0x03, 0x00, 0x00, 0x00, 0x02};
 

@@ -132,7 +132,7 @@ QFont logFont(qreal pointSize) {
 }
 
 QString freedesktopIconName(std::string_view symbolName) {
-    static constexpr std::array<std::pair<std::string_view, std::string_view>, 40> names = {{
+    static constexpr std::array<std::pair<std::string_view, std::string_view>, 41> names = {{
         {"play.fill", "media-playback-start"},
         {"play.circle", "media-playback-start"},
         {"stop.fill", "media-playback-stop"},
@@ -171,6 +171,7 @@ QString freedesktopIconName(std::string_view symbolName) {
         {"plus.square.on.square", "edit-copy"},
         {"doc.on.doc", "edit-copy"},
         {"terminal", "utilities-terminal"},
+        {"network", "network-wired"},
         {"document.new", "document-new"},
         {"folder", "document-open"},
     }};

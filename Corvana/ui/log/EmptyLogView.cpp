@@ -3,8 +3,10 @@
 #include "Corvana/model/ServerModel.h"
 #include "Corvana/ui/common/NoticeBanner.h"
 #include "Corvana/ui/common/UiSupport.h"
+#include "Corvana/ui/network/NetworkListeners.h"
 
 #include "Localization/L10n.h"
+#include "Localization/NetworkViewTexts.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -84,6 +86,10 @@ EmptyLogView::EmptyLogView(ServerModel& model, QWidget* parent)
         updateStartButton();
     });
     connect(&model_, &ServerModel::unitsChanged, this, &EmptyLogView::updateStartButton);
+    connect(&model_, &ServerModel::networkChanged, this, [this] {
+        updateTexts();
+        updateStartButton();
+    });
     updateTexts();
     updateStartButton();
     applyColours();
@@ -91,6 +97,16 @@ EmptyLogView::EmptyLogView(ServerModel& model, QWidget* parent)
 }
 
 void EmptyLogView::updateTexts() {
+    // With a listener on, masters reach the units over the network whatever the ports; where
+    // they connect is the useful hint then.
+    const QStringList addresses = NetworkListeners::enabledAddresses(model_.network());
+    if (!addresses.isEmpty()) {
+        title_->setText(Ui::text(L10n::State::ready()));
+        message_->setText(Ui::text(
+            L10n::NetworkView::emptyLog(addresses.join(QStringLiteral(", ")).toStdString())));
+        chooseVariant();
+        return;
+    }
     const auto& ports = model_.ports();
     // A built-in port or a virtual one serves as well as an adapter; only no port at all is
     // worth the hint about plugging one in, unless the virtual port is chosen instead.

@@ -2,7 +2,10 @@
 
 #include "Corvana/model/PortSelection.h"
 #include "Corvana/model/ServerModel.h"
+#include "Corvana/ui/common/Popover.h"
 #include "Corvana/ui/common/UiSupport.h"
+#include "Corvana/ui/network/NetworkButton.h"
+#include "Corvana/ui/network/NetworkClientsLabel.h"
 #include "Corvana/ui/serial/SerialSettingsView.h"
 #include "Corvana/ui/serial/StatusDot.h"
 
@@ -14,14 +17,10 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPushButton>
-#include <QScreen>
 #include <QSignalBlocker>
 #include <QToolButton>
 #include <QVBoxLayout>
-
-#include <algorithm>
 
 namespace {
 
@@ -42,8 +41,10 @@ SerialBar::SerialBar(ServerModel& model, QWidget* parent)
     , portPicker_(new QComboBox)
     , baudPicker_(new QComboBox)
     , frameButton_(new QToolButton)
+    , networkButton_(new NetworkButton(model))
     , startStopButton_(new QPushButton)
     , statusDot_(new StatusDot)
+    , clients_(new NetworkClientsLabel(model))
     , masterEnd_(new QLabel)
     , copyMasterPath_(new QToolButton)
     , popover_(new QFrame(this, Qt::Popup))
@@ -75,6 +76,8 @@ SerialBar::SerialBar(ServerModel& model, QWidget* parent)
 
     masterEnd_->setObjectName(QStringLiteral("masterEnd"));
     masterEnd_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A long path is cut off rather than widening the window; the copy button has it whole.
+    masterEnd_->setMinimumWidth(1);
     masterEnd_->setToolTip(Ui::text(L10n::VirtualPort::masterEndHint()));
     copyMasterPath_->setObjectName(QStringLiteral("copyMasterPath"));
     copyMasterPath_->setIcon(Ui::symbol("doc.on.doc"));
@@ -94,8 +97,10 @@ SerialBar::SerialBar(ServerModel& model, QWidget* parent)
     layout->addWidget(portPicker_);
     layout->addWidget(baudPicker_);
     layout->addWidget(frameButton_);
+    layout->addWidget(networkButton_);
     layout->addWidget(startStopButton_);
     layout->addWidget(statusDot_);
+    layout->addWidget(clients_);
     layout->addSpacing(6);
     layout->addWidget(masterEnd_);
     layout->addWidget(copyMasterPath_);
@@ -137,6 +142,8 @@ SerialBar::SerialBar(ServerModel& model, QWidget* parent)
     connect(&model_, &ServerModel::serialChanged, this, &SerialBar::updateSerial);
     connect(&model_, &ServerModel::stateChanged, this, &SerialBar::updateState);
     connect(&model_, &ServerModel::unitsChanged, this, &SerialBar::updateStartStop);
+    // A listener alone is enough to start.
+    connect(&model_, &ServerModel::networkChanged, this, &SerialBar::updateStartStop);
 
     updatePortPicker();
     updateMasterEnd();
@@ -147,28 +154,12 @@ SerialBar::SerialBar(ServerModel& model, QWidget* parent)
 void SerialBar::showFramePopover() {
     // The virtual port's note may have appeared or gone while the popover was hidden.
     settingsView_->adjustSize();
-    popover_->adjustSize();
-    QPoint at = frameButton_->mapToGlobal(QPoint(0, frameButton_->height()));
-    // Keep the popover on the screen when the button sits near its right or bottom edge.
-    if (const QScreen* screen = frameButton_->screen()) {
-        const QRect available = screen->availableGeometry();
-        at.setX(std::clamp(at.x(), available.left(),
-                           std::max(available.left(), available.right() - popover_->width())));
-        if (at.y() + popover_->height() > available.bottom()) {
-            at.setY(frameButton_->mapToGlobal(QPoint(0, 0)).y() - popover_->height());
-        }
-    }
-    popover_->move(at);
-    popover_->show();
+    Popover::showBelow(popover_, frameButton_);
 }
 
 bool SerialBar::eventFilter(QObject* watched, QEvent* event) {
-    // A click on the frame button closes the open popover; replaying it would reopen it at once.
-    if (watched == popover_ && event->type() == QEvent::MouseButtonPress) {
-        const auto* press = static_cast<QMouseEvent*>(event);
-        const QRect button(frameButton_->mapToGlobal(QPoint(0, 0)), frameButton_->size());
-        popover_->setAttribute(Qt::WA_NoMouseReplay,
-                               button.contains(press->globalPosition().toPoint()));
+    if (watched == popover_) {
+        Popover::suppressReopen(popover_, event, frameButton_);
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+class NetworkButton;
+class NetworkClientsLabel;
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -12,7 +14,7 @@ class SerialSettingsView;
 class StatusDot;
 
 // The serial controls of the toolbar: port and baud pickers, the frame button with its popover,
-// the start/stop button and the status dot.
+// the network button beside them, the start/stop button, the status dot and the client counts.
 class SerialBar : public QWidget {
     Q_OBJECT
 
@@ -22,6 +24,7 @@ public:
     // The frame popover; shown under the frame button while open.
     QFrame* framePopover() const { return popover_; }
     SerialSettingsView* settingsView() const { return settingsView_; }
+    NetworkButton* networkButton() const { return networkButton_; }
     // Opens the frame popover under the frame button.
     void showFramePopover();
 
@@ -40,8 +43,10 @@ private:
     QComboBox* portPicker_;
     QComboBox* baudPicker_;
     QToolButton* frameButton_;
+    NetworkButton* networkButton_;
     QPushButton* startStopButton_;
     StatusDot* statusDot_;
+    NetworkClientsLabel* clients_;
     QLabel* masterEnd_;
     QToolButton* copyMasterPath_;
     QFrame* popover_;

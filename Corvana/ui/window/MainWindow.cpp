@@ -5,6 +5,7 @@
 #include "Corvana/ui/help/HelpWindow.h"
 #include "Corvana/ui/log/LogPane.h"
 #include "Corvana/ui/log/ShowLogPreference.h"
+#include "Corvana/ui/network/NetworkListeners.h"
 #include "Corvana/ui/serial/SerialBar.h"
 #include "Corvana/ui/units/UnitDetail.h"
 #include "Corvana/ui/units/UnitSidebar.h"
@@ -66,6 +67,7 @@ MainWindow::MainWindow(ServerModel& model, QWidget* parent)
 
     connect(&model_, &ServerModel::stateChanged, this, &MainWindow::updateTitle);
     connect(&model_, &ServerModel::serialChanged, this, &MainWindow::updateTitle);
+    connect(&model_, &ServerModel::networkChanged, this, &MainWindow::updateTitle);
     connect(&model_, &ServerModel::selectedPathChanged, this, &MainWindow::updateTitle);
     connect(&model_, &ServerModel::portListChanged, this, &MainWindow::updateTitle);
     connect(&model_, &ServerModel::projectFileChanged, this, &MainWindow::updateTitle);
@@ -257,24 +259,32 @@ void MainWindow::buildMenus() {
 }
 
 QString MainWindow::titleText() const {
+    // A chosen port is served along with any listener; without one only the listeners are.
+    const bool servesSerial = !model_.selectedPath().isEmpty();
     QString subtitle;
     switch (model_.state()) {
     case ServerState::stopped:
         subtitle = Ui::text(L10n::State::stopped());
         break;
     case ServerState::running:
-        subtitle = Ui::text(model_.serial().summary()) + QStringLiteral(" \u00B7 ") +
-                   Ui::text(L10n::State::running());
+        subtitle = Ui::text(L10n::State::running());
+        if (servesSerial) {
+            subtitle.prepend(Ui::text(model_.serial().summary()) + QStringLiteral(" \u00B7 "));
+        }
         break;
     case ServerState::serialLost:
         subtitle = Ui::text(L10n::State::serialLost());
         break;
     }
-    // Without a port the label would be the application's name, which the desktop already
-    // puts at the end of the title.
-    QString title = model_.selectedPath().isEmpty()
+    QStringList served = NetworkListeners::enabledNames(model_.network());
+    if (servesSerial) {
+        served.prepend(model_.portLabel());
+    }
+    // Without a port or listener the label would be the application's name, which the desktop
+    // already puts at the end of the title.
+    QString title = served.isEmpty()
                         ? subtitle
-                        : model_.portLabel() + QStringLiteral(" \u2014 ") + subtitle;
+                        : served.join(QStringLiteral(", ")) + QStringLiteral(" \u2014 ") + subtitle;
     const QString& path = model_.projectPath();
     if (!path.isEmpty()) {
         // "[*]" is where Qt shows the modified mark.

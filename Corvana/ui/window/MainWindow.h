@@ -21,8 +21,8 @@ public:
     explicit MainWindow(ServerModel& model, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // The project file's name with the modified mark ("[*]"), the port label and the server
-    // state, as the title shows them.
+    // The project file's name with the modified mark ("[*]"), the port label and the enabled
+    // listeners, and the server state, as the title shows them.
     QString titleText() const;
     ShowLogPreference& showLogPreference() const { return *showLog_; }
     LogPane* logPane() const { return logPane_; }
