@@ -101,7 +101,7 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 2> conflicts
     {"--port", "--virtual"},
 }};
 
-constexpr std::size_t helpColumn = 30;
+constexpr std::size_t helpColumn = 24;
 
 } // namespace
 
