@@ -5,6 +5,7 @@
 //   - with --soak[=SECONDS] (60 by default) also 32 masters polling every 10 ms, counting the
 //     requests that got no answer and the process's resident size at the end.
 #include "ServerCore/NetworkServer.h"
+#include "bench/ResidentMemory.h"
 #include "tests/support/StoreBuilders.h"
 
 #include <benchmark/benchmark.h>
@@ -16,7 +17,6 @@
 #include <chrono>
 #include <cstring>
 #include <deque>
-#include <fstream>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -112,19 +112,6 @@ void BM_ReadTenRegisters(benchmark::State& state) {
         }
     }
     state.SetItemsProcessed(state.iterations());
-}
-
-long residentKilobytes() {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    long value = 0;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            status >> value;
-            return value;
-        }
-    }
-    return 0;
 }
 
 void soak(benchmark::State& state, int seconds) {

@@ -3,6 +3,8 @@
 // prints the server's resident size every 5,000 requests, then the plateau (the largest size
 // over the second half) and the peak.
 //   build/bench/ServeSoak [REQUESTS [CORVANA]]   (CORVANA: another build's executable)
+#include "bench/ResidentMemory.h"
+
 #include <modbus.h>
 
 #include <fcntl.h>
@@ -18,7 +20,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,21 +30,6 @@ namespace {
 
 constexpr int defaultRequests = 60'000;
 constexpr int sampleEvery = 5'000;
-
-// VmRSS of the process in kB, 0 when unreadable.
-long residentKilobytes(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string key;
-    long value = 0;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            status >> value;
-            return value;
-        }
-        status.ignore(4096, '\n');
-    }
-    return 0;
-}
 
 } // namespace
 
@@ -120,7 +106,7 @@ int main(int argc, char** argv) {
         }
         failed += result < 0; // refusals included: the answer is what counts, not its kind
         if (i % sampleEvery == 0) {
-            samples.push_back(residentKilobytes(server));
+            samples.push_back(residentKilobytes(std::to_string(server)));
             std::printf("%8d  %6.1f\n", i, samples.back() / 1024.0);
             std::fflush(stdout);
         }

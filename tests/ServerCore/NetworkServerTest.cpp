@@ -9,6 +9,7 @@
 #include "tests/support/RTUMaster.h"
 #include "tests/support/StoreBuilders.h"
 #include "tests/support/TCPClient.h"
+#include "tests/support/TCPMaster.h"
 
 #include <gtest/gtest.h>
 #include <modbus.h>
@@ -34,19 +35,6 @@ const Bytes readTwo{0x03, 0x00, 0x00, 0x00, 0x02};
 // A unit's reply to readTwo: holding registers 0 and 1 hold 0x0100 + unit and 0x0101 + unit.
 Bytes twoRegisters(std::uint8_t unit) {
     return {0x03, 0x04, 0x01, unit, 0x01, static_cast<std::uint8_t>(unit + 1)};
-}
-
-using TCPMaster = std::unique_ptr<modbus_t, void (*)(modbus_t*)>;
-
-TCPMaster connectTCPMaster(std::uint16_t port, int unit) {
-    TCPMaster master(modbus_new_tcp("127.0.0.1", port), [](modbus_t* m) {
-        modbus_close(m);
-        modbus_free(m);
-    });
-    EXPECT_EQ(modbus_connect(master.get()), 0) << modbus_strerror(errno);
-    modbus_set_slave(master.get(), unit);
-    modbus_set_response_timeout(master.get(), 5, 0);
-    return master;
 }
 
 // Units 1, 2 and 5 with holding registers 0–9 (0x0100 + unit + address), coils 0–15 and input

@@ -7,12 +7,13 @@
 #include <memory>
 #include <string>
 
-using RTUMaster = std::unique_ptr<modbus_t, void (*)(modbus_t*)>;
+using ModbusMaster = std::unique_ptr<modbus_t, void (*)(modbus_t*)>;
+using RTUMaster = ModbusMaster;
 
-// A libmodbus master at 115200 8N1 on `path`, addressing `unit`, as a master program would open
-// the port.
-inline RTUMaster connectRTUMaster(const std::string& path, int unit = 1) {
-    RTUMaster master(modbus_new_rtu(path.c_str(), 115200, 'N', 8, 1), [](modbus_t* m) {
+// Connects the libmodbus context as a master program would, addressing `unit`; the master closes
+// and frees it when it goes.
+inline ModbusMaster connectMaster(modbus_t* context, int unit, int timeoutSeconds) {
+    ModbusMaster master(context, [](modbus_t* m) {
         modbus_close(m);
         modbus_free(m);
     });
@@ -20,7 +21,12 @@ inline RTUMaster connectRTUMaster(const std::string& path, int unit = 1) {
     if (master) {
         EXPECT_EQ(modbus_connect(master.get()), 0) << modbus_strerror(errno);
         modbus_set_slave(master.get(), unit);
-        modbus_set_response_timeout(master.get(), 2, 0);
+        modbus_set_response_timeout(master.get(), timeoutSeconds, 0);
     }
     return master;
+}
+
+// A libmodbus master at 115200 8N1 on `path`, addressing `unit`.
+inline RTUMaster connectRTUMaster(const std::string& path, int unit = 1) {
+    return connectMaster(modbus_new_rtu(path.c_str(), 115200, 'N', 8, 1), unit, 2);
 }

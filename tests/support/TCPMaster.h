@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ModbusSerial/FileDescriptor.h"
+#include "tests/support/RTUMaster.h"
 
 #include <gtest/gtest.h>
 #include <modbus.h>
@@ -13,21 +14,11 @@
 #include <cstdint>
 #include <memory>
 
-using TCPMaster = std::unique_ptr<modbus_t, void (*)(modbus_t*)>;
+using TCPMaster = ModbusMaster;
 
 // A libmodbus Modbus TCP master connected to 127.0.0.1:port, addressing `unit`.
 inline TCPMaster connectTCPMaster(std::uint16_t port, int unit = 1) {
-    TCPMaster master(modbus_new_tcp("127.0.0.1", port), [](modbus_t* m) {
-        modbus_close(m);
-        modbus_free(m);
-    });
-    EXPECT_NE(master, nullptr);
-    if (master) {
-        EXPECT_EQ(modbus_connect(master.get()), 0) << modbus_strerror(errno);
-        modbus_set_slave(master.get(), unit);
-        modbus_set_response_timeout(master.get(), 5, 0);
-    }
-    return master;
+    return connectMaster(modbus_new_tcp("127.0.0.1", port), unit, 5);
 }
 
 // A socket bound to a loopback port the system chose, listening: the port stays taken while it
