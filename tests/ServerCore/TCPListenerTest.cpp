@@ -4,10 +4,10 @@
 #include "ModbusCore/MBAPFrame.h"
 #include "ModbusCore/RTUFrame.h"
 #include "ModbusSerial/FileDescriptor.h"
+#include "tests/support/EngineEvents.h"
 #include "tests/support/TCPClient.h"
 
 #include <gtest/gtest.h>
-#include <modbus.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -17,8 +17,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <condition_variable>
-#include <mutex>
 #include <thread>
 
 namespace {
@@ -27,40 +25,23 @@ using namespace std::chrono_literals;
 using Kind = TCPEvent::Kind;
 using Reason = TCPEvent::Reason;
 
-// A guard against hangs on a loaded machine, never a measurement.
-constexpr auto patience = 5s;
-
-// The listener's events as its thread emitted them.
-class EventRecorder {
+// The listener's events.
+class EventRecorder : public EventQueue<TCPEvent> {
 public:
-    TCPListener::EventHandler handler() {
-        return [this](TCPEvent event) {
-            std::lock_guard guard(mutex_);
-            events_.push_back(std::move(event));
-            changed_.notify_all();
-        };
-    }
-    std::size_t count(Kind kind) {
-        std::lock_guard guard(mutex_);
-        return countOf(kind);
-    }
+    std::size_t count(Kind kind) { return countOf(events(), kind); }
     // The first event of this kind once `count` of them came, or none when patience ran out.
     std::optional<TCPEvent> waitFor(Kind kind, std::size_t count = 1) {
-        std::unique_lock guard(mutex_);
-        changed_.wait_for(guard, patience, [&] { return countOf(kind) >= count; });
-        const auto found = std::find_if(events_.begin(), events_.end(),
-                                        [&](const TCPEvent& e) { return e.kind == kind; });
-        return countOf(kind) >= count ? std::optional(*found) : std::nullopt;
+        const auto all = waitUntil([&](const auto& e) { return countOf(e, kind) >= count; });
+        const auto found =
+            std::find_if(all.begin(), all.end(), [&](const TCPEvent& e) { return e.kind == kind; });
+        return countOf(all, kind) >= count ? std::optional(*found) : std::nullopt;
     }
 
 private:
-    std::size_t countOf(Kind kind) const {
+    static std::size_t countOf(const std::vector<TCPEvent>& events, Kind kind) {
         return static_cast<std::size_t>(std::count_if(
-            events_.begin(), events_.end(), [&](const TCPEvent& e) { return e.kind == kind; }));
+            events.begin(), events.end(), [&](const TCPEvent& e) { return e.kind == kind; }));
     }
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<TCPEvent> events_;
 };
 
 using Client = TCPClient;
@@ -266,7 +247,7 @@ TEST(TCPListenerTest, StopClosesEverythingAndDropsPendingReplies) {
     listener.start();
     Client client(listener.port());
     ASSERT_TRUE(client.send(MBAPFrame::build(1, 1, readPDU)));
-    for (const auto giveUp = std::chrono::steady_clock::now() + patience;
+    for (const auto giveUp = std::chrono::steady_clock::now() + eventPatience;
          handled.load() == 0 && std::chrono::steady_clock::now() < giveUp;) {
         std::this_thread::sleep_for(1ms);
     }
@@ -277,51 +258,6 @@ TEST(TCPListenerTest, StopClosesEverythingAndDropsPendingReplies) {
     EXPECT_EQ(listener.clientCount(), 0U);
     Client after(listener.port());
     EXPECT_FALSE(after.connected());
-}
-
-TEST(TCPListenerTest, ServesLibmodbusAsATCPMaster) {
-    std::mutex mutex;
-    std::vector<TCPRequest> seen;
-    // Answers every read of holding registers with 100 + address.
-    const auto registers = [&](const TCPRequest& request) {
-        {
-            std::lock_guard guard(mutex);
-            seen.push_back(request);
-        }
-        const Bytes& pdu = request.frame.pdu;
-        const std::uint16_t start = readUInt16(pdu, 1), count = readUInt16(pdu, 3);
-        Bytes reply{0x03, static_cast<std::uint8_t>(2 * count)};
-        for (std::uint16_t i = 0; i < count; ++i) {
-            appendUInt16(reply, static_cast<std::uint16_t>(100 + start + i));
-        }
-        return TCPReply{.chunks = {{MBAPFrame::buildReply(*request.frame.header, reply), 0ms}},
-                        .done = {}};
-    };
-    TCPListener listener(onLoopback(), registers, nullptr);
-    listener.start();
-
-    modbus_t* master = modbus_new_tcp("127.0.0.1", listener.port());
-    ASSERT_NE(master, nullptr);
-    modbus_set_response_timeout(master, static_cast<std::uint32_t>(patience / 1s), 0);
-    ASSERT_EQ(modbus_connect(master), 0) << modbus_strerror(errno);
-    modbus_set_slave(master, 17);
-    std::array<std::uint16_t, 10> values{};
-    for (int round = 0; round < 3; ++round) {
-        ASSERT_EQ(modbus_read_registers(master, 40, 10, values.data()), 10)
-            << modbus_strerror(errno);
-        EXPECT_EQ(values.front(), 140);
-        EXPECT_EQ(values.back(), 149);
-    }
-    modbus_close(master);
-    modbus_free(master);
-
-    std::lock_guard guard(mutex);
-    ASSERT_EQ(seen.size(), 3U);
-    EXPECT_EQ(seen[0].frame.unit, 17);
-    EXPECT_EQ(seen[0].frame.pdu, (Bytes{0x03, 0x00, 40, 0x00, 10}));
-    EXPECT_NE(seen[0].frame.header->transactionID, seen[1].frame.header->transactionID);
-    EXPECT_EQ(seen[0].origin.rfind("127.0.0.1:", 0), 0U);
-    EXPECT_EQ(seen[0].client, 1U);
 }
 
 TEST(TCPListenerTest, RefusesToStartWithAClearReason) {
