@@ -3,7 +3,6 @@
 #include "ModbusCore/RTUFrame.h"
 #include "ModbusSerial/VirtualPortPair.h"
 #include "ServerCore/ServerEngine.h"
-#include "ServerCore/TCPListenerError.h"
 #include "tests/support/ByteParts.h"
 #include "tests/support/EngineEvents.h"
 #include "tests/support/RTUMaster.h"
@@ -228,19 +227,6 @@ TEST_F(NetworkServerTest, RefusesTheClientOverTheLimit) {
     ASSERT_TRUE(first.send(MBAPFrame::build(1, 1, readTwo)));
     EXPECT_EQ(receiveMBAP(first), MBAPFrame::build(1, 1, twoRegisters(1)));
     EXPECT_EQ(server.clientCount(), 1U);
-}
-
-// A port another listener holds is refused with its reason and nothing started.
-TEST_F(NetworkServerTest, RefusesAPortInUse) {
-    NetworkServer& first = start();
-    NetworkServer second({.port = first.port()}, store, log.handler());
-    try {
-        second.start();
-        FAIL() << "started on a port in use";
-    } catch (const TCPListenerError& error) {
-        EXPECT_EQ(error.kind(), TCPListenerError::addressInUse);
-    }
-    EXPECT_EQ(second.port(), 0);
 }
 
 // A delay holds up that connection's reply only; the CRC effects damage RTU framing only, and
