@@ -1,5 +1,6 @@
 #include "Corvana/model/ServerModel.h"
 
+#include "FakeDialogs.h"
 #include "TestEnvironment.h"
 
 #include "Corvana/model/LogLines.h"
@@ -29,18 +30,6 @@ public:
     PortList scan() override { return {}; }
 
     bool started = false;
-};
-
-class FakeDialogs : public ModelDialogs {
-public:
-    std::optional<QString> chooseSaveLocation(FileKind, const QString&) override {
-        return saveLocation;
-    }
-    std::optional<QString> chooseOpenLocation(FileKind) override { return std::nullopt; }
-    SaveChoice askSaveCurrentProject() override { return SaveChoice::cancel; }
-    ImportChoice askImport(const QString&, const QString&) override { return ImportChoice::cancel; }
-
-    std::optional<QString> saveLocation;
 };
 
 // "ttyS0 ttyUSB0 | ttyUSB1": port lists separated by "|", paths under /dev/ unless absolute;
