@@ -18,27 +18,6 @@ using nlohmann::json;
 
 namespace {
 
-struct Result {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-// One `corvana ctl` run to its end.
-Result ctl(const QString& socket, const QStringList& arguments) {
-    QProcess process;
-    process.setProcessEnvironment(englishEnvironment());
-    process.start(QStringLiteral(CORVANA_EXECUTABLE),
-                  QStringList{"ctl", "--socket", socket} + arguments);
-    Result result;
-    if (process.waitForFinished(10'000) && process.exitStatus() == QProcess::NormalExit) {
-        result.status = process.exitCode();
-    }
-    result.out = QString::fromUtf8(process.readAllStandardOutput());
-    result.err = QString::fromUtf8(process.readAllStandardError());
-    return result;
-}
-
 json replyOf(const Result& result) {
     return json::parse(result.out.toStdString(), nullptr, false);
 }

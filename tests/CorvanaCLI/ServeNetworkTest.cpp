@@ -15,15 +15,6 @@ using nlohmann::json;
 
 namespace {
 
-json ctlReply(const QString& socket, const QStringList& arguments) {
-    QProcess process;
-    process.setProcessEnvironment(englishEnvironment());
-    process.start(QStringLiteral(CORVANA_EXECUTABLE),
-                  QStringList{"ctl", "--socket", socket} + arguments);
-    EXPECT_TRUE(process.waitForFinished(10'000));
-    return json::parse(process.readAllStandardOutput().toStdString(), nullptr, false);
-}
-
 // `serve --tcp` alone: a libmodbus TCP master reads and writes, the log names the client, the
 // control socket lists the listener with its client and counts, the report has its part.
 TEST(ServeNetwork, AModbusTCPMasterIsServedCountedAndReported) {
@@ -47,7 +38,7 @@ TEST(ServeNetwork, AModbusTCPMasterIsServedCountedAndReported) {
     EXPECT_TRUE(serve.out().contains("Modbus TCP 127.0.0.1:")) << serve.out().toStdString();
     EXPECT_TRUE(serve.waitForOutput("✎ Unit 1 · Mode = 5\n"));
 
-    const json status = ctlReply(socket, {"status"});
+    const json status = json::parse(ctl(socket, {"status"}).out.toStdString(), nullptr, false);
     ASSERT_EQ(status["listeners"].size(), 1U) << status.dump();
     EXPECT_EQ(status["listeners"][0]["transport"], "tcp");
     EXPECT_EQ(status["listeners"][0]["address"], address.toStdString());
