@@ -14,18 +14,6 @@
 
 namespace {
 
-class SerialBarTest : public UiTest {
-protected:
-    template <class T>
-    T* child(const char* name) const {
-        T* found = bar.findChild<T*>(QLatin1String(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
-    }
-
-    SerialBar bar{*model};
-};
-
 TEST_F(SerialBarTest, ControlsLockWhileServingAndFollowTheState) {
     PseudoTerminal pty;
     model->setSelectedPath(QString::fromStdString(pty.path()));
