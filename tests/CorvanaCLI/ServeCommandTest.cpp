@@ -7,8 +7,6 @@
 #include <QDir>
 
 #include <QElapsedTimer>
-#include <QProcess>
-#include <QProcessEnvironment>
 
 #include "ServeProcess.h"
 #include "tests/support/RTUMaster.h"
@@ -19,7 +17,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <optional>
 #include <thread>
 
@@ -33,12 +30,6 @@ using namespace std::chrono_literals;
 using nlohmann::json;
 
 namespace {
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 
 TEST(ServeCommand, CSVWithIssuesReportsTheSkippedLinesAndServesTheRestUntilSigterm) {
     const TestEnvironment environment;
@@ -169,12 +160,6 @@ TEST(ServeCommand, BadFilesAndPortsEndAtOnceWithAMessage) {
     }
 
     EXPECT_EQ(QFile::symLinkTarget(foreignLink), "/etc/hostname");
-
-    Serve help({"--help"});
-    EXPECT_EQ(help.finish(), 0);
-    EXPECT_TRUE(help.out().contains("--virtual [LINK]"));
-    EXPECT_TRUE(help.out().contains("--exit-on-loss"));
-    EXPECT_TRUE(help.out().contains("--report FILE"));
 }
 
 // A master reads and writes the example device on a virtual port until SIGINT; the report is
@@ -255,11 +240,8 @@ TEST(ServeCommand, ExitOnLossEndsWithStatus3AndWithoutItServeWaits) {
         SCOPED_TRACE(exitOnLoss);
         std::optional<VirtualPortPair> pair(std::in_place);
         const QString port = QString::fromStdString(pair->serverPath());
-        QStringList arguments{"--port", port, "--no-timestamps"};
-        if (exitOnLoss) {
-            arguments << "--exit-on-loss";
-        }
-        Serve serve(arguments);
+        Serve serve(QStringList{"--port", port, "--no-timestamps"} +
+                    (exitOnLoss ? QStringList{"--exit-on-loss"} : QStringList{}));
         ASSERT_TRUE(serve.waitForOutput("--- Server started on " + port));
         pair.reset(); // a pseudo-terminal never comes back
         ASSERT_TRUE(serve.waitForOutput("Serial port " + port + " is gone"));

@@ -22,11 +22,6 @@ using Import = ModelDialogs::ImportChoice;
 
 namespace {
 
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-}
-
 class ServerModelProjectTest : public ::testing::Test {
 protected:
     // The example project, as no autosave file exists yet; no scanner needed.
