@@ -3,8 +3,6 @@
 #include "ServeProcess.h"
 #include "tests/support/TCPMaster.h"
 
-#include <QProcess>
-
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -85,12 +83,6 @@ TEST(ServeNetwork, BadListenerOptionsExit2AndATakenPortExits1) {
         EXPECT_TRUE(serve.err().contains(c.message)) << serve.err().toStdString();
         EXPECT_FALSE(serve.out().contains("Server started")) << serve.out().toStdString();
     }
-
-    Serve help({"--help"});
-    EXPECT_EQ(help.finish(), 0);
-    EXPECT_TRUE(help.out().contains("--tcp [HOST:]PORT")) << help.out().toStdString();
-    EXPECT_TRUE(help.out().contains("--rtu-over-tcp [HOST:]PORT"));
-    EXPECT_TRUE(help.out().contains("--max-clients N"));
 }
 
 } // namespace

@@ -60,8 +60,7 @@ private:
 
 struct Result {
     int status = -1;
-    QString out;
-    QString err;
+    QString out, err;
 };
 
 // One `corvana ctl` run to its end.
