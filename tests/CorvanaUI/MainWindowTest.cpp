@@ -14,8 +14,6 @@
 #include <QShortcut>
 #include <QToolButton>
 
-#include <gtest/gtest.h>
-
 namespace {
 
 class MainWindowTest : public UiTest {

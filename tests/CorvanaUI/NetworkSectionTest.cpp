@@ -5,12 +5,10 @@
 
 #include "Corvana/ui/log/EmptyLogView.h"
 #include "Corvana/ui/network/NetworkButton.h"
-#include "Corvana/ui/serial/SerialBar.h"
 #include "Corvana/ui/window/MainWindow.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>

@@ -1,4 +1,3 @@
-#include "Corvana/ui/serial/SerialBar.h"
 #include "Corvana/ui/serial/StatusDot.h"
 
 #include "UiTestSupport.h"
@@ -6,7 +5,6 @@
 
 #include <QClipboard>
 #include <QComboBox>
-#include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>

@@ -10,7 +10,6 @@
 #include <QApplication>
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 

@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
