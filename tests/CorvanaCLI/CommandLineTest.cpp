@@ -148,8 +148,11 @@ TEST(ServeCommand, ExitsWithTheUsageStatusForOptionsAndFailureForFiles) {
     EXPECT_EQ(serve({"--frame", "9N1"}).exitCode, CommandLine::exitUsage);
     const Outcome help = serve({"--help"});
     EXPECT_EQ(help.exitCode, CommandLine::exitOk);
-    EXPECT_NE(help.out.find("  -h, --help              "), std::string::npos) << help.out;
-    EXPECT_NE(help.out.find("      --virtual [LINK]    serve"), std::string::npos) << help.out;
+    for (const char* option :
+         {"  -h, --help              ", "      --virtual [LINK]    serve", "--exit-on-loss",
+          "--report FILE", "--tcp [HOST:]PORT", "--rtu-over-tcp [HOST:]PORT", "--max-clients N"}) {
+        EXPECT_NE(help.out.find(option), std::string::npos) << option << "\n" << help.out;
+    }
 
     const Outcome missing = serve({"--project", environment.path("missing.json").toStdString()});
     EXPECT_EQ(missing.exitCode, CommandLine::exitFailure);

@@ -4,47 +4,23 @@
 #include "ServeProcess.h"
 
 #include <QProcess>
-#include <QProcessEnvironment>
 
 #include "tests/support/RTUMaster.h"
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <csignal>
 #include <filesystem>
-#include <memory>
 
 using nlohmann::json;
 
 namespace {
-
-struct Result {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-// One `corvana ctl` run to its end.
-Result ctl(const QString& socket, const QStringList& arguments) {
-    QProcess process;
-    process.setProcessEnvironment(englishEnvironment());
-    process.start(QStringLiteral(CORVANA_EXECUTABLE),
-                  QStringList{"ctl", "--socket", socket} + arguments);
-    Result result;
-    if (process.waitForFinished(10'000) && process.exitStatus() == QProcess::NormalExit) {
-        result.status = process.exitCode();
-    }
-    result.out = QString::fromUtf8(process.readAllStandardOutput());
-    result.err = QString::fromUtf8(process.readAllStandardError());
-    return result;
-}
 
 json replyOf(const Result& result) {
     return json::parse(result.out.toStdString(), nullptr, false);
 }
 
 // The README's session: serve with a control socket, change a value, inject a fault, let a
-// master poll, read the counts, and stop.
+// master poll, read the counts, and stop; a second serve cannot take the socket meanwhile.
 TEST(CtlCommand, DrivesARunningServeFromTheShell) {
     const TestEnvironment environment;
     const QString link = environment.path("modbus");
@@ -87,6 +63,11 @@ TEST(CtlCommand, DrivesARunningServeFromTheShell) {
     EXPECT_EQ(replyOf(result)["error"], "There is no unit 9.");
     EXPECT_EQ(ctl(socket, {"get", "unit"}).status, 2);
     EXPECT_EQ(ctl(environment.path("none.sock"), {"status"}).status, CtlCommand::exitNoServer);
+    // A second serve cannot take the socket this one listens on.
+    Serve second({"--virtual", "--control", socket});
+    EXPECT_EQ(second.finish(), 1);
+    EXPECT_EQ(second.err(), "Control socket " + socket +
+                                " cannot be opened: another Corvana already listens there\n");
 
     result = ctl(socket, {"stop"});
     EXPECT_EQ(result.status, 0);
@@ -99,19 +80,6 @@ TEST(CtlCommand, DrivesARunningServeFromTheShell) {
     EXPECT_TRUE(events.contains(
         R"({"event":"log","kind":"request","text":"→ Unit 1 · FC 03 Read holding registers · 00 01 00 01"})"))
         << events.toStdString();
-}
-
-TEST(CtlCommand, ServeRefusesASocketAnotherServerHolds) {
-    const TestEnvironment environment;
-    const QString socket = environment.path("corvana.sock");
-    Serve first({"--virtual", "--control", socket, "--no-timestamps"});
-    ASSERT_TRUE(first.waitForOutput("Control socket open")) << first.out().toStdString();
-
-    Serve second({"--virtual", "--control", socket});
-    EXPECT_EQ(second.finish(), 1);
-    EXPECT_EQ(second.err(), "Control socket " + socket +
-                                " cannot be opened: another Corvana already listens there\n");
-    EXPECT_EQ(first.finish(SIGINT), 0);
 }
 
 } // namespace

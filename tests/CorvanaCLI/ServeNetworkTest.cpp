@@ -3,8 +3,6 @@
 #include "ServeProcess.h"
 #include "tests/support/TCPMaster.h"
 
-#include <QProcess>
-
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -14,15 +12,6 @@
 using nlohmann::json;
 
 namespace {
-
-json ctlReply(const QString& socket, const QStringList& arguments) {
-    QProcess process;
-    process.setProcessEnvironment(englishEnvironment());
-    process.start(QStringLiteral(CORVANA_EXECUTABLE),
-                  QStringList{"ctl", "--socket", socket} + arguments);
-    EXPECT_TRUE(process.waitForFinished(10'000));
-    return json::parse(process.readAllStandardOutput().toStdString(), nullptr, false);
-}
 
 // `serve --tcp` alone: a libmodbus TCP master reads and writes, the log names the client, the
 // control socket lists the listener with its client and counts, the report has its part.
@@ -47,7 +36,7 @@ TEST(ServeNetwork, AModbusTCPMasterIsServedCountedAndReported) {
     EXPECT_TRUE(serve.out().contains("Modbus TCP 127.0.0.1:")) << serve.out().toStdString();
     EXPECT_TRUE(serve.waitForOutput("✎ Unit 1 · Mode = 5\n"));
 
-    const json status = ctlReply(socket, {"status"});
+    const json status = json::parse(ctl(socket, {"status"}).out.toStdString(), nullptr, false);
     ASSERT_EQ(status["listeners"].size(), 1U) << status.dump();
     EXPECT_EQ(status["listeners"][0]["transport"], "tcp");
     EXPECT_EQ(status["listeners"][0]["address"], address.toStdString());
@@ -94,12 +83,6 @@ TEST(ServeNetwork, BadListenerOptionsExit2AndATakenPortExits1) {
         EXPECT_TRUE(serve.err().contains(c.message)) << serve.err().toStdString();
         EXPECT_FALSE(serve.out().contains("Server started")) << serve.out().toStdString();
     }
-
-    Serve help({"--help"});
-    EXPECT_EQ(help.finish(), 0);
-    EXPECT_TRUE(help.out().contains("--tcp [HOST:]PORT")) << help.out().toStdString();
-    EXPECT_TRUE(help.out().contains("--rtu-over-tcp [HOST:]PORT"));
-    EXPECT_TRUE(help.out().contains("--max-clients N"));
 }
 
 } // namespace

@@ -57,3 +57,23 @@ private:
     QProcess process_;
     QString out_, err_;
 };
+
+struct Result {
+    int status = -1;
+    QString out, err;
+};
+
+// One `corvana ctl` run to its end.
+inline Result ctl(const QString& socket, const QStringList& arguments) {
+    QProcess process;
+    process.setProcessEnvironment(englishEnvironment());
+    process.start(QStringLiteral(CORVANA_EXECUTABLE),
+                  QStringList{"ctl", "--socket", socket} + arguments);
+    Result result;
+    if (process.waitForFinished(10'000) && process.exitStatus() == QProcess::NormalExit) {
+        result.status = process.exitCode();
+    }
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}

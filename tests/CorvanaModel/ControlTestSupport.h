@@ -106,10 +106,7 @@ protected:
         model->setPersistent(false);
         model->init();
         ServerProject project;
-        project.serial.baudRate = 115200;
-        project.serial.dataBits = 8;
-        project.serial.parity = Parity::none;
-        project.serial.stopBits = 1;
+        project.serial = {115200, 8, Parity::none, 1};
         project.units = {ServerUnit{.unitID = 1, .name = "Boiler"},
                          ServerUnit{.unitID = 2, .name = "Pump"}};
         project.datapoints = {

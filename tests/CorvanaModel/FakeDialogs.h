@@ -4,11 +4,12 @@
 
 #include <optional>
 
-// Scripted answers to the model's questions; every question is counted.
+// Scripted answers to the model's questions; every question is counted and remembered.
 class FakeDialogs : public ModelDialogs {
 public:
-    std::optional<QString> chooseSaveLocation(FileKind, const QString&) override {
+    std::optional<QString> chooseSaveLocation(FileKind, const QString& proposed) override {
         ++questions;
+        proposedName = proposed;
         return saveLocation;
     }
     std::optional<QString> chooseOpenLocation(FileKind) override {
@@ -19,8 +20,9 @@ public:
         ++questions;
         return saveChoice;
     }
-    ImportChoice askImport(const QString&, const QString&) override {
+    ImportChoice askImport(const QString& title, const QString& text) override {
         ++questions;
+        asked = title + "\n" + text;
         return importChoice;
     }
 
@@ -28,5 +30,6 @@ public:
     std::optional<QString> openLocation;
     SaveChoice saveChoice = SaveChoice::dontSave;
     ImportChoice importChoice = ImportChoice::add;
+    QString proposedName, asked; // the last of each
     int questions = 0;
 };

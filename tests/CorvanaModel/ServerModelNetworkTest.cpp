@@ -50,6 +50,8 @@ protected:
     ServerModel model{std::make_unique<NoScanner>(), dialogs};
 };
 
+// ServeNetworkTest follows a master's reads and writes through the same model to the log, the
+// counts, the listeners and the report; here what only the window's model shows.
 TEST_F(ServerModelNetworkTest, ServesTheNetworkAloneLogsItsClientsAndStopClosesThem) {
     ASSERT_TRUE(model.selectedPath().isEmpty());
     EXPECT_FALSE(model.canStart());
@@ -58,38 +60,24 @@ TEST_F(ServerModelNetworkTest, ServesTheNetworkAloneLogsItsClientsAndStopClosesT
     model.start();
     ASSERT_FALSE(model.errorMessage()) << model.errorMessage()->toStdString();
     ASSERT_TRUE(waitForRunning());
-    const QString address = QStringLiteral("127.0.0.1:%1").arg(port);
-    EXPECT_EQ(lines().value(0), "--- Server started on Modbus TCP " + address + " · units 1 ---");
 
     const TCPMaster master = connectTCPMaster(port);
     ASSERT_TRUE(processEventsUntil([&] { return model.clientCount(Transport::tcp) == 1; }));
-    std::uint16_t registers[2] = {};
-    ASSERT_EQ(modbus_read_registers(master.get(), 0, 2, registers), 2);
-    EXPECT_EQ(registers[0], 200);
-    EXPECT_EQ(registers[1], 1);
     ASSERT_EQ(modbus_write_register(master.get(), 1, 3), 1);
     ASSERT_TRUE(
-        processEventsUntil([&] { return model.statistics(Transport::tcp).responses == 2; }));
-
-    EXPECT_EQ(model.statistics().requests, 2);
+        processEventsUntil([&] { return model.statistics(Transport::tcp).responses == 1; }));
+    EXPECT_EQ(model.statistics().requests, 1);
     EXPECT_EQ(model.statistics(Transport::serial), ServerStatistics{});
     const QString client = "Modbus TCP 127.0.0.1:";
     EXPECT_TRUE(logHas(client, " · Client connected · 1 client now"));
-    EXPECT_TRUE(logHas(client, " · → Unit 1 · FC 03 Read holding registers · 00 00 00 02"));
     EXPECT_TRUE(logHas(client, " · ← Unit 1 · FC 06 Write single register"));
-    EXPECT_TRUE(logHas("✎ Unit 1 · Mode = 3", ""));
-    ASSERT_EQ(model.listeners().size(), 1U);
-    EXPECT_EQ(model.listeners()[0].address, address.toStdString());
-
-    const nlohmann::json report = model.masterReport();
-    ASSERT_TRUE(report.contains("network")) << report.dump();
-    EXPECT_TRUE(report["network"].contains("tcp"));
-    EXPECT_FALSE(report["network"].contains("rtuOverTCP"));
+    EXPECT_FALSE(model.masterReport()["network"].contains("rtuOverTCP"));
 
     model.stop();
     EXPECT_EQ(model.clientCount(Transport::tcp), 0U);
     EXPECT_TRUE(model.listeners().empty());
-    EXPECT_EQ(modbus_read_registers(master.get(), 0, 1, registers), -1);
+    std::uint16_t value = 0;
+    EXPECT_EQ(modbus_read_registers(master.get(), 0, 1, &value), -1);
     EXPECT_EQ(lines().last(), "--- Server stopped ---");
 }
 

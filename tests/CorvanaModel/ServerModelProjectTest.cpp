@@ -1,6 +1,7 @@
 #include "Corvana/model/ProjectFile.h"
 #include "Corvana/model/ServerModel.h"
 
+#include "FakeDialogs.h"
 #include "TestEnvironment.h"
 
 #include "ModbusCore/DatapointCSV.h"
@@ -14,43 +15,12 @@
 
 #include <algorithm>
 
-#include <sys/stat.h>
-
 using namespace std::chrono_literals;
 using nlohmann::json;
 using Choice = ModelDialogs::SaveChoice;
 using Import = ModelDialogs::ImportChoice;
 
 namespace {
-
-// Answers every question from its script and remembers what it was asked.
-class ScriptedDialogs : public ModelDialogs {
-public:
-    std::optional<QString> chooseSaveLocation(FileKind, const QString& proposed) override {
-        proposedName = proposed;
-        return saveLocation;
-    }
-    std::optional<QString> chooseOpenLocation(FileKind) override { return openLocation; }
-    SaveChoice askSaveCurrentProject() override {
-        ++saveQuestions;
-        return saveChoice;
-    }
-    ImportChoice askImport(const QString& title, const QString& text) override {
-        asked = title + "\n" + text;
-        return importChoice;
-    }
-
-    std::optional<QString> saveLocation, openLocation;
-    SaveChoice saveChoice = SaveChoice::cancel;
-    ImportChoice importChoice = ImportChoice::cancel;
-    QString proposedName, asked;
-    int saveQuestions = 0;
-};
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-}
 
 class ServerModelProjectTest : public ::testing::Test {
 protected:
@@ -71,7 +41,7 @@ protected:
 
     TestEnvironment environment;
     PseudoTerminal pty;
-    ScriptedDialogs dialogs;
+    FakeDialogs dialogs;
     std::unique_ptr<ServerModel> model;
 };
 
@@ -145,7 +115,8 @@ TEST_F(ServerModelProjectTest, NewProjectAsksToSaveOnlyWhenThereAreDatapoints) {
         m.setDatapoints(c.emptyList ? std::vector<Datapoint>{} : m.datapoints());
         const ServerProject before = m.currentProject();
         m.newProject();
-        EXPECT_EQ(dialogs.saveQuestions, c.emptyList ? 0 : 1);
+        // The save question, then where to save when the answer was Save….
+        EXPECT_EQ(dialogs.questions, c.emptyList ? 0 : c.choice == Choice::save ? 2 : 1);
         EXPECT_EQ(m.currentProject(),
                   (c.replaced ? ServerProject{1, before.serial, {unit(1)}, {}} : before));
         EXPECT_EQ(m.errorMessage().value_or("").startsWith("Saving failed: "),
@@ -287,22 +258,6 @@ TEST_F(ServerModelProjectTest, ReadTextFileFallsBackToLatin1ForATrailingHighByte
     EXPECT_EQ(ServerModel::readTextFile(path), "Table,Address,Name\ncoil,0,Caf\u00e9");
     writeFile(path, QByteArray("Name\nCaf\xc3\xa9"));
     EXPECT_EQ(ServerModel::readTextFile(path), "Name\nCaf\u00e9");
-}
-
-TEST_F(ServerModelProjectTest, AFIFOOrADeviceIsRefusedWithoutBlocking) {
-    const QByteArray fifo = QFile::encodeName(environment.path("points.csv"));
-    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
-    for (const QString& path : {QString::fromLocal8Bit(fifo), QStringLiteral("/dev/zero")}) {
-        EXPECT_FALSE(ServerModel::readTextFile(path));
-        dialogs.openLocation = path;
-        dialogs.saveChoice = Choice::dontSave;
-        ServerModel& m = makeModel();
-        m.openProject();
-        EXPECT_TRUE(m.errorMessage().value_or("").startsWith("Cannot read ")) << path.toStdString();
-        m.setErrorMessage(std::nullopt);
-        m.importDatapoints();
-        EXPECT_TRUE(m.errorMessage().value_or("").startsWith("Cannot read ")) << path.toStdString();
-    }
 }
 
 TEST_F(ServerModelProjectTest, ACSVFileWithTooManyDatapointsIsRefusedAsAWhole) {

@@ -1,5 +1,6 @@
 #include "Corvana/model/ServerModel.h"
 
+#include "FakeDialogs.h"
 #include "TestEnvironment.h"
 
 #include "Corvana/model/LogLines.h"
@@ -29,18 +30,6 @@ public:
     PortList scan() override { return {}; }
 
     bool started = false;
-};
-
-class FakeDialogs : public ModelDialogs {
-public:
-    std::optional<QString> chooseSaveLocation(FileKind, const QString&) override {
-        return saveLocation;
-    }
-    std::optional<QString> chooseOpenLocation(FileKind) override { return std::nullopt; }
-    SaveChoice askSaveCurrentProject() override { return SaveChoice::cancel; }
-    ImportChoice askImport(const QString&, const QString&) override { return ImportChoice::cancel; }
-
-    std::optional<QString> saveLocation;
 };
 
 // "ttyS0 ttyUSB0 | ttyUSB1": port lists separated by "|", paths under /dev/ unless absolute;
@@ -384,19 +373,18 @@ TEST_F(ServerModelTest, LostAdapterResumesOnItsNewNodeByIdentity) {
     m.stop();
 }
 
+// PortSelectionTest has the rules; here the model hands them the first list as the first and
+// each later one with its predecessor, and stores the outcome.
 TEST_F(ServerModelTest, PortListsMoveTheSelectionByTheRules) {
     const struct {
         const char *stored, *lists, *expected; // stored under /dev/, empty for none
     } cases[] = {
         // The first list replaces an absent port by the first USB adapter, if any.
         {"ttyACM4", "ttyS0 ttyUSB0 ttyUSB1", "ttyUSB0"},
-        {"", "ttyS0 ttyUSB1", "ttyUSB1"},
-        {"ttyACM4", "ttyS0", "ttyACM4"},
         {"ttyS0", "ttyS0 ttyUSB0", "ttyS0"},
         {"ttyUSB0", "", "ttyUSB0"},
         // Later lists: a new adapter replaces an internal or missing port, not a present adapter.
         {"ttyS0", "ttyS0 | ttyS0 ttyUSB0", "ttyUSB0"},
-        {"ttyUSB0", "ttyUSB0 | ttyUSB0 ttyUSB1", "ttyUSB0"},
         {"ttyUSB0", "ttyUSB0 | | ttyUSB1", "ttyUSB1"},
         {"ttyUSB0", "ttyUSB0 ttyUSB1 | ttyUSB1 | ttyUSB0 ttyUSB1", "ttyUSB1"},
         {"ttyUSB0", "ttyUSB0 | ttyS0 | ttyS0 ttyUSB0", "ttyUSB0"},

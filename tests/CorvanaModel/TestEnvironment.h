@@ -72,6 +72,12 @@ private:
     std::optional<QByteArray> previousRuntime_;
 };
 
+// Writes `bytes` to a new file at path.
+inline void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+}
+
 // Runs the event loop until done() holds or the patience runs out; answers done().
 template <class Predicate>
 bool processEventsUntil(Predicate done,

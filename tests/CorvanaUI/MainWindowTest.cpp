@@ -14,8 +14,6 @@
 #include <QShortcut>
 #include <QToolButton>
 
-#include <gtest/gtest.h>
-
 namespace {
 
 class MainWindowTest : public UiTest {
@@ -43,35 +41,29 @@ protected:
     std::unique_ptr<MainWindow> window;
 };
 
-TEST_F(MainWindowTest, TitleNamesThePortAndTheServerState) {
+// Start/Stop follows the state, and the title names the port and the state.
+TEST_F(MainWindowTest, StartStopAndTheTitleFollowTheServerState) {
+    QAction* startStop = action("startStopAction");
+    EXPECT_EQ(startStop->shortcut(), QKeySequence(QStringLiteral("Ctrl+R")));
+    EXPECT_EQ(startStop->text(), "Start");
     // Without a port only the state; the desktop adds the application's name at the end.
     EXPECT_EQ(window->windowTitle(), "Stopped");
 
     PseudoTerminal pty;
     const QString label = QString::fromStdString(pty.path()).mid(5); // without "/dev/"
     ASSERT_TRUE(runOn(pty));
+    EXPECT_EQ(startStop->text(), "Stop");
     EXPECT_EQ(window->windowTitle(), label + " — 9600 8E1 · Running");
 
     model->handleEvent(ServerEvent::serialLost(pty.path()));
     EXPECT_EQ(window->windowTitle(), label + " — Serial port lost");
 
-    model->stop();
-    setPorts({usbPort(pty.path())}); // now a known adapter with a name of its own
-    EXPECT_EQ(window->windowTitle(), model->portLabel() + " — Stopped");
-    EXPECT_NE(model->portLabel(), label);
-}
-
-TEST_F(MainWindowTest, StartStopStartsThenStopsAndFollowsTheState) {
-    QAction* startStop = action("startStopAction");
-    EXPECT_EQ(startStop->shortcut(), QKeySequence(QStringLiteral("Ctrl+R")));
-    EXPECT_EQ(startStop->text(), "Start");
-
-    PseudoTerminal pty;
-    ASSERT_TRUE(runOn(pty));
-    EXPECT_EQ(startStop->text(), "Stop");
     startStop->trigger();
     EXPECT_EQ(model->state(), ServerState::stopped);
     EXPECT_EQ(startStop->text(), "Start");
+    setPorts({usbPort(pty.path())}); // now a known adapter with a name of its own
+    EXPECT_EQ(window->windowTitle(), model->portLabel() + " — Stopped");
+    EXPECT_NE(model->portLabel(), label);
 }
 
 TEST_F(MainWindowTest, ErrorAlertShowsTheMessageAndClosingItClearsIt) {

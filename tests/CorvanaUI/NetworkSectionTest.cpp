@@ -1,60 +1,29 @@
 #include "tests/CorvanaUI/UiTestSupport.h"
 #include "tests/support/PseudoTerminal.h"
 #include "tests/support/TCPClient.h"
+#include "tests/support/TCPMaster.h"
 
 #include "Corvana/ui/log/EmptyLogView.h"
 #include "Corvana/ui/network/NetworkButton.h"
-#include "Corvana/ui/serial/SerialBar.h"
 #include "Corvana/ui/window/MainWindow.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <functional>
 
 namespace {
 
-// A loopback port nobody listens on right now, found by letting the system choose one.
-int freePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    int port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-        port = ntohs(address.sin_port);
-    }
-    ::close(fd);
-    return port;
-}
-
-class NetworkSectionTest : public UiTest {
+class NetworkSectionTest : public SerialBarTest {
 protected:
     ~NetworkSectionTest() override { model->stop(); }
 
-    template <class T>
-    T* child(const char* name) const {
-        T* found = bar.findChild<T*>(QLatin1String(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
-    }
-
     bool visibleNote(const char* name) const { return !child<QLabel>(name)->isHidden(); }
-
-    SerialBar bar{*model};
 };
 
 TEST_F(NetworkSectionTest, EveryControlWritesOneChangeAndFollowsTheModel) {
@@ -137,8 +106,7 @@ TEST_F(NetworkSectionTest, AnAddressFromTheProjectFileIsShownAsItStands) {
 }
 
 TEST_F(NetworkSectionTest, AListenerAloneStartsLocksTheSectionAndCountsClients) {
-    const int port = freePort();
-    ASSERT_NE(port, 0);
+    const int port = freeTCPPort();
     auto* start = child<QPushButton>("startStopButton");
     EXPECT_FALSE(start->isEnabled()); // neither a port nor a listener
     NetworkConfiguration network;

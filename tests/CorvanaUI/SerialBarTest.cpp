@@ -1,4 +1,3 @@
-#include "Corvana/ui/serial/SerialBar.h"
 #include "Corvana/ui/serial/StatusDot.h"
 
 #include "UiTestSupport.h"
@@ -6,25 +5,12 @@
 
 #include <QClipboard>
 #include <QComboBox>
-#include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QToolButton>
 
 namespace {
-
-class SerialBarTest : public UiTest {
-protected:
-    template <class T>
-    T* child(const char* name) const {
-        T* found = bar.findChild<T*>(QLatin1String(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
-    }
-
-    SerialBar bar{*model};
-};
 
 TEST_F(SerialBarTest, ControlsLockWhileServingAndFollowTheState) {
     PseudoTerminal pty;

@@ -4,12 +4,12 @@
 #include "tests/CorvanaModel/TestEnvironment.h"
 
 #include "Corvana/model/ServerModel.h"
+#include "Corvana/ui/serial/SerialBar.h"
 #include "tests/support/ModelStubs.h"
 
 #include <QApplication>
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,4 +49,17 @@ protected:
     FakeDialogs dialogs;
     FakeScanner* scanner = nullptr;
     std::unique_ptr<ServerModel> model;
+};
+
+// The serial bar on the test's model, its widgets found by object name.
+class SerialBarTest : public UiTest {
+protected:
+    template <class T>
+    T* child(const char* name) const {
+        T* found = bar.findChild<T*>(QLatin1String(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+
+    SerialBar bar{*model};
 };

@@ -16,15 +16,6 @@ using E = SerialLinkError;
 using Faults = InjectedFaults;
 const SerialConfiguration fast{.baudRate = 115200, .parity = Parity::none};
 
-std::optional<E> errorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const E& error) {
-        return error;
-    }
-    return std::nullopt;
-}
-
 // Every test starts with nothing armed and leaves nothing armed.
 class SerialLinkFaults : public testing::Test {
 protected:

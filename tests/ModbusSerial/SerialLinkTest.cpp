@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <functional>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -27,15 +26,6 @@ const Bytes otherWrite = {0x01, 0x06, 0x00, 0x02, 0x00, 0x05, 0xE8, 0x09};
 Bytes operator+(Bytes head, const Bytes& tail) {
     head.insert(head.end(), tail.begin(), tail.end());
     return head;
-}
-
-std::optional<E> errorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const E& error) {
-        return error;
-    }
-    return std::nullopt;
 }
 
 TEST(SerialLink, PathCheck) {

@@ -1,28 +1,16 @@
 #include "ServerCore/RequestProcessor.h"
+#include "tests/support/ByteParts.h"
 #include "tests/support/StoreBuilders.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <sstream>
 #include <string>
 #include <tuple>
 
 namespace {
 
 using Policy = ServerUnit::UndefinedAddresses;
-
-// "01 00 0A" → {0x01, 0x00, 0x0A}; "FF*3" stands for three bytes FF.
-Bytes hex(const std::string& text) {
-    Bytes bytes;
-    std::istringstream words(text);
-    for (std::string word; words >> word;) {
-        const auto star = word.find('*');
-        const auto count = star == std::string::npos ? 1 : std::stoul(word.substr(star + 1));
-        bytes.insert(bytes.end(), count, std::uint8_t(std::stoul(word.substr(0, 2), nullptr, 16)));
-    }
-    return bytes;
-}
 
 // Unit 1: coils 0–19 (every third on), discrete inputs 0–9 (odd ones on), holding and input
 // registers 0–9 (0x0100 / 0x0200 + address). Unit 2: no datapoints, "read as 0". Unit 3: holding

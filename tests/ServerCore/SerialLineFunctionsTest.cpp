@@ -4,23 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <tuple>
 
 namespace {
 
 using Policy = ServerUnit::UndefinedAddresses;
-
-// "01 00 0A" → {0x01, 0x00, 0x0A}.
-Bytes hex(const std::string& text) {
-    Bytes bytes;
-    std::istringstream words(text);
-    for (std::string word; words >> word;) {
-        bytes.push_back(static_cast<std::uint8_t>(std::stoul(word, nullptr, 16)));
-    }
-    return bytes;
-}
 
 Bytes text(const std::string& s) {
     return {s.begin(), s.end()};

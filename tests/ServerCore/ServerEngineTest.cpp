@@ -10,8 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -372,36 +370,6 @@ TEST_F(LibmodbusTest, TightLoopOfTwoThousandRequestsIsAllAnswered) {
         answered += modbus_read_registers(master.get(), i % 8, 2, registers.data()) == 2;
     }
     EXPECT_EQ(answered, 2000);
-}
-
-// A measurement, not a check: time from a request's last byte written to the reply's first byte
-// read, over a virtual port pair at 115200 baud. The floor is the frame gap the link keeps
-// (1.75 ms). Run with --gtest_also_run_disabled_tests to see the figures.
-class ServerEngineLatency : public LibmodbusTest {};
-
-TEST_F(ServerEngineLatency, DISABLED_ReplyLatencyAt115200) {
-    // libmodbus has set the master's end raw at 115200 baud; the harness times its own bytes.
-    const int fd = modbus_get_socket(master.get());
-    const Bytes request = rtu(1, readTen);
-    std::vector<double> latencies;
-    std::array<std::uint8_t, 64> buffer{};
-    for (int i = 0; i < 2000; ++i) {
-        ASSERT_EQ(::write(fd, request.data(), request.size()), ssize_t(request.size()));
-        const auto sent = Clock::now();
-        pollfd readable{fd, POLLIN, 0};
-        ASSERT_EQ(::poll(&readable, 1, 2000), 1);
-        latencies.push_back(std::chrono::duration<double, std::milli>(Clock::now() - sent).count());
-        std::size_t received = 0;
-        while (received < 25 && ::poll(&readable, 1, 2000) == 1) {
-            received += std::max<ssize_t>(::read(fd, buffer.data(), buffer.size()), 0);
-        }
-        ASSERT_EQ(received, 25u);
-    }
-    std::sort(latencies.begin(), latencies.end());
-    const double median = latencies[latencies.size() / 2];
-    const double p99 = latencies[latencies.size() * 99 / 100];
-    std::printf("reply latency over %zu requests: median %.3f ms, p99 %.3f ms, max %.3f ms\n",
-                latencies.size(), median, p99, latencies.back());
 }
 
 } // namespace

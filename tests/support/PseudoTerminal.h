@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -34,6 +35,16 @@ inline Bytes readSome(SerialLink& link, std::size_t count) {
         received.insert(received.end(), chunk.begin(), chunk.end());
     }
     return received;
+}
+
+// The error `action` throws, if it throws one.
+inline std::optional<SerialLinkError> errorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const SerialLinkError& error) {
+        return error;
+    }
+    return std::nullopt;
 }
 
 // A pseudo-terminal standing in for a serial adapter: the link opens path(); the test plays the

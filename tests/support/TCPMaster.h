@@ -12,7 +12,6 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <memory>
 
 using TCPMaster = ModbusMaster;
 
