@@ -17,6 +17,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
+#include <cerrno>
 #include <filesystem>
 #include <thread>
 
@@ -119,6 +121,37 @@ TEST_F(NetworkServerTest, AnswersEveryFunctionAsTheProcessorDoes) {
     }
     EXPECT_EQ(store->memory(1)->registers, twin->memory(1)->registers);
     EXPECT_EQ(store->memory(1)->bits, twin->memory(1)->bits);
+}
+
+// libmodbus as the master, through each call it has: it checks what a real master checks
+// (transaction ID, unit, function, lengths), and the writes show in the reads after them.
+TEST_F(NetworkServerTest, ServesLibmodbusAsATCPMasterForEachOfItsFunctions) {
+    const TCPMaster master = connectTCPMaster(start().port(), 1);
+    modbus_t* m = master.get();
+    std::array<std::uint8_t, 16> bits{};
+    std::array<std::uint16_t, 8> registers{};
+    ASSERT_EQ(modbus_read_registers(m, 1, 3, registers.data()), 3) << modbus_strerror(errno);
+    EXPECT_EQ(registers[0], 0x0102);
+    ASSERT_EQ(modbus_read_input_registers(m, 0, 4, registers.data()), 4);
+    EXPECT_EQ(registers[3], 0x0203);
+    ASSERT_EQ(modbus_read_input_bits(m, 3, 13, bits.data()), 13);
+    EXPECT_EQ(bits[0] * 10 + bits[1], 1); // inputs 3 and 4: off, on
+    EXPECT_EQ(modbus_write_bit(m, 1, 1), 1);
+    const std::uint8_t three[] = {1, 0, 1};
+    EXPECT_EQ(modbus_write_bits(m, 4, 3, three), 3);
+    ASSERT_EQ(modbus_read_bits(m, 0, 8, bits.data()), 8);
+    EXPECT_EQ(Bytes(bits.begin(), bits.begin() + 8), (Bytes{1, 1, 0, 1, 1, 0, 1, 0}));
+    EXPECT_EQ(modbus_write_register(m, 2, 0xBEEF), 1);
+    const std::uint16_t two[] = {7, 8};
+    EXPECT_EQ(modbus_write_registers(m, 4, 2, two), 2);
+    EXPECT_EQ(modbus_mask_write_register(m, 6, 0x00F2, 0x0025), 1);
+    const std::uint16_t written = 0xAAAA;
+    ASSERT_EQ(modbus_write_and_read_registers(m, 0, 1, &written, 0, 8, registers.data()), 8);
+    EXPECT_EQ(registers,
+              (std::array<std::uint16_t, 8>{0xAAAA, 0x0102, 0xBEEF, 0x0104, 7, 8, 0x0007, 0x0108}));
+    std::array<std::uint8_t, 32> identity{};
+    EXPECT_GT(modbus_report_slave_id(m, static_cast<int>(identity.size()), identity.data()), 0);
+    EXPECT_EQ(identity[0], 0x42);
 }
 
 // Requests sent at once are answered in their order with their own transaction IDs; a unit that
