@@ -82,7 +82,7 @@ TEST(OutputPump, AStalledReaderCostsBoundedMemoryAndTheRestIsCounted) {
                     [](std::uint64_t lines) { return std::to_string(lines) + " left out\n"; });
     // 9-byte lines: the writer holds the first ones, at most 100 bytes wait, the rest is left out.
     for (int i = 0; i < 1000; ++i) {
-        char line[16];
+        char line[24];
         std::snprintf(line, sizeof line, "line %03d\n", i);
         pump.write(line);
     }
