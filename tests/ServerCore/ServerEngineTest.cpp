@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -137,6 +140,15 @@ protected:
             log.waitFor(expected.size());
         }
         EXPECT_EQ(log.events(), expected);
+    }
+
+    // Sends a frame and waits for the events it causes; gives the answer.
+    Bytes exchange(const Bytes& frame, std::size_t newEvents, std::size_t answerLength = 0) {
+        const std::size_t before = log.events().size();
+        pty.send(frame);
+        const Bytes answer = answerLength ? pty.receive(answerLength) : Bytes{};
+        log.waitFor(before + newEvents);
+        return answer;
     }
 
     PseudoTerminal pty{patience}; // the engine opens its device path, the test plays the master
@@ -287,6 +299,49 @@ TEST_F(ServerEngineTest, WriteFailingForADelayedReplyReportsTheLossOnce) {
     InjectedFaults::reset();
 }
 
+// Good, bad-CRC, other-unit, broadcast and exception traffic, then the counters as the master
+// reads them: each count includes the request that asks for it.
+TEST_F(ServerEngineTest, CountsAScriptedMixOfTraffic) {
+    store->updateDiagnostics(1, [](UnitDiagnostics& d) { return d.serverMessages = 99; });
+    start(pty.path());
+    EXPECT_EQ(store->diagnostics(1)->serverMessages, 0); // a start clears the counters
+
+    Bytes badCRC = rtu(1, readOne);
+    badCRC.back() ^= 0x01;
+    exchange(rtu(1, readOne), 2, 7);                     // request, response
+    exchange(badCRC, 1);                                 // garbage
+    exchange(rtu(9, readOne), 1);                        // another unit
+    exchange(rtu(0, {0x06, 0x00, 0x01, 0x00, 0x07}), 2); // broadcast, wrote
+    exchange(rtu(1, {0x03, 0x00, 0x0A, 0x00, 0x01}), 2, 5);
+    exchange(rtu(3, readOne), 2, 5);
+
+    // Newest first: exception sent, received, broadcast received, communication error, normal
+    // answer sent, received; before all of them the request asking.
+    EXPECT_EQ(exchange(rtu(1, {0x0C}), 2, 18),
+              rtu(1, {0x0C, 0x0D, 0x00, 0x00, 0x00, 0x01, 0x00, 0x06, 0x80, 0x41, 0x80, 0xC0, 0x82,
+                      0x40, 0x80}));
+    const std::pair<std::uint8_t, std::uint16_t> counters[] = {
+        {0x0B, 7}, // bus messages: every good frame but the answers the engine sent
+        {0x0C, 1}, // communication errors
+        {0x0D, 1}, // exceptions unit 1 returned
+        {0x0E, 8}, // messages for unit 1: two requests, the broadcast, five questions
+        {0x0F, 1}, // no response: the broadcast
+        {0x11, 0}, // busy
+    };
+    for (const auto& [sub, value] : counters) {
+        const Bytes question{0x08, 0x00, sub, 0x00, 0x00};
+        EXPECT_EQ(exchange(rtu(1, question), 2, 8),
+                  rtu(1, {0x08, 0x00, sub, std::uint8_t(value >> 8), std::uint8_t(value)}))
+            << int(sub);
+    }
+    // Completed messages: the first read, the event log and six counters.
+    EXPECT_EQ(exchange(rtu(1, {0x0B}), 2, 8), rtu(1, {0x0B, 0x00, 0x00, 0x00, 0x08}));
+    const auto busy = *store->diagnostics(3);
+    EXPECT_EQ(busy.serverBusy, 1);
+    EXPECT_EQ(busy.busExceptionErrors, 1);
+    EXPECT_EQ(busy.busCommunicationErrors, 1);
+}
+
 // libmodbus, the most common master library, as the master on a virtual port pair.
 class LibmodbusTest : public ServerEngineTest {
 protected:
@@ -306,6 +361,27 @@ protected:
     void waitForAnswers(std::chrono::microseconds wait) {
         modbus_set_response_timeout(master.get(), static_cast<std::uint32_t>(wait / 1s),
                                     static_cast<std::uint32_t>(wait.count() % 1000000));
+    }
+
+    // The answer's frame, or nothing when none comes within the wait.
+    Bytes raw(const Bytes& pdu, std::chrono::milliseconds wait = 2000ms) {
+        Bytes request{1};
+        request.insert(request.end(), pdu.begin(), pdu.end());
+        const std::size_t before = log.events().size();
+        EXPECT_GT(modbus_send_raw_request(master.get(), request.data(), int(request.size())), 0);
+        Bytes answer;
+        std::array<std::uint8_t, 300> buffer{};
+        pollfd readable{modbus_get_socket(master.get()), POLLIN, 0};
+        for (int timeout = int(wait.count());
+             ::poll(&readable, 1, timeout) == 1 && !RTUFrame::hasValidCRC(answer); timeout = 200) {
+            const ssize_t n = ::read(readable.fd, buffer.data(), buffer.size());
+            if (n <= 0) {
+                break;
+            }
+            answer.insert(answer.end(), buffer.begin(), buffer.begin() + n);
+        }
+        log.waitFor(before + 2); // request, then response or silence
+        return answer;
     }
 
     VirtualPortPair ports;
@@ -370,6 +446,42 @@ TEST_F(LibmodbusTest, TightLoopOfTwoThousandRequestsIsAllAnswered) {
         answered += modbus_read_registers(master.get(), i % 8, 2, registers.data()) == 2;
     }
     EXPECT_EQ(answered, 2000);
+}
+
+TEST_F(LibmodbusTest, AnswersEveryNewFunction) {
+    std::array<std::uint8_t, 64> id{};
+    const std::string data = UnitIdentity::defaultAdditionalData();
+    ASSERT_EQ(modbus_report_slave_id(master.get(), int(id.size()), id.data()),
+              int(2 + data.size()));
+    EXPECT_EQ(id[0], 1);    // the server ID: the unit's address
+    EXPECT_EQ(id[1], 0xFF); // running
+    EXPECT_EQ(std::string(id.begin() + 2, id.begin() + 2 + data.size()), data);
+
+    EXPECT_EQ(raw({0x08, 0x00, 0x00, 0x12, 0x34}), rtu(1, {0x08, 0x00, 0x00, 0x12, 0x34}));
+    EXPECT_EQ(raw({0x0B}), rtu(1, {0x0B, 0x00, 0x00, 0x00, 0x02}));
+    EXPECT_EQ(raw({0x0C}).at(2), 6 + 7); // three requests, their answers, and the asking one
+    store->writeRegisters(1, RegisterTable::holdingRegister, 2, std::vector<std::uint16_t>{2});
+    EXPECT_EQ(raw({0x18, 0x00, 0x02}),
+              rtu(1, {0x18, 0x00, 0x06, 0x00, 0x02, 0x01, 0x03, 0x01, 0x04}));
+    const Bytes identity = raw({0x2B, 0x0E, 0x01, 0x00});
+    ASSERT_GT(identity.size(), 9u);
+    EXPECT_EQ(Bytes(identity.begin(), identity.begin() + 8),
+              (Bytes{0x01, 0x2B, 0x0E, 0x01, 0x82, 0x00, 0x00, 0x03}));
+}
+
+TEST_F(LibmodbusTest, ListenOnlyIsEnteredAndLeft) {
+    EXPECT_EQ(raw({0x08, 0x00, 0x04, 0x00, 0x00}, 300ms), Bytes{});
+    EXPECT_TRUE(store->isListeningOnly(1));
+    EXPECT_EQ(raw({0x03, 0x00, 0x00, 0x00, 0x01}, 300ms), Bytes{});
+    EXPECT_EQ(raw({0x08, 0x00, 0x01, 0x00, 0x00}, 300ms), Bytes{}); // the restart is not answered
+    EXPECT_FALSE(store->isListeningOnly(1));
+    std::uint16_t value = 0;
+    EXPECT_EQ(modbus_read_registers(master.get(), 0, 1, &value), 1);
+    EXPECT_EQ(value, 0x0100);
+    const auto d = *store->diagnostics(1);
+    EXPECT_EQ(d.serverMessages, 1); // the restart cleared the counters
+    EXPECT_EQ(std::vector(d.events.begin(), d.events.begin() + 3),
+              (std::vector<std::uint8_t>{0x40, 0x80, UnitDiagnostics::restartEvent}));
 }
 
 } // namespace
